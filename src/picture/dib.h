@@ -1,0 +1,21 @@
+// Conversion of a device-independent bitmap (header, colour table, rows) into a QImage.
+#pragma once
+
+#include <QImage>
+#include <cstddef>
+
+namespace kordel {
+
+// Turns the two blocks a decoder plug-in hands back into an image. Rows stored
+// bottom-up or top-down both come out upright. 1, 4 and 8 bits per pixel give
+// an indexed image with the colour table; 16, 24 and 32 bits give RGB32.
+// Returns a null image when the header is unusable (unknown depth,
+// compression other than none or bit fields, or a size past the decoder limits).
+QImage imageFromDib(const void* bitmapInfo, const void* bits);
+
+// Bytes per DIB row: rows are padded to 4 bytes.
+inline qsizetype dibStride(int width, int bitCount) {
+    return ((qsizetype(width) * bitCount + 31) / 32) * 4;
+}
+
+}  // namespace kordel
