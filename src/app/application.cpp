@@ -1,0 +1,70 @@
+#include "application.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QStandardPaths>
+
+#include "main.h"
+#include "option_set.h"
+#include "splash.h"
+#include "sumnl.h"
+#include "version.h"
+
+namespace kordel {
+
+void AppContext::splashStep(int progress) {
+    if (splash)
+        splash->setProgress(progress);
+}
+
+KordelApplication::KordelApplication(Services services, const QString& programDir,
+                                     const QString& settingsDir)
+    : services_(std::move(services)) {
+    ctx_.services = &services_;
+    ctx_.programDir = programDir;
+    ctx_.settingsDir = settingsDir;
+}
+
+KordelApplication::~KordelApplication() {
+    if (ctx_.splash)
+        delete ctx_.splash;
+    form2_.reset();
+    form1_.reset();  // also takes the dialogs it owns
+}
+
+void KordelApplication::createWindows() {
+    auto* splash = new TSplashWindow(ctx_);
+    splash->show();
+    ctx_.splashStep(0);
+
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Kordel"));
+    ctx_.splashStep(1);
+
+    form1_ = std::make_unique<TForm1>(ctx_);
+    ctx_.splashStep(3);
+    form2_ = std::make_unique<TForm2>(ctx_);
+    ctx_.splashStep(7);
+    new TOptionPagesDlg(ctx_);
+    ctx_.splashStep(8);
+    new TAboutBox(ctx_);
+    ctx_.splashStep(9);
+}
+
+void KordelApplication::showMainWindow() {
+    form1_->show();
+    form1_->raise();
+    form1_->activateWindow();
+}
+
+QString settingsFolderFor(const QString& programDir) {
+    const QFileInfo dir(programDir);
+    if (dir.isDir() && dir.isWritable())
+        return programDir;
+    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                     QStringLiteral("/Kordel/");
+    QDir().mkpath(config);
+    return config;
+}
+
+}  // namespace kordel

@@ -1,0 +1,39 @@
+// The composition root: creates the platform services' users, the five
+// windows in their order, and hands every window the same context.
+#pragma once
+
+#include <memory>
+
+#include "app_context.h"
+#include "services.h"
+
+namespace kordel {
+
+class KordelApplication {
+public:
+    // programDir and settingsDir with a trailing "/".
+    KordelApplication(Services services, const QString& programDir, const QString& settingsDir);
+    ~KordelApplication();
+    KordelApplication(const KordelApplication&) = delete;
+    KordelApplication& operator=(const KordelApplication&) = delete;
+
+    // The splash and the five windows, in their order; the main window is not shown yet.
+    void createWindows();
+    // What the message loop does first: shows and activates the main window.
+    void showMainWindow();
+
+    AppContext& context() { return ctx_; }
+    Services& services() { return services_; }
+
+private:
+    Services services_;
+    AppContext ctx_;
+    std::unique_ptr<TForm1> form1_;
+    std::unique_ptr<TForm2> form2_;
+};
+
+// Where "KDL.INI" lives: beside the program when that folder is writable,
+// otherwise the user's configuration folder. With a trailing "/".
+QString settingsFolderFor(const QString& programDir);
+
+}  // namespace kordel

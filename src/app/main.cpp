@@ -1,0 +1,725 @@
+#include "main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QSlider>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMimeDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QStyledItemDelegate>
+#include <QTabBar>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "app_style.h"
+#include "option_set.h"
+#include "panel.h"
+#include "services.h"
+#include "speed_button.h"
+#include "split_pnl.h"
+#include "status_bar.h"
+#include "sumnl.h"
+#include "version.h"
+
+namespace kordel {
+
+const std::array<const char*, kKindSlots> kKindMaskNames = {
+    "*.BMP", "*.JPG", "*.JPE", "*.GIF", "*.TIF", "*.PIC", "*.P2",
+    "*.MAG", "*.PI",  "*.Q4",  "*.ICO", "*.WMF", "*.EMF"};
+
+const std::array<const char*, 14> kKindBoxItems = {
+    "All Files", "BMP", "JPEG(JPG)", "JPEG(JPE)", "GIF",  "TIFF",          "PIC",
+    "PIC2",      "MAG", "PI",        "XLD4",      "ICON", "MetaFile(WMF)", "MetaFile(EMF)"};
+
+const std::array<const char*, 14> kIconMasks = {"*.BMP", "*.JPG", "*.JPE", "*.JPEG", "*.GIF",
+                                                "*.TIF", "*.PIC", "*.P2",  "*.MAG",  "*.PI",
+                                                "*.Q4",  "*.ICO", "*.WMF", "*.EMF"};
+
+std::array<QString, kKindSlots> kindMasksForIndex(int index) {
+    std::array<QString, kKindSlots> masks;
+    masks.fill(QStringLiteral(" "));
+    if (index == 0) {
+        for (int i = 0; i < kKindSlots; ++i)
+            masks[i] = QLatin1String(kKindMaskNames[i]);
+    } else if (index >= 1 && index <= kKindSlots) {
+        masks[index - 1] = QLatin1String(kKindMaskNames[index - 1]);
+    }
+    return masks;
+}
+
+namespace {
+
+const QColor kTeal(0, 128, 128);
+constexpr int kImageSize = 16;
+// Icon of each kind-box item: the picture image of the strip for "All Files",
+// then small icons; the JPE item shows the icon of ".JPEG", as the kind list does.
+constexpr std::array<int, 14> kKindBoxIcon = {-1, 0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
+
+TPanel* makePanel(QWidget* parent, Align align, int w, int h, const char* name) {
+    auto* p = new TPanel(parent);
+    p->setObjectName(QLatin1String(name));
+    p->resize(w, h);
+    p->setBevelOuter(TPanel::Bevel::None);
+    setAlign(p, align);
+    return p;
+}
+
+// Draws the kind box's items: the icon at the top-left corner, the text 18 pixels in.
+class KindBoxDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* p, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const bool selected = option.state & QStyle::State_Selected;
+        p->fillRect(option.rect, option.palette.color(selected ? QPalette::Highlight
+                                                               : QPalette::Base));
+        const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
+        if (!icon.isNull())
+            p->drawPixmap(option.rect.topLeft(), icon);
+        p->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        p->drawText(option.rect.adjusted(18, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop,
+                    index.data(Qt::DisplayRole).toString());
+    }
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width() + 18, 17};
+    }
+};
+
+}  // namespace
+
+TForm1::TForm1(AppContext& context) : ctx_(context) {
+    ctx_.form1 = this;
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Kordel"));
+    setFont(uiFont(12));
+    setWindowIcon(QIcon(QStringLiteral(":/images/kordel_32.png")));
+    createControls();
+    createMenus();
+    AppStart();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::createControls() {
+    auto* client = new TPanel(this);
+    client->setObjectName(QStringLiteral("Client"));
+    client->setBevelOuter(TPanel::Bevel::None);
+    Client = client;
+    setCentralWidget(client);
+
+    Panel1 = makePanel(client, Align::Top, 467, 31, "Panel1");
+    Bevel1 = new TBevel(Panel1);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->resize(467, 2);
+    setAlign(Bevel1, Align::Top);
+
+    struct ButtonSpec {
+        TSpeedButton** field;
+        const char* name;
+        int left;
+        const char* hint;
+        int group;
+        const char* glyph;
+    };
+    const ButtonSpec buttons[] = {
+        {&G_exit, "G_exit", 15, "終了", 0, "g_exit"},
+        {&G_rev, "G_rev", 50, "連続表示(ﾘﾊﾞｰｽ)", 3, "g_rev"},
+        {&G_play, "G_play", 75, "連続表示", 2, "g_play"},
+        {&G_top, "G_top", 110, "先頭の画像", 0, "g_top"},
+        {&G_back, "G_back", 135, "前の画像", 0, "g_back"},
+        {&G_step, "G_step", 160, "次の画像", 0, "g_step"},
+        {&G_end, "G_end", 185, "最後の画像", 0, "g_end"},
+        {&O_gazou, "O_gazou", 220, "ｳｨﾝﾄﾞｳｻｲｽﾞの自動調整表示", 1, "o_gazou"},
+        {&O_hiritu, "O_hiritu", 245, "画像の比率維持表示", 1, "o_hiritu"},
+        {&O_stretch, "O_stretch", 270, "画像のstretch表示", 1, "o_stretch"},
+        {&B_ichiran, "B_ichiran", 305, "イメージ一覧", 4, "b_ichiran"},
+    };
+    for (const ButtonSpec& b : buttons) {
+        auto* button = new TSpeedButton(Panel1);
+        button->setObjectName(QLatin1String(b.name));
+        button->setGeometry(b.left, 4, 25, 25);
+        button->setToolTip(QString::fromUtf8(b.hint));
+        button->setGroupIndex(b.group);
+        button->setIcon(QIcon(QStringLiteral(":/images/%1.png").arg(QLatin1String(b.glyph))));
+        button->setIconSize(QSize(18, 18));
+        *b.field = button;
+    }
+    connect(G_exit, &QToolButton::clicked, this, &TForm1::G_exitClick);
+
+    ComboBox = new QComboBox(Panel1);
+    ComboBox->setObjectName(QStringLiteral("ComboBox"));
+    ComboBox->setGeometry(340, 5, 122, 21);
+    ComboBox->setToolTip(QStringLiteral("検索対象画像"));
+    ComboBox->setMaxVisibleItems(16);
+    ComboBox->setItemDelegate(new KindBoxDelegate(ComboBox));
+    ComboBox->setIconSize(QSize(kImageSize, kImageSize));
+    for (const char* item : kKindBoxItems)
+        ComboBox->addItem(QLatin1String(item));
+
+    DrivePanel = makePanel(client, Align::Top, 467, 24, "DrivePanel");
+    DrivePanel->setBevelInner(TPanel::Bevel::Lowered);
+    DriveTabSet = new QTabBar(DrivePanel);
+    DriveTabSet->setObjectName(QStringLiteral("DriveTabSet"));
+    DriveTabSet->setDrawBase(false);
+    DriveTabSet->setExpanding(false);
+    setAlign(DriveTabSet, Align::Client);
+
+    Panel2 = makePanel(client, Align::Top, 467, 2, "Panel2");
+
+    Panel3 = makePanel(client, Align::Bottom, 467, 19, "Panel3");
+    Panel4 = makePanel(Panel3, Align::Left, 127, 19, "Panel4");
+    ProgressBar = new QProgressBar(Panel4);
+    ProgressBar->setObjectName(QStringLiteral("ProgressBar"));
+    ProgressBar->setGeometry(1, 2, 124, 16);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);
+    Status = new TStatusBar(Panel3);
+    Status->setObjectName(QStringLiteral("Status"));
+    Status->setPanelWidths({45, 65, 50, 150});
+    setAlign(Status, Align::Client);
+
+    TreeViewPanel = makePanel(client, Align::Left, 125, 244, "TreeViewPanel");
+    TreeViewPanel->setSingleBorder(true);
+    TreeView = new QTreeWidget(TreeViewPanel);
+    TreeView->setObjectName(QStringLiteral("TreeView"));
+    TreeView->setHeaderHidden(true);
+    TreeView->setRootIsDecorated(true);
+    TreeView->setIndentation(19);
+    TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TreeView->setFrameShape(QFrame::NoFrame);
+    setAlign(TreeView, Align::Client);
+
+    Splitter = makePanel(client, Align::Left, 3, 244, "Splitter");
+    Splitter->setCursor(Qt::SplitHCursor);
+    Splitter->installEventFilter(this);
+
+    Panel5 = makePanel(client, Align::Client, 339, 244, "Panel5");
+    ViewPanel = makePanel(Panel5, Align::Top, 339, 177, "ViewPanel");
+    ViewPanel->setSingleBorder(true);
+    QPalette teal = ViewPanel->palette();
+    teal.setColor(QPalette::Window, kTeal);
+    ViewPanel->setPalette(teal);
+    ScrollBox = new QScrollArea(ViewPanel);
+    ScrollBox->setObjectName(QStringLiteral("ScrollBox"));
+    ScrollBox->setFrameShape(QFrame::NoFrame);
+    ScrollBox->setPalette(teal);
+    ScrollBox->setBackgroundRole(QPalette::Window);
+    ScrollBox->setAutoFillBackground(true);
+    ScrollBox->setContextMenuPolicy(Qt::CustomContextMenu);
+    setAlign(ScrollBox, Align::Client);
+    auto* canvas = new QWidget;
+    canvas->setObjectName(QStringLiteral("ScrollBoxCanvas"));
+    canvas->setPalette(teal);
+    canvas->setAutoFillBackground(true);
+    ScrollBox->setWidget(canvas);
+    ScrollBox->setWidgetResizable(true);
+    PicView2 = new QLabel(canvas);
+    PicView2->setObjectName(QStringLiteral("PicView2"));
+    PicView2->setGeometry(0, 0, 0, 0);
+    del_image = new QLabel(canvas);
+    del_image->setObjectName(QStringLiteral("del_image"));
+    del_image->hide();
+
+    SplitPanel = new TSplitPanel(Panel5);
+    SplitPanel->setObjectName(QStringLiteral("SplitPanel"));
+    SplitPanel->resize(339, 2);
+    SplitPanel->setReSizeControl(ViewPanel);
+    SplitPanel->setSplit(spHorizontalLine);
+    SplitPanel->setParentBevelWidth(0);
+    setAlign(SplitPanel, Align::Top);
+
+    Panel6 = makePanel(Panel5, Align::Client, 339, 65, "Panel6");
+    Panel6->setSingleBorder(true);
+    ListView = new QTreeWidget(Panel6);
+    ListView->setObjectName(QStringLiteral("ListView"));
+    ListView->setRootIsDecorated(false);
+    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView->setDragEnabled(true);
+    ListView->setFrameShape(QFrame::NoFrame);
+    ListView->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView->setIconSize(QSize(kImageSize, kImageSize));
+    ListView->setHeaderLabels({QStringLiteral("ﾌｧｲﾙ名"), QStringLiteral("ｻｲｽﾞ"),
+                               QStringLiteral("日付"), QStringLiteral("種類")});
+    ListView->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+    ListView->header()->setStretchLastSection(false);
+    ListView->header()->setSectionsMovable(false);
+    ListView->setColumnWidth(0, 100);
+    setAlign(ListView, Align::Client);
+
+    Timer = new QTimer(this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+
+    // Client area of the design: 467 × 320 below the menu bar.
+    client->resize(467, 320);
+}
+
+void TForm1::createMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    auto action = [](QMenu* menu, const char* name, const char* caption,
+                         QKeySequence shortcut = {}) {
+        QAction* a = menu->addAction(QString::fromUtf8(caption));
+        a->setObjectName(QLatin1String(name));
+        if (!shortcut.isEmpty())
+            a->setShortcut(shortcut);
+        return a;
+    };
+    auto submenu = [](QMenu* parent, const char* name, const char* caption) {
+        QMenu* m = parent->addMenu(QString::fromUtf8(caption));
+        m->setObjectName(QLatin1String(name));
+        m->menuAction()->setObjectName(QLatin1String(name));
+        return m;
+    };
+    auto topMenu = [bar](const char* name, const char* caption, QKeySequence shortcut = {}) {
+        QMenu* m = bar->addMenu(QString::fromUtf8(caption));
+        m->setObjectName(QLatin1String(name));
+        m->menuAction()->setObjectName(QLatin1String(name));
+        if (!shortcut.isEmpty())
+            m->menuAction()->setShortcut(shortcut);
+        return m;
+    };
+    auto checked = [](QAction* a) {
+        a->setCheckable(true);
+        a->setChecked(true);
+        return a;
+    };
+
+    File1 = topMenu("File1", "ﾌｧｲﾙ(&F)", QKeySequence(Qt::CTRL | Qt::Key_F));
+    SaveAs = action(File1, "SaveAs", "名前をつけて保存(&A)...");
+    File1->addSeparator();
+    Kabegami = submenu(File1, "Kabegami", "壁紙にする");
+    K_NOMAL = action(Kabegami, "K_NOMAL", "そのまま壁紙にする(BMP時のみ)");
+    K_KORDEL = action(Kabegami, "K_KORDEL", "KORDEL.BMPの名前で壁紙にする");
+    K_NAME = action(Kabegami, "K_NAME", "名前を付けて保存後に壁紙にする");
+    K_TILE = checked(action(Kabegami, "K_TILE", "タイルで表示"));
+    File1->addSeparator();
+    Exit1 = action(File1, "Exit1", "終了(&X)");
+    connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
+
+    Edit = topMenu("Edit", "編集(&E)");
+    K4 = action(Edit, "K4", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞへｺﾋﾟｰ(&C)", QKeySequence(Qt::CTRL | Qt::Key_C));
+    KV1 = action(Edit, "KV1", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞから貼付(&V)", QKeySequence(Qt::CTRL | Qt::Key_V));
+    Edit->addSeparator();
+    KD2 = action(Edit, "KD2", "画像ファイルコピー(&F)...");
+    KD1 = action(Edit, "KD1", "画像ファイル削除(&D)...");
+    KD3 = action(Edit, "KD3", "画像ファイル移動(&M)...");
+
+    Show1 = topMenu("Show1", "表示(&V)");
+    KT1 = action(Show1, "KT1", "先頭の画像表示(&T)");
+    KB1 = action(Show1, "KB1", "前の画像表示(&B)");
+    KS1 = action(Show1, "KS1", "次の画像表示(&S)");
+    KE1 = action(Show1, "KE1", "最後の画像表示(&E)");
+    Show1->addSeparator();
+    K_canvas = submenu(Show1, "K_canvas", "キャンバスサイズ指定");
+    N320x2401 = action(K_canvas, "N320x2401", " 320 x 240");
+    N640x4001 = action(K_canvas, "N640x4001", " 640 x 400");
+    N640x4801 = action(K_canvas, "N640x4801", " 640 x 480");
+    N640x8001 = action(K_canvas, "N640x8001", " 640 x 800");
+    N800x6001 = action(K_canvas, "N800x6001", " 800 x 600");
+    N1024x7681 = action(K_canvas, "N1024x7681", "1024 x 768");
+
+    O1 = topMenu("O1", "設定(&O)", QKeySequence(Qt::CTRL | Qt::Key_O));
+    K1 = action(O1, "K1", "設定(&V)...");
+    connect(K1, &QAction::triggered, this, &TForm1::K1Click);
+    O1->addSeparator();
+    N9 = checked(action(O1, "N9", "ツールバー"));
+    N7 = checked(action(O1, "N7", "ドライブタブ"));
+    N8 = checked(action(O1, "N8", "ツリービュー"));
+    NA = checked(action(O1, "NA", "リストビュー"));
+    // The handlers look at the checkmark as it stood before the click and set it themselves.
+    const std::pair<QAction*, void (TForm1::*)()> toggles[] = {
+        {N9, &TForm1::N9Click}, {N7, &TForm1::N7Click}, {N8, &TForm1::N8Click},
+        {NA, &TForm1::NAClick}};
+    for (const auto& [a, handler] : toggles) {
+        connect(a, &QAction::triggered, this, [this, a = a, handler = handler] {
+            a->setChecked(!a->isChecked());
+            (this->*handler)();
+        });
+    }
+
+    Help1 = topMenu("Help1", "ﾍﾙﾌﾟ(&H)");
+    Contents1 = action(Help1, "Contents1", "目次(&C)");
+    Help1->addSeparator();
+    About1 = action(Help1, "About1", "ﾊﾞｰｼﾞｮﾝ情報(&A)...");
+    connect(Contents1, &QAction::triggered, this, &TForm1::Contents1Click);
+    connect(About1, &QAction::triggered, this, &TForm1::About1Click);
+
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    SaveAs2 = action(PopupMenu, "SaveAs2", "名前を付けて保存");
+    PopupMenu->addSeparator();
+    Kabegami2 = submenu(PopupMenu, "Kabegami2", "壁紙にする");
+    P_NOMAL = action(Kabegami2, "P_NOMAL", "そのまま壁紙にする(BMP時のみ)");
+    P_KORDEL = action(Kabegami2, "P_KORDEL", "KORDEL.BMPの名前で壁紙にする");
+    P_NAME = action(Kabegami2, "P_NAME", "名前を付けて保存後に壁紙にする");
+    P_TILE = checked(action(Kabegami2, "P_TILE", "タイルで表示"));
+    PopupMenu->addSeparator();
+    Copy1 = action(PopupMenu, "Copy1", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞへｺﾋﾟｰ");
+    K7 = action(PopupMenu, "K7", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞから貼付");
+    PopupMenu->addSeparator();
+    G2 = action(PopupMenu, "G2", "画像ファイルコピー");
+    G1 = action(PopupMenu, "G1", "画像ファイル削除");
+    G3 = action(PopupMenu, "G3", "画像ファイル移動");
+    connect(ScrollBox, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupMenu->popup(ScrollBox->mapToGlobal(p)); });
+
+    PopupMenu3 = new QMenu(this);
+    PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));
+    K3 = action(PopupMenu3, "K3", "詳細表示");
+    PopupMenu3->addSeparator();
+    K2 = action(PopupMenu3, "K2", "画像ファイルコピー");
+    K5 = action(PopupMenu3, "K5", "画像ファイル削除");
+    K6 = action(PopupMenu3, "K6", "画像ファイル移動");
+    connect(ListView, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& p) { PopupMenu3->popup(ListView->viewport()->mapToGlobal(p)); });
+}
+
+void TForm1::loadImageStrip() {
+    const QPixmap strip(QStringLiteral(":/images/b_data.png"));
+    ImageList.clear();
+    for (int i = 0; i < 12; ++i)
+        ImageList.append(strip.isNull() ? QPixmap()
+                                        : strip.copy(i * kImageSize, 0, kImageSize, kImageSize));
+}
+
+void TForm1::loadKindIcons() {
+    // The desktop's icon for each file type, through the MIME database and the
+    // icon theme; the picture image of the strip where the theme has none.
+    QMimeDatabase db;
+    SmImageList.clear();
+    for (const char* mask : kIconMasks) {
+        const QString name = QStringLiteral("x") + QLatin1String(mask + 1).toString().toLower();
+        const QMimeType type = db.mimeTypeForFile(name, QMimeDatabase::MatchExtension);
+        QIcon icon = QIcon::fromTheme(type.iconName());
+        if (icon.isNull())
+            icon = QIcon::fromTheme(type.genericIconName());
+        QPixmap pixmap = icon.isNull() ? QPixmap() : icon.pixmap(kImageSize, kImageSize);
+        if (pixmap.isNull() || pixmap.size() != QSize(kImageSize, kImageSize))
+            pixmap = pixmap.isNull() ? ImageList.value(7)
+                                     : pixmap.scaled(kImageSize, kImageSize, Qt::KeepAspectRatio,
+                                                     Qt::SmoothTransformation);
+        SmImageList.append(pixmap);
+    }
+    for (int i = 0; i < ComboBox->count(); ++i) {
+        const int icon = kKindBoxIcon[i];
+        ComboBox->setItemData(i, icon < 0 ? ImageList.value(7) : SmImageList.value(icon),
+                              Qt::DecorationRole);
+    }
+}
+
+void TForm1::setKindMasksFromIndex(int index) {
+    kindMasks = kindMasksForIndex(index);
+    currentKindIndex = index == 0 ? 0 : index;
+}
+
+void TForm1::AppStart() {
+    loadImageStrip();
+    splitControl = new TSplitControl(this);
+    startingUp = 1;
+    busy = stopRequest = catalogueActive = loaderRunning = thumbLoading = treeBuilding =
+        sortDirection = foundAny = lastIndex = currentIndex = nextFree = firstIndex = 0;
+    driveKinds.fill(3);
+    loadKindIcons();
+
+    // A missing tile setting counts as tiling on.
+    const bool tile = ctx_.services->desktop->tileWallpaper().value_or(true);
+    K_TILE->setChecked(tile);
+    P_TILE->setChecked(tile);
+
+    tempFolder = ctx_.services->tempFolder->path();
+    programFolder = ctx_.programDir;
+    helpFile = programFolder + QStringLiteral("help/index.html");
+    settingsPath = ctx_.settingsDir + QStringLiteral("KDL.INI");
+
+    const ProfileFile file(settingsPath);
+    settingsFileExisted = file.existed();
+    if (settingsFileExisted)
+        applySettings(readMainSettings(file));
+    else
+        applyDefaults();
+
+    for (TSpeedButton* b : {G_rev, G_play, G_top, G_back, G_step, G_end})
+        b->setEnabled(false);
+    B_ichiran->setEnabled(true);
+    ctx_.splashStep(2);
+
+    for (int i = 0; i < 4; ++i)
+        ListView->setColumnWidth(i, savedColumnWidths[i]);
+    archiveImage = optionsRead.lzhIcon;
+    startingUp = 0;
+}
+
+void TForm1::applySettings(const MainSettings& s) {
+    move(s.left, s.top);
+    resize(s.width, s.height);
+    TreeViewPanel->resize(s.dirWidth, s.dirHeight);
+    ViewPanel->resize(ViewPanel->width(), s.vpHeight);
+    viewStyle = s.viewStyle;
+    savedColumnWidths = s.columnWidths;
+    optionsRead = s;
+    JpegOpt = s.jpegOpt ? 1 : 0;
+    SortOpt = s.sortOpt ? 1 : 0;
+    ActOpt = s.actOpt ? 1 : 0;
+    displayMode = s.hyouji;
+    switch (displayMode) {
+    case 0:
+        O_gazou->setDown(true);
+        break;
+    case 1:
+        O_hiritu->setDown(true);
+        break;
+    case 2:
+        O_stretch->setDown(true);
+        break;
+    default:
+        break;
+    }
+    ComboBox->setCurrentIndex(s.selIndex);
+    setKindMasksFromIndex(ComboBox->currentIndex());
+    N9->setChecked(s.toolBar);
+    N7->setChecked(s.driveTab);
+    N8->setChecked(s.dirTree);
+    NA->setChecked(s.listView);
+    if (!s.toolBar)
+        Panel1->hide();
+    if (!s.driveTab)
+        DrivePanel->hide();
+    if (!s.dirTree) {
+        Splitter->hide();
+        TreeViewPanel->hide();
+    }
+    if (!s.listView) {
+        SplitPanel->hide();
+        Panel6->hide();
+        NA->setChecked(false);
+        setAlign(ViewPanel, Align::Client);
+    }
+}
+
+void TForm1::applyDefaults() {
+    const QSize screen = ctx_.services->screen->size();
+    const QSize design(467, 320 + menuBar()->sizeHint().height());
+    resize(design);
+    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+    AppStyle::setHintPause(400);
+    savedColumnWidths = {60, 38, 50, 50};
+    MainSettings s;
+    s.disp = 3;
+    s.timer = 0;
+    s.lzhIcon = 8;
+    s.jpegOpt = s.sortOpt = s.actOpt = false;
+    s.hyouji = 3;
+    s.selIndex = 0;
+    s.dirWidth = TreeViewPanel->width();
+    s.dirHeight = TreeViewPanel->height();
+    s.vpHeight = ViewPanel->height();
+    optionsRead = s;
+    JpegOpt = SortOpt = ActOpt = 0;
+    displayMode = 3;
+    viewStyle = 3;
+    ComboBox->setCurrentIndex(0);
+    setKindMasksFromIndex(0);
+}
+
+void TForm1::N9Click() {
+    if (N9->isChecked()) {
+        Panel1->hide();
+        N9->setChecked(false);
+    } else {
+        // Re-stack so that the tool bar comes back above the drive tabs and the separator.
+        for (TPanel* p : {Panel1, DrivePanel, Panel2})
+            setAlign(p, Align::None);
+        Panel1->move(Panel1->x(), 0);
+        DrivePanel->move(DrivePanel->x(), 31);
+        Panel2->move(Panel2->x(), 55);
+        for (TPanel* p : {Panel1, DrivePanel, Panel2})
+            setAlign(p, Align::Top);
+        Panel1->show();
+        N9->setChecked(true);
+    }
+}
+
+void TForm1::N7Click() {
+    if (N7->isChecked()) {
+        DrivePanel->hide();
+        N7->setChecked(false);
+    } else {
+        DrivePanel->show();
+        N7->setChecked(true);
+    }
+}
+
+void TForm1::N8Click() {
+    if (N8->isChecked()) {
+        Splitter->hide();
+        TreeViewPanel->hide();
+        N8->setChecked(false);
+    } else {
+        TreeViewPanel->show();
+        Splitter->show();
+        N8->setChecked(true);
+    }
+}
+
+void TForm1::NAClick() {
+    if (NA->isChecked()) {
+        SplitPanel->hide();
+        Panel6->hide();
+        NA->setChecked(false);
+        resize(width(), height() - Panel6->height());
+        setAlign(ViewPanel, Align::Client);
+        ListView->setUpdatesEnabled(false);
+        ListView->clear();
+        ListView->setUpdatesEnabled(true);
+    } else {
+        setAlign(ViewPanel, Align::Top);
+        SplitPanel->show();
+        Panel6->show();
+        resize(width(), height() + Panel6->height() + 2);
+        NA->setChecked(true);
+        repaint();
+    }
+}
+
+void TForm1::Contents1Click() {
+    ctx_.services->help->showContents(helpFile);
+}
+
+void TForm1::About1Click() {
+    ctx_.services->dialogs->runModal(ctx_.aboutBox);
+}
+
+void TForm1::Exit1Click() {
+    close();
+}
+
+void TForm1::G_exitClick() {
+    close();
+}
+
+void TForm1::K1Click() {
+    TOptionPagesDlg* dlg = ctx_.optionPagesDlg;
+    ctx_.form2->setStaysOnTop(false);
+    ctx_.services->dialogs->runModal(dlg);
+    switch (displayMode) {
+    case 0:
+        O_gazou->setDown(true);
+        break;
+    case 1:
+        O_hiritu->setDown(true);
+        break;
+    case 2:
+        O_stretch->setDown(true);
+        break;
+    case 3:
+        for (TSpeedButton* b : {O_gazou, O_hiritu, O_stretch})
+            b->setChecked(false);
+        break;
+    default:
+        break;
+    }
+    ctx_.form2->setStaysOnTop(ActOpt == 1);
+}
+
+MainSettings TForm1::currentSettings() const {
+    MainSettings s;
+    s.top = y();
+    s.left = x();
+    s.width = width();
+    s.height = height();
+    s.dirWidth = TreeViewPanel->width();
+    s.dirHeight = TreeViewPanel->height();
+    s.vpHeight = ViewPanel->height();
+    s.viewStyle = viewStyle;
+    for (int i = 0; i < 4; ++i)
+        s.columnWidths[i] = ListView->columnWidth(i);
+    const TOptionPagesDlg* dlg = ctx_.optionPagesDlg;
+    s.disp = dlg->radioIndex();
+    s.jpegOpt = dlg->JPEG_BOX->isChecked();
+    s.sortOpt = dlg->SortBox->isChecked();
+    s.actOpt = dlg->ActWin->isChecked();
+    s.timer = dlg->TBar->value();
+    s.lzhIcon = archiveImage;
+    s.hyouji = displayMode;
+    s.selIndex = ComboBox->currentIndex();
+    s.toolBar = N9->isChecked();
+    s.driveTab = N7->isChecked();
+    s.dirTree = N8->isChecked();
+    s.listView = NA->isChecked();
+    return s;
+}
+
+void TForm1::FormClose() {
+    stopRequest = 1;
+    Timer->stop();
+    if (loaderRunning == 1) {
+        ctx_.form2->requestLoaderStop();
+        while (loaderRunning == 1)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    ProfileFile file(settingsPath);
+    writeAllSettings(file, currentSettings(), ctx_.form2->currentSettings());
+    if (!file.save()) {
+        // The settings are lost, but the window still closes.
+        ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
+                                        QStringLiteral("%1 に書き込めません").arg(settingsPath));
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent* e) {
+    if (!closing_) {
+        closing_ = true;
+        FormClose();
+    }
+    e->accept();
+    emit closed();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Splitter) {
+        switch (e->type()) {
+        case QEvent::MouseButtonPress:
+            SplitterMouseDown(static_cast<QMouseEvent*>(e));
+            return true;
+        case QEvent::MouseMove:
+            SplitterMouseMove(static_cast<QMouseEvent*>(e));
+            return true;
+        case QEvent::MouseButtonRelease:
+            SplitterMouseUp(static_cast<QMouseEvent*>(e));
+            return true;
+        default:
+            break;
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void TForm1::SplitterMouseDown(QMouseEvent* e) {
+    // Only the left button with no key or other button held.
+    if (e->button() == Qt::LeftButton && e->buttons() == Qt::LeftButton &&
+        e->modifiers() == Qt::NoModifier)
+        splitControl->BeginSizing(Splitter, TreeViewPanel);
+}
+
+void TForm1::SplitterMouseMove(QMouseEvent* e) {
+    if (splitControl->IsSizing())
+        splitControl->ChangeSizing(e->position().toPoint().x(), e->position().toPoint().y());
+}
+
+void TForm1::SplitterMouseUp(QMouseEvent*) {
+    if (splitControl->IsSizing())
+        splitControl->EndSizing();
+}
+
+}  // namespace kordel

@@ -1,0 +1,163 @@
+// The main window: tool bar, drive tabs, folder tree, viewer, file list and
+// status bar, with its menus. This file holds the window's structure, its
+// creation (AppStart), the layout toggles and its closing; the browsing
+// behaviour lives in src/browser.
+#pragma once
+
+#include <QList>
+#include <QMainWindow>
+#include <QPixmap>
+#include <QPointer>
+#include <array>
+
+#include "app_context.h"
+#include "settings.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QScrollArea;
+class QTabBar;
+class QTimer;
+class QTreeWidget;
+
+namespace kordel {
+
+class TPanel;
+class TBevel;
+class TSpeedButton;
+class TStatusBar;
+class TSplitPanel;
+class TSplitControl;
+
+// Number of picture-kind slots and the masks in scan order.
+constexpr int kKindSlots = 13;
+extern const std::array<const char*, kKindSlots> kKindMaskNames;
+// The kind box's items and the masks of the small icons, in their orders.
+extern const std::array<const char*, 14> kKindBoxItems;
+extern const std::array<const char*, 14> kIconMasks;
+
+// Kind masks for an index of the kind box: 0 all on, 1..13 one slot, else all off.
+std::array<QString, kKindSlots> kindMasksForIndex(int index);
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(AppContext& context);
+    ~TForm1() override;
+
+    AppContext& context() { return ctx_; }
+
+    // --- state ---
+    QString settingsPath;
+    QString helpFile;
+    QString tempFolder;
+    QString programFolder;
+    MainSettings optionsRead;  // the values as read, for the settings dialog
+    bool settingsFileExisted = false;
+    int JpegOpt = 0, SortOpt = 0, ActOpt = 0;  // in force
+    int displayMode = 3;
+    int archiveImage = 8;
+    std::array<int, 4> savedColumnWidths{60, 38, 50, 50};
+    std::array<QString, kKindSlots> kindMasks;
+    int currentKindIndex = 0;
+    std::array<int, 26> driveKinds{};
+    int currentDriveTab = 0;
+    int viewStyle = 3;
+    int startingUp = 0, busy = 0, stopRequest = 0, catalogueActive = 0, loaderRunning = 0,
+        thumbLoading = 0, treeBuilding = 0, sortDirection = 0, foundAny = 0, lastIndex = 0,
+        currentIndex = 0, nextFree = 0, firstIndex = 0;
+
+    // --- controls ---
+    QWidget* Client = nullptr;  // the client area: a panel aligning the rest
+    TPanel* Panel1 = nullptr;
+    TBevel* Bevel1 = nullptr;
+    TSpeedButton *G_exit = nullptr, *G_rev = nullptr, *G_play = nullptr, *G_top = nullptr,
+                 *G_back = nullptr, *G_step = nullptr, *G_end = nullptr, *O_gazou = nullptr,
+                 *O_hiritu = nullptr, *O_stretch = nullptr, *B_ichiran = nullptr;
+    QComboBox* ComboBox = nullptr;
+    TPanel* DrivePanel = nullptr;
+    QTabBar* DriveTabSet = nullptr;
+    TPanel* Panel2 = nullptr;
+    TPanel* Panel3 = nullptr;
+    TPanel* Panel4 = nullptr;
+    QProgressBar* ProgressBar = nullptr;
+    TStatusBar* Status = nullptr;
+    TPanel* TreeViewPanel = nullptr;
+    QTreeWidget* TreeView = nullptr;
+    TPanel* Splitter = nullptr;
+    TPanel* Panel5 = nullptr;
+    TPanel* ViewPanel = nullptr;
+    QScrollArea* ScrollBox = nullptr;
+    QLabel* PicView2 = nullptr;
+    QLabel* del_image = nullptr;
+    TSplitPanel* SplitPanel = nullptr;
+    TPanel* Panel6 = nullptr;
+    QTreeWidget* ListView = nullptr;
+    QTimer* Timer = nullptr;
+    QList<QPixmap> ImageList;    // the 16 × 16 image strip
+    QList<QPixmap> SmImageList;  // small icons of the picture kinds
+    TSplitControl* splitControl = nullptr;
+
+    // --- menus ---
+    QMenu *File1 = nullptr, *Kabegami = nullptr, *Edit = nullptr, *Show1 = nullptr,
+          *K_canvas = nullptr, *O1 = nullptr, *Help1 = nullptr;
+    QAction *SaveAs = nullptr, *K_NOMAL = nullptr, *K_KORDEL = nullptr, *K_NAME = nullptr,
+            *K_TILE = nullptr, *Exit1 = nullptr;
+    QAction *K4 = nullptr, *KV1 = nullptr, *KD2 = nullptr, *KD1 = nullptr, *KD3 = nullptr;
+    QAction *KT1 = nullptr, *KB1 = nullptr, *KS1 = nullptr, *KE1 = nullptr;
+    QAction *N320x2401 = nullptr, *N640x4001 = nullptr, *N640x4801 = nullptr,
+            *N640x8001 = nullptr, *N800x6001 = nullptr, *N1024x7681 = nullptr;
+    QAction *K1 = nullptr, *N9 = nullptr, *N7 = nullptr, *N8 = nullptr, *NA = nullptr;
+    QAction *Contents1 = nullptr, *About1 = nullptr;
+    QMenu* PopupMenu = nullptr;
+    QMenu* Kabegami2 = nullptr;
+    QAction *SaveAs2 = nullptr, *P_NOMAL = nullptr, *P_KORDEL = nullptr, *P_NAME = nullptr,
+            *P_TILE = nullptr, *Copy1 = nullptr, *K7 = nullptr, *G2 = nullptr, *G1 = nullptr,
+            *G3 = nullptr;
+    QMenu* PopupMenu3 = nullptr;
+    QAction *K3 = nullptr, *K2 = nullptr, *K5 = nullptr, *K6 = nullptr;
+
+    // --- handlers ---
+    void N9Click();
+    void N7Click();
+    void N8Click();
+    void NAClick();
+    void Contents1Click();
+    void About1Click();
+    void Exit1Click();
+    void G_exitClick();
+    void K1Click();
+
+    // Main-window keys as they stand now, for the settings file.
+    MainSettings currentSettings() const;
+
+signals:
+    // The window has closed and written its settings; the program ends.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void AppStart();
+    void applySettings(const MainSettings& s);
+    void applyDefaults();
+    void loadImageStrip();
+    void loadKindIcons();
+    void setKindMasksFromIndex(int index);
+    void FormClose();
+    void SplitterMouseDown(QMouseEvent* e);
+    void SplitterMouseMove(QMouseEvent* e);
+    void SplitterMouseUp(QMouseEvent* e);
+
+    AppContext& ctx_;
+    bool closing_ = false;
+};
+
+}  // namespace kordel

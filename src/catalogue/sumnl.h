@@ -1,0 +1,62 @@
+// The catalogue window: pages of thumbnails of the folder on show.
+#pragma once
+
+#include <QMainWindow>
+
+#include "app_context.h"
+#include "settings.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+
+namespace kordel {
+
+class TPanel;
+class TBevel;
+class TSpeedButton;
+class TStatusBar;
+
+class TForm2 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm2(AppContext& context);
+
+    static constexpr int kCells = 100;
+
+    // --- controls ---
+    QMenu* GSize = nullptr;
+    QAction *S2 = nullptr, *S3 = nullptr;
+    TPanel* Panel1 = nullptr;
+    TBevel *Bevel1 = nullptr, *Bevel2 = nullptr, *Bevel3 = nullptr;
+    TSpeedButton *PrePage = nullptr, *NextPage = nullptr;
+    TPanel* Panel2 = nullptr;
+    TPanel *Panel3 = nullptr, *Panel4 = nullptr, *Panel5 = nullptr;
+    QProgressBar* PBar = nullptr;
+    TStatusBar* SBar = nullptr;
+    QList<TPanel*> ArPanel;
+    QList<QLabel*> ArImage;
+    QList<QLabel*> ArLabel;
+
+    // --- state ---
+    int cellWidth = 128, cellHeight = 96;
+    int shown = 0, filling = 0, stopFill = 0, dragSource = 0;
+    int savedWidth = 0, savedHeight = 0;
+
+    // Keeps the window above all others, or not, without moving or resizing it.
+    void setStaysOnTop(bool on);
+    // Asks a page fill and the thumbnail loader to stop.
+    void requestLoaderStop();
+    // Catalogue keys as they stand now, for the settings file.
+    CatalogueSettings currentSettings() const;
+
+private:
+    void FormCreate();
+    void createControls();
+    void layoutCells();
+
+    AppContext& ctx_;
+};
+
+}  // namespace kordel

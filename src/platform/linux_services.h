@@ -1,0 +1,45 @@
+// Linux implementations of the platform services.
+#pragma once
+
+#include <QTemporaryDir>
+
+#include "services.h"
+
+namespace kordel {
+
+class LinuxDialogs : public Dialogs {
+public:
+    void message(QWidget* parent, Icon icon, const QString& title, const QString& text) override;
+    bool confirm(QWidget* parent, const QString& title, const QString& text) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& folder,
+                         const QString& filter) override;
+    int runModal(QDialog* dialog) override;
+};
+
+// The real screen; a modern display is never a palette device.
+class LinuxScreen : public Screen {
+public:
+    int paletteSize() override { return 0; }
+    int bitsPerPixel() override;
+    QSize size() override;
+};
+
+// Opens the HTML help in the default browser.
+class LinuxHelp : public Help {
+public:
+    bool showContents(const QString& helpFile) override;
+};
+
+// A private folder (mode 0700) under the system's temporary folder, made at
+// start-up and removed at exit; member names in it cannot be predicted or
+// planted by another user.
+class LinuxTempFolder : public TempFolder {
+public:
+    LinuxTempFolder();
+    QString path() override;
+
+private:
+    QTemporaryDir dir_;
+};
+
+}  // namespace kordel

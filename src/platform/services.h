@@ -1,0 +1,117 @@
+// What the program needs from the operating system, as small interfaces.
+// The composition root creates the Linux implementations; tests create
+// recording fakes. No other code calls message boxes, file dialogs, the
+// desktop's services, the trash or the wallpaper settings directly.
+#pragma once
+
+#include <QList>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class QDialog;
+class QWidget;
+
+namespace kordel {
+
+// Kinds of places shown as drive tabs.
+enum class DriveType { Unknown, NoRootDir, Removable, Fixed, Remote, CdRom, RamDisk };
+
+struct Place {
+    QString root;     // folder path of the place, "/" for the root file system
+    QString tabText;  // "/", "~" or the mount point's last folder name
+    DriveType type = DriveType::Unknown;
+    QString label;  // volume label, empty when none
+};
+
+class Drives {
+public:
+    virtual ~Drives() = default;
+    // The places in tab order.
+    virtual QList<Place> places() = 0;
+    // Whether the place can be used now: its root can be listed and holds an entry.
+    virtual bool isReady(const QString& root) = 0;
+};
+
+class Shell {
+public:
+    virtual ~Shell() = default;
+    // Copies or moves files into a folder with the program's own overwrite
+    // confirmation; false when nothing or not everything was done.
+    virtual bool copyFiles(QWidget* parent, const QStringList& files, const QString& folder) = 0;
+    virtual bool moveFiles(QWidget* parent, const QStringList& files, const QString& folder) = 0;
+    // Moves files to the trash after a confirmation; false when cancelled or failed.
+    virtual bool deleteFiles(QWidget* parent, const QStringList& files) = 0;
+    // Opens a file with the desktop's default application.
+    virtual bool openWithDefault(const QString& path) = 0;
+};
+
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // Whether the wallpaper is tiled; nullopt when the desktop does not say.
+    virtual std::optional<bool> tileWallpaper() = 0;
+    // Makes a bitmap file the wallpaper, tiled or centred.
+    virtual bool setWallpaper(const QString& path, bool tile) = 0;
+    // Folder that holds the program's own wallpaper bitmap.
+    virtual QString wallpaperFolder() = 0;
+};
+
+class Dialogs {
+public:
+    enum class Icon { Information, Warning, Error, Question };
+    virtual ~Dialogs() = default;
+    // A modal message box with one OK button.
+    virtual void message(QWidget* parent, Icon icon, const QString& title,
+                         const QString& text) = 0;
+    // A modal question with Yes and No; true for Yes.
+    virtual bool confirm(QWidget* parent, const QString& title, const QString& text) = 0;
+    // The save dialog; empty when cancelled.
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& folder,
+                                 const QString& filter) = 0;
+    // Runs a dialog modally and returns its result code.
+    virtual int runModal(QDialog* dialog) = 0;
+};
+
+class Screen {
+public:
+    virtual ~Screen() = default;
+    // Entries of the display's hardware palette; 0 when it is not a palette device.
+    virtual int paletteSize() = 0;
+    virtual int bitsPerPixel() = 0;
+    // Size of the screen the windows are centred on.
+    virtual QSize size() = 0;
+};
+
+class Help {
+public:
+    virtual ~Help() = default;
+    // Opens the contents page of the help file.
+    virtual bool showContents(const QString& helpFile) = 0;
+};
+
+class TempFolder {
+public:
+    virtual ~TempFolder() = default;
+    // The program's private folder for temporary files, with a trailing "/"; empty when
+    // it could not be made.
+    virtual QString path() = 0;
+};
+
+// The full set a composition root hands to the windows.
+struct Services {
+    std::unique_ptr<Drives> drives;
+    std::unique_ptr<Shell> shell;
+    std::unique_ptr<Desktop> desktop;
+    std::unique_ptr<Dialogs> dialogs;
+    std::unique_ptr<Screen> screen;
+    std::unique_ptr<Help> help;
+    std::unique_ptr<TempFolder> tempFolder;
+};
+
+// The Linux implementations.
+Services createLinuxServices();
+
+}  // namespace kordel
