@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QStandardPaths>
 
@@ -10,6 +11,11 @@
 #include "splash.h"
 #include "sumnl.h"
 #include "version.h"
+
+// The images live in a static library: make sure the linker keeps them.
+static void initResources() {
+    Q_INIT_RESOURCE(kordel);
+}
 
 namespace kordel {
 
@@ -21,6 +27,7 @@ void AppContext::splashStep(int progress) {
 KordelApplication::KordelApplication(Services services, const QString& programDir,
                                      const QString& settingsDir)
     : services_(std::move(services)) {
+    initResources();
     ctx_.services = &services_;
     ctx_.programDir = programDir;
     ctx_.settingsDir = settingsDir;
@@ -36,6 +43,8 @@ KordelApplication::~KordelApplication() {
 void KordelApplication::createWindows() {
     auto* splash = new TSplashWindow(ctx_);
     splash->show();
+    // Let the window system put it on screen before the slow steps begin.
+    QCoreApplication::processEvents();
     ctx_.splashStep(0);
 
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Kordel"));

@@ -70,7 +70,7 @@ TPanel* makePanel(QWidget* parent, Align align, int w, int h, const char* name) 
     p->setObjectName(QLatin1String(name));
     p->resize(w, h);
     p->setBevelOuter(TPanel::Bevel::None);
-    setAlign(p, align);
+    appendAligned(p, align);
     return p;
 }
 
@@ -102,7 +102,10 @@ TForm1::TForm1(AppContext& context) : ctx_(context) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kordel"));
     setFont(uiFont(12));
-    setWindowIcon(QIcon(QStringLiteral(":/images/kordel_32.png")));
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/images/kordel_%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
     createControls();
     createMenus();
     AppStart();
@@ -237,7 +240,7 @@ void TForm1::createControls() {
     SplitPanel->setReSizeControl(ViewPanel);
     SplitPanel->setSplit(spHorizontalLine);
     SplitPanel->setParentBevelWidth(0);
-    setAlign(SplitPanel, Align::Top);
+    appendAligned(SplitPanel, Align::Top);
 
     Panel6 = makePanel(Panel5, Align::Client, 339, 65, "Panel6");
     Panel6->setSingleBorder(true);
@@ -503,6 +506,7 @@ void TForm1::applySettings(const MainSettings& s) {
         SplitPanel->hide();
         Panel6->hide();
         NA->setChecked(false);
+        listHeight_ = Panel6->height();
         setAlign(ViewPanel, Align::Client);
     }
 }
@@ -574,10 +578,11 @@ void TForm1::N8Click() {
 
 void TForm1::NAClick() {
     if (NA->isChecked()) {
+        listHeight_ = Panel6->height();
         SplitPanel->hide();
         Panel6->hide();
         NA->setChecked(false);
-        resize(width(), height() - Panel6->height());
+        resize(width(), height() - listHeight_);
         setAlign(ViewPanel, Align::Client);
         ListView->setUpdatesEnabled(false);
         ListView->clear();
@@ -586,7 +591,7 @@ void TForm1::NAClick() {
         setAlign(ViewPanel, Align::Top);
         SplitPanel->show();
         Panel6->show();
-        resize(width(), height() + Panel6->height() + 2);
+        resize(width(), height() + listHeight_ + 2);
         NA->setChecked(true);
         repaint();
     }

@@ -158,6 +158,8 @@ private:
 
     AppContext& ctx_;
     bool closing_ = false;
+    // Height of the list area when it was last hidden; it gets it back when shown.
+    int listHeight_ = 0;
 };
 
 }  // namespace kordel

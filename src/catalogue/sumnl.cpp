@@ -48,13 +48,13 @@ void TForm2::createControls() {
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setBevelOuter(TPanel::Bevel::None);
     Panel1->resize(kDesignSize.width(), 33);
-    setAlign(Panel1, Align::Top);
+    appendAligned(Panel1, Align::Top);
     Bevel3 = new TBevel(Panel1);
     Bevel3->resize(kDesignSize.width(), 2);
-    setAlign(Bevel3, Align::Top);
+    appendAligned(Bevel3, Align::Top);
     Bevel1 = new TBevel(Panel1);
     Bevel1->resize(kDesignSize.width(), 2);
-    setAlign(Bevel1, Align::Bottom);
+    appendAligned(Bevel1, Align::Bottom);
     PrePage = new TSpeedButton(Panel1);
     PrePage->setObjectName(QStringLiteral("PrePage"));
     PrePage->setGeometry(40, 5, 25, 25);
@@ -69,33 +69,33 @@ void TForm2::createControls() {
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel3->setBevelOuter(TPanel::Bevel::None);
     Panel3->resize(kDesignSize.width(), 19);
-    setAlign(Panel3, Align::Bottom);
+    appendAligned(Panel3, Align::Bottom);
     Panel5 = new TPanel(Panel3);
     Panel5->setBevelOuter(TPanel::Bevel::None);
     Panel5->resize(16, 19);
-    setAlign(Panel5, Align::Right);
+    appendAligned(Panel5, Align::Right);
     SBar = new TStatusBar(Panel5);
     SBar->setObjectName(QStringLiteral("SBar"));
     SBar->setPanelWidths({50});
     SBar->setSizeGrip(true);
-    setAlign(SBar, Align::Client);
+    appendAligned(SBar, Align::Client);
     Panel4 = new TPanel(Panel3);
     Panel4->setBevelOuter(TPanel::Bevel::None);
-    setAlign(Panel4, Align::Client);
+    appendAligned(Panel4, Align::Client);
     PBar = new QProgressBar(Panel4);
     PBar->setObjectName(QStringLiteral("PBar"));
     PBar->setRange(0, 100);
     PBar->setTextVisible(false);
-    setAlign(PBar, Align::Client);
+    appendAligned(PBar, Align::Client);
 
     Bevel2 = new TBevel(client);
     Bevel2->resize(kDesignSize.width(), 5);
-    setAlign(Bevel2, Align::Bottom);
+    appendAligned(Bevel2, Align::Bottom);
 
     Panel2 = new TPanel(client);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setBevelOuter(TPanel::Bevel::None);
-    setAlign(Panel2, Align::Client);
+    appendAligned(Panel2, Align::Client);
 }
 
 void TForm2::FormCreate() {

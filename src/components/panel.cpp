@@ -20,6 +20,27 @@ void setAlign(QWidget* widget, Align align) {
     requestAlign(widget);
 }
 
+void appendAligned(QWidget* widget, Align align) {
+    constexpr int kFar = 1 << 20;
+    switch (align) {
+    case Align::Top:
+        widget->move(widget->x(), kFar);
+        break;
+    case Align::Bottom:
+        widget->move(widget->x(), -kFar);
+        break;
+    case Align::Left:
+        widget->move(kFar, widget->y());
+        break;
+    case Align::Right:
+        widget->move(-kFar, widget->y());
+        break;
+    default:
+        break;
+    }
+    setAlign(widget, align);
+}
+
 Align alignOf(const QWidget* widget) {
     const QVariant v = widget->property(kAlignProperty);
     return v.isValid() ? Align(v.toInt()) : Align::None;

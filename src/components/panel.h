@@ -14,6 +14,10 @@ enum class Align { None, Top, Bottom, Left, Right, Client };
 
 // Alignment of any widget inside a TPanel.
 void setAlign(QWidget* widget, Align align);
+// Aligns a new child after the siblings that already have the same alignment
+// (below the top ones, above the bottom ones, and so on), as controls placed
+// one after the other in a window's design.
+void appendAligned(QWidget* widget, Align align);
 Align alignOf(const QWidget* widget);
 
 class TPanel : public QFrame {

@@ -22,6 +22,9 @@ class TSplashWindow;
 namespace kordel::test {
 
 class TestProgram {
+    // Declared first: the fakes are made into it.
+    Services services_;
+
 public:
     TestProgram();
     ~TestProgram();
@@ -57,7 +60,6 @@ public:
 
 private:
     QTemporaryDir dir_;
-    Services services_;
     std::unique_ptr<KordelApplication> app_;
 };
 
