@@ -1,0 +1,203 @@
+#include "spi_common.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace kordel::spi {
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+}  // namespace
+
+int32_t readInput(const char* name,
+                  intptr_t offset,
+                  uint32_t flag,
+                  std::vector<uint8_t>& data,
+                  size_t maxSize) {
+    data.clear();
+    if ((flag & 7) != 0)
+        return SPI_UNKNOWN_FORMAT;
+    if (!name || offset < 0)
+        return SPI_READ_ERROR;
+    std::FILE* raw = std::fopen(name, "rb");
+    if (!raw)
+        return SPI_READ_ERROR;
+    std::unique_ptr<std::FILE, FileCloser> file(raw);
+    // Only regular files: a folder or a device has no size to trust.
+    struct stat st;
+    if (fstat(fileno(raw), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+        return SPI_READ_ERROR;
+    const uint64_t size = uint64_t(st.st_size);
+    if (uint64_t(offset) >= size)
+        return SPI_OK;
+    const uint64_t wanted = size - uint64_t(offset);
+    if (wanted > maxSize)
+        return SPI_NO_MEMORY;
+    if (fseeko(raw, off_t(offset), SEEK_SET) != 0)
+        return SPI_READ_ERROR;
+    data.resize(size_t(wanted));
+    const size_t got = std::fread(data.data(), 1, data.size(), raw);
+    // A file that shrank while we read it is read as far as it goes.
+    data.resize(got);
+    if (got < wanted && std::ferror(raw))
+        return SPI_READ_ERROR;
+    return SPI_OK;
+}
+
+bool MsbBitReader::read(int count, uint32_t& value) {
+    value = 0;
+    if (count < 0 || count > 32 || uint64_t(count) > bitsLeft()) {
+        pos_ = uint64_t(size_) * 8;
+        return false;
+    }
+    uint32_t v = 0;
+    while (count > 0) {
+        const int inByte = 8 - int(pos_ & 7);
+        const int take = std::min(inByte, count);
+        const uint32_t bits = (data_[pos_ >> 3] >> (inByte - take)) & ((1u << take) - 1u);
+        v = (v << take) | bits;
+        pos_ += uint64_t(take);
+        count -= take;
+    }
+    value = v;
+    return true;
+}
+
+int32_t checkSize(int64_t width, int64_t height) {
+    if (width <= 0 || height <= 0)
+        return SPI_BROKEN_DATA;
+    if (width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION ||
+        uint64_t(width) * uint64_t(height) > SPI_MAX_PIXELS)
+        return SPI_NO_MEMORY;
+    return SPI_OK;
+}
+
+void fillInfo(PictureInfo* info,
+              int32_t width,
+              int32_t height,
+              int16_t colorDepth,
+              uint16_t xDensity,
+              uint16_t yDensity) {
+    PictureInfo r;
+    std::memset(&r, 0, sizeof r);
+    r.width = width;
+    r.height = height;
+    r.x_density = xDensity;
+    r.y_density = yDensity;
+    r.colorDepth = colorDepth;
+    r.hInfo = nullptr;
+    std::memcpy(info, &r, sizeof r);
+}
+
+Dib::~Dib() {
+    std::free(info_);
+    std::free(bits_);
+}
+
+int32_t Dib::create(int32_t width, int32_t height, int bitCount, int colours) {
+    if (info_ || bits_)
+        return SPI_INTERNAL_ERROR;
+    const bool indexed = bitCount == 1 || bitCount == 4 || bitCount == 8;
+    if (indexed ? (colours < 1 || colours > (1 << bitCount))
+                : ((bitCount != 24 && bitCount != 32) || colours != 0))
+        return SPI_INTERNAL_ERROR;
+    if (int32_t rc = checkSize(width, height))
+        return rc;
+    const uint64_t stride = (uint64_t(width) * uint64_t(bitCount) + 31) / 32 * 4;
+    const uint64_t imageSize = stride * uint64_t(height);
+    const size_t infoSize = sizeof(SpiBitmapInfoHeader) + size_t(colours) * sizeof(SpiRgbQuad);
+    info_ = static_cast<uint8_t*>(std::calloc(1, infoSize));
+    bits_ = static_cast<uint8_t*>(std::calloc(1, size_t(imageSize)));
+    if (!info_ || !bits_) {
+        std::free(info_);
+        std::free(bits_);
+        info_ = bits_ = nullptr;
+        return SPI_NO_MEMORY;
+    }
+    SpiBitmapInfoHeader h;
+    std::memset(&h, 0, sizeof h);
+    h.biSize = sizeof h;
+    h.biWidth = width;
+    h.biHeight = height;
+    h.biPlanes = 1;
+    h.biBitCount = uint16_t(bitCount);
+    h.biCompression = 0;
+    // The image size field is 32 bits; pictures within the limits but larger than
+    // that leave it 0, which means "work it out" for uncompressed rows.
+    h.biSizeImage = imageSize <= 0xffffffffu ? uint32_t(imageSize) : 0;
+    h.biClrUsed = uint32_t(colours);
+    std::memcpy(info_, &h, sizeof h);
+    width_ = width;
+    height_ = height;
+    stride_ = size_t(stride);
+    colours_ = colours;
+    return SPI_OK;
+}
+
+void Dib::setColour(int i, uint8_t red, uint8_t green, uint8_t blue) {
+    if (i < 0 || i >= colours_)
+        return;
+    uint8_t* q = info_ + sizeof(SpiBitmapInfoHeader) + size_t(i) * sizeof(SpiRgbQuad);
+    q[0] = blue;
+    q[1] = green;
+    q[2] = red;
+    q[3] = 0;
+}
+
+int32_t Dib::release(void** bitmapInfo, void** bits) {
+    if (!bitmapInfo || !bits || !info_ || !bits_)
+        return SPI_INTERNAL_ERROR;
+    *bitmapInfo = info_;
+    *bits = bits_;
+    info_ = bits_ = nullptr;
+    return SPI_OK;
+}
+
+Progress::Progress(SpiProgress callback, intptr_t user, int32_t total)
+    : callback_(callback), user_(user), total_(std::max<int32_t>(total, 1)) {
+    // About 64 reports per picture, but never fewer than one every 8 units.
+    step_ = std::clamp<int32_t>(total_ / 64, 1, 8);
+}
+
+bool Progress::proceed(int32_t done) {
+    if (!callback_)
+        return true;
+    if (last_ >= 0 && done - last_ < step_)
+        return true;
+    last_ = done;
+    return callback_(done, total_, user_) == 0;
+}
+
+bool Progress::finish() {
+    if (!callback_)
+        return true;
+    last_ = total_;
+    return callback_(total_, total_, user_) == 0;
+}
+
+int32_t copyPluginInfo(int32_t infono,
+                       char* buf,
+                       int32_t buflen,
+                       const char* const* entries,
+                       int32_t count) {
+    if (!buf || buflen <= 0)
+        return 0;
+    buf[0] = '\0';
+    if (!entries || infono < 0 || infono >= count || !entries[infono])
+        return 0;
+    const size_t len = std::min(std::strlen(entries[infono]), size_t(buflen - 1));
+    std::memcpy(buf, entries[infono], len);
+    buf[len] = '\0';
+    return int32_t(len);
+}
+
+}  // namespace kordel::spi
