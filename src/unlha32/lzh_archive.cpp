@@ -1,0 +1,416 @@
+#include "lzh_archive.h"
+
+#include <lhasa.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+#include "name_text.h"
+#include "unlha32.h"
+
+namespace kordel::unlha {
+
+namespace {
+
+// Far more than any real archive holds; keeps a forged one from exhausting memory.
+constexpr size_t kMaxMembers = 262144;
+constexpr size_t kDecodeBlock = 64 * 1024;
+
+// CRC-16 as LZH uses it: polynomial 0xA001 (reflected), starting at 0.
+struct Crc16Table {
+    uint16_t v[256];
+    constexpr Crc16Table() : v() {
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+            v[i] = uint16_t(c);
+        }
+    }
+};
+constexpr Crc16Table kCrcTable;
+
+uint16_t updateCrc16(uint16_t crc, const uint8_t* p, size_t n) {
+    while (n--)
+        crc = uint16_t((crc >> 8) ^ kCrcTable.v[(crc ^ *p++) & 0xFF]);
+    return crc;
+}
+
+uint64_t addSaturated(uint64_t a, uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
+
+// liblhasa reads through these callbacks, so we always know how far into the
+// file it got: that gives every header's offset and tells a clean end from a
+// damaged one.
+struct Stream {
+    FILE* file;
+    uint64_t pos;
+};
+
+int streamRead(void* handle, void* buf, size_t len) {
+    auto* s = static_cast<Stream*>(handle);
+    const size_t n = fread(buf, 1, len, s->file);
+    s->pos += n;
+    if (n == 0 && ferror(s->file))
+        return -1;
+    return int(n);
+}
+
+int streamSkip(void* handle, size_t bytes) {
+    auto* s = static_cast<Stream*>(handle);
+    if (bytes <= size_t(INT64_MAX) && fseeko(s->file, off_t(bytes), SEEK_CUR) == 0) {
+        s->pos += bytes;
+        return 1;
+    }
+    char buf[4096];
+    while (bytes > 0) {
+        const size_t n = fread(buf, 1, bytes < sizeof buf ? bytes : sizeof buf, s->file);
+        if (n == 0)
+            return 0;
+        bytes -= n;
+        s->pos += n;
+    }
+    return 1;
+}
+
+void streamClose(void*) {}
+
+const LHAInputStreamType kStreamType = {streamRead, streamSkip, streamClose};
+
+// A liblhasa reader positioned at one offset of the file.
+class Reader {
+public:
+    Reader(FILE* file, uint64_t offset) : stream_{file, offset} {
+        clearerr(file);
+        if (offset > uint64_t(INT64_MAX) || fseeko(file, off_t(offset), SEEK_SET) != 0)
+            return;
+        input_ = lha_input_stream_new(&kStreamType, &stream_);
+        if (input_)
+            reader_ = lha_reader_new(input_);
+        if (reader_)
+            lha_reader_set_dir_policy(reader_, LHA_READER_DIR_PLAIN);
+    }
+    ~Reader() {
+        if (reader_)
+            lha_reader_free(reader_);
+        if (input_)
+            lha_input_stream_free(input_);
+    }
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    LHAReader* get() const { return reader_; }
+    uint64_t pos() const { return stream_.pos; }
+
+private:
+    Stream stream_;
+    LHAInputStream* input_ = nullptr;
+    LHAReader* reader_ = nullptr;
+};
+
+uint16_t le16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
+
+uint32_t le32(const uint8_t* p) {
+    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
+
+// What we take from the raw header bytes ourselves. liblhasa has already
+// turned "\" into "/" in level 0 and 1 names, which breaks Shift-JIS names
+// whose second byte is 0x5C (such as "表" = 95 5C); the untouched bytes are
+// still in raw_data, so the names are read again from there.
+struct RawFields {
+    bool ok = false;
+    std::string_view name;
+    std::string_view folder;
+    bool hasName = false;
+    bool hasFolder = false;
+    bool hasDosTime = false;
+    uint16_t dosTime = 0;
+    uint16_t dosDate = 0;
+    int attribute = -1;
+};
+
+RawFields parseRawHeader(const uint8_t* d, size_t n) {
+    RawFields r;
+    if (!d || n < 22)
+        return r;
+    const int level = d[20];
+    size_t off;
+    size_t sizeBytes;
+    uint64_t next;
+    if (level == 0 || level == 1) {
+        const size_t nameLen = d[21];
+        if (22 + nameLen > n)
+            return r;
+        r.name = std::string_view(reinterpret_cast<const char*>(d + 22), nameLen);
+        r.hasName = true;
+        r.dosTime = le16(d + 15);
+        r.dosDate = le16(d + 17);
+        r.hasDosTime = true;
+        r.attribute = d[19];
+        if (level == 0) {
+            r.ok = true;
+            return r;
+        }
+        // The base header ends with the size of the first extended header.
+        const size_t base = size_t(d[0]) + 2;
+        if (base < 24 + nameLen || base > n)
+            return r;
+        next = le16(d + base - 2);
+        off = base;
+        sizeBytes = 2;
+    } else if (level == 2) {
+        if (n < 26)
+            return r;
+        next = le16(d + 24);
+        off = 26;
+        sizeBytes = 2;
+    } else if (level == 3) {
+        if (n < 32)
+            return r;
+        next = le32(d + 28);
+        off = 32;
+        sizeBytes = 4;
+    } else {
+        return r;
+    }
+    // Extended headers: type byte, data, size of the following one.
+    while (next != 0 && off <= n && next >= 1 + sizeBytes && next <= n - off) {
+        const uint8_t* ext = d + off;
+        const auto data =
+            std::string_view(reinterpret_cast<const char*>(ext + 1), size_t(next) - 1 - sizeBytes);
+        switch (ext[0]) {
+            case 0x01:
+                r.name = data;
+                r.hasName = true;
+                break;
+            case 0x02:
+                r.folder = data;
+                r.hasFolder = true;
+                break;
+            case 0x40:
+                if (data.size() >= 2)
+                    r.attribute = le16(ext + 1);
+                break;
+            default:
+                break;
+        }
+        const uint8_t* tail = ext + next - sizeBytes;
+        off += size_t(next);
+        next = sizeBytes == 2 ? le16(tail) : le32(tail);
+    }
+    r.ok = true;
+    return r;
+}
+
+int osTypeOf(uint8_t lhaOs) {
+    switch (lhaOs) {
+        case LHA_OS_TYPE_UNKNOWN:  // the generic format is the MS-DOS one
+        case LHA_OS_TYPE_MSDOS:
+            return UNLHA_OS_MSDOS;
+        case LHA_OS_TYPE_UNIX:
+            return UNLHA_OS_UNIX;
+        case LHA_OS_TYPE_AMIGA:
+            return UNLHA_OS_AMIGA;
+        case LHA_OS_TYPE_MACOS:
+            return UNLHA_OS_MACOS;
+        case LHA_OS_TYPE_OS2:
+            return UNLHA_OS_OS2;
+        case LHA_OS_TYPE_ATARI:
+            return UNLHA_OS_ATARI_ST;
+        case LHA_OS_TYPE_OS9:
+            return UNLHA_OS_OS9;
+        case LHA_OS_TYPE_OS9_68K:
+            return UNLHA_OS_OS9_68K;
+        case LHA_OS_TYPE_OS386:
+            return UNLHA_OS_OS386;
+        case LHA_OS_TYPE_HUMAN68K:
+            return UNLHA_OS_HUMAN68K;
+        case LHA_OS_TYPE_CPM:
+            return UNLHA_OS_CPM;
+        case LHA_OS_TYPE_FLEX:
+            return UNLHA_OS_FLEX;
+        case LHA_OS_TYPE_RUNSER:
+            return UNLHA_OS_RUNSER;
+        case LHA_OS_TYPE_WINNT:
+            return UNLHA_OS_WINDOWS_NT;
+        case LHA_OS_TYPE_WIN95:
+            return UNLHA_OS_WINDOWS_95;
+        default:
+            return UNLHA_OS_OTHER;
+    }
+}
+
+int64_t fromFileTime(uint64_t ft) {
+    return ft == 0 ? -1 : int64_t(ft / 10000000) - 11644473600LL;
+}
+
+Member makeMember(const LHAFileHeader* h, Cp932Decoder& sjis) {
+    Member m;
+    m.method.assign(h->compress_method, strnlen(h->compress_method, 5));
+    m.isSymlink = h->symlink_target != nullptr;
+    m.isDirectory = !m.isSymlink && m.method == LHA_COMPRESS_TYPE_DIR;
+    m.originalSize = h->length;
+    m.compressedSize = h->compressed_length;
+    m.crc = h->crc;
+    m.headerLevel = h->header_level;
+    m.osType = osTypeOf(h->os_type);
+    m.writeTime = h->timestamp;
+    if (LHA_FILE_HAVE_EXTRA(h, LHA_FILE_WINDOWS_TIMESTAMPS)) {
+        m.createTime = fromFileTime(h->win_creation_time);
+        m.accessTime = fromFileTime(h->win_access_time);
+    }
+
+    const RawFields raw = parseRawHeader(h->raw_data, h->raw_data_len);
+    std::vector<std::string_view> fields;
+    if (raw.ok && !m.isSymlink) {
+        if (raw.hasFolder)
+            fields.push_back(raw.folder);
+        if (raw.hasName)
+            fields.push_back(raw.name);
+    } else {
+        // A link's stored name also carries its target; liblhasa has split them.
+        if (h->path)
+            fields.push_back(h->path);
+        if (h->filename)
+            fields.push_back(h->filename);
+    }
+    m.path = decodeStoredPath(fields, sjis);
+    m.baseName = std::string(baseNameOf(m.path));
+
+    if (raw.ok && raw.hasDosTime) {
+        m.dosDate = raw.dosDate;
+        m.dosTime = raw.dosTime;
+    } else {
+        toDosTime(m.writeTime, &m.dosDate, &m.dosTime);
+    }
+    m.attribute = raw.ok && raw.attribute >= 0 ? (raw.attribute & 0xFF) : UNLHA_FA_ARCH;
+    m.attribute = (m.attribute & ~UNLHA_FA_DIREC) | (m.isDirectory ? UNLHA_FA_DIREC : 0);
+    return m;
+}
+
+}  // namespace
+
+void toDosTime(int64_t unixTime, uint16_t* date, uint16_t* time) {
+    const time_t t = time_t(unixTime);
+    struct tm tm;
+    if (!localtime_r(&t, &tm) || tm.tm_year < 80) {
+        *date = (1 << 5) | 1;  // 1980-01-01
+        *time = 0;
+        return;
+    }
+    if (tm.tm_year > 207) {
+        *date = uint16_t((127 << 9) | (12 << 5) | 31);
+        *time = uint16_t((23 << 11) | (59 << 5) | 29);
+        return;
+    }
+    *date = uint16_t(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
+    *time = uint16_t((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+}
+
+std::unique_ptr<Archive> Archive::open(const std::string& path, int* error) {
+    std::unique_ptr<Archive> a(new Archive);
+    a->path_ = path;
+    a->file_ = fopen(path.c_str(), "rbe");
+    if (!a->file_) {
+        *error = errno == ENOENT ? UNLHA_ERROR_NOT_FIND_ARC_FILE : UNLHA_ERROR_ARC_FILE_OPEN;
+        return nullptr;
+    }
+    struct stat st;
+    if (fstat(fileno(a->file_), &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = UNLHA_ERROR_NOT_ARC_FILE;
+        return nullptr;
+    }
+    a->fileSize_ = uint64_t(st.st_size);
+    a->mtime_ = st.st_mtime;
+    unsigned char head[2];
+    a->startsWithMz_ = fread(head, 1, 2, a->file_) == 2 && head[0] == 'M' && head[1] == 'Z';
+    const int rc = a->scan();
+    if (rc != 0) {
+        *error = rc;
+        return nullptr;
+    }
+    return a;
+}
+
+Archive::~Archive() {
+    if (file_)
+        fclose(file_);
+}
+
+int Archive::scan() {
+    Cp932Decoder sjis;
+    Reader reader(file_, 0);
+    if (!reader.get())
+        return UNLHA_ERROR_CANNOT_READ;  // seek or allocation failed
+    uint64_t end = 0;
+    while (LHAFileHeader* h = lha_reader_next_file(reader.get())) {
+        if (members_.size() >= kMaxMembers || h->raw_data_len > reader.pos()) {
+            damaged_ = true;
+            break;
+        }
+        Member m = makeMember(h, sjis);
+        m.headerOffset = reader.pos() - h->raw_data_len;
+        end = addSaturated(reader.pos(), h->compressed_length);
+        members_.push_back(std::move(m));
+    }
+    if (members_.empty())
+        return ferror(file_) ? UNLHA_ERROR_CANNOT_READ : UNLHA_ERROR_NOT_ARC_FILE;
+    if (damaged_ || ferror(file_)) {
+        damaged_ = true;
+        return 0;
+    }
+    // liblhasa stops alike at the end and at a header it cannot read. The end is
+    // clean only at the end of the file or at the zero byte that marks it.
+    if (end < fileSize_) {
+        clearerr(file_);
+        damaged_ = fseeko(file_, off_t(end), SEEK_SET) != 0 || fgetc(file_) != 0;
+    } else {
+        damaged_ = end > fileSize_;
+    }
+    return 0;
+}
+
+int Archive::decode(const Member& m, const DataSink& sink) {
+    if (!m.isFile())
+        return 0;
+    std::string method = m.method;
+    if (!lha_decoder_for_name(method.data()))
+        return UNLHA_ERROR_METHOD;
+    Reader reader(file_, m.headerOffset);
+    if (!reader.get())
+        return UNLHA_ERROR_CANNOT_READ;  // seek or allocation failed
+    const LHAFileHeader* h = lha_reader_next_file(reader.get());
+    if (!h || reader.pos() - h->raw_data_len != m.headerOffset || h->length != m.originalSize ||
+        h->crc != m.crc) {
+        return UNLHA_ERROR_HEADER_BROKEN;
+    }
+    std::vector<uint8_t> buf(kDecodeBlock);
+    uint64_t total = 0;
+    uint16_t crc = 0;
+    while (const size_t n = lha_reader_read(reader.get(), buf.data(), buf.size())) {
+        total += n;
+        if (total > m.originalSize)
+            return UNLHA_ERROR_BROKEN_DATA;
+        crc = updateCrc16(crc, buf.data(), n);
+        if (sink) {
+            if (const int rc = sink(buf.data(), n))
+                return rc;
+        }
+    }
+    if (ferror(file_))
+        return UNLHA_ERROR_CANNOT_READ;
+    if (total != m.originalSize)
+        return UNLHA_ERROR_BROKEN_DATA;
+    if (crc != m.crc)
+        return UNLHA_ERROR_FILE_CRC;
+    return 0;
+}
+
+}  // namespace kordel::unlha
