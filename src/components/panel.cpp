@@ -80,7 +80,7 @@ void TPanel::setCaption(const QString& text) {
 }
 
 int TPanel::frameInset() const {
-    int inset = singleBorder_ ? 1 : 0;
+    int inset = singleBorder_ ? 2 : 0;
     if (outer_ != Bevel::None)
         inset += bevelWidth_;
     if (inner_ != Bevel::None)
@@ -204,9 +204,18 @@ void TPanel::paintEvent(QPaintEvent*) {
         }
     };
     if (singleBorder_) {
-        p.setPen(pal.color(QPalette::Shadow));
-        p.drawRect(r.adjusted(0, 0, -1, -1));
-        r.adjust(1, 1, -1, -1);
+        // The classic sunken edge: two pixels on each side.
+        const QColor outer[2] = {pal.color(QPalette::Dark), pal.color(QPalette::Light)};
+        const QColor inner[2] = {pal.color(QPalette::Shadow), pal.color(QPalette::Midlight)};
+        for (const QColor* c : {outer, inner}) {
+            p.setPen(c[0]);
+            p.drawLine(r.topLeft(), r.topRight());
+            p.drawLine(r.topLeft(), r.bottomLeft());
+            p.setPen(c[1]);
+            p.drawLine(r.bottomLeft(), r.bottomRight());
+            p.drawLine(r.topRight(), r.bottomRight());
+            r.adjust(1, 1, -1, -1);
+        }
     }
     drawBevel(outer_);
     drawBevel(inner_);

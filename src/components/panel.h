@@ -30,7 +30,7 @@ public:
     void setBevelOuter(Bevel b);
     void setBevelInner(Bevel b);
     void setBevelWidth(int w);
-    // A single dark border line around the panel.
+    // The single-line border: a sunken edge two pixels wide on each side.
     void setSingleBorder(bool on);
     void setCaption(const QString& text);
     QString caption() const { return caption_; }

@@ -88,6 +88,11 @@ QSize LinuxScreen::size() {
     return s ? s->size() : QSize(1024, 768);
 }
 
+double LinuxScreen::dotsPerInch() {
+    const QScreen* s = QGuiApplication::primaryScreen();
+    return s ? s->logicalDotsPerInchX() : 96.0;
+}
+
 bool LinuxHelp::showContents(const QString& helpFile) {
     if (!QFile::exists(helpFile))
         return false;

@@ -22,6 +22,7 @@ public:
     int paletteSize() override { return 0; }
     int bitsPerPixel() override;
     QSize size() override;
+    double dotsPerInch() override;
 };
 
 // Opens the HTML help in the default browser.

@@ -83,6 +83,8 @@ public:
     virtual int bitsPerPixel() = 0;
     // Size of the screen the windows are centred on.
     virtual QSize size() = 0;
+    // Logical resolution, for the size of metafile frames.
+    virtual double dotsPerInch() = 0;
 };
 
 class Help {
