@@ -10,18 +10,14 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "linux_drives.h"
+
 namespace kordel {
 
 namespace {
 
-// Places and services still to be mapped onto this platform answer "nothing
-// there": no drive tabs, no shell operations, the tile setting unknown.
-class LinuxDrives : public Drives {
-public:
-    QList<Place> places() override { return {}; }
-    bool isReady(const QString&) override { return false; }
-};
-
+// Services still to be mapped onto this platform answer "nothing there": no
+// shell operations, the tile setting unknown.
 class LinuxShell : public Shell {
 public:
     bool copyFiles(QWidget*, const QStringList&, const QString&) override { return false; }

@@ -4,6 +4,7 @@
 // desktop's services, the trash or the wallpaper settings directly.
 #pragma once
 
+#include <QDir>
 #include <QList>
 #include <QSize>
 #include <QString>
@@ -34,6 +35,28 @@ public:
     // Whether the place can be used now: its root can be listed and holds an entry.
     virtual bool isReady(const QString& root) = 0;
 };
+
+// The root of the place that holds a path: of the places whose root contains it
+// (by whole folder names), the one with the longest root; empty when none does.
+inline QString placeOf(const QList<Place>& places, const QString& path) {
+    const QString p = QDir::cleanPath(path);
+    QString best;
+    qsizetype bestLength = -1;
+    for (const Place& place : places) {
+        if (place.root.isEmpty())
+            continue;
+        const QString root = QDir::cleanPath(place.root);
+        const bool holds = root == u"/"
+                               ? p.startsWith(u'/')
+                               : p == root || (p.size() > root.size() && p.startsWith(root) &&
+                                               p[root.size()] == u'/');
+        if (holds && root.size() > bestLength) {
+            best = place.root;
+            bestLength = root.size();
+        }
+    }
+    return best;
+}
 
 class Shell {
 public:
