@@ -9,6 +9,9 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QListView>
+#include <QTreeView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeDatabase>
@@ -20,6 +23,9 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include "image.h"
+#include "list_view.h"
 
 #include "app_style.h"
 #include "option_set.h"
@@ -97,7 +103,23 @@ public:
 
 }  // namespace
 
-TForm1::TForm1(AppContext& context) : ctx_(context) {
+namespace {
+// The main window as the picture components see it.
+class MainPictureHost : public PictureHost {
+public:
+    explicit MainPictureHost(TForm1& form) : form_(form) {}
+    void setStatusText(const QString& text) override { form_.setStatusText(text); }
+    void setProgress(int percent) override { form_.setProgress(percent); }
+    bool thumbLoading() const override { return form_.thumbLoading == 1; }
+    Screen& screen() override { return *form_.context().services->screen; }
+
+private:
+    TForm1& form_;
+};
+}  // namespace
+
+TForm1::TForm1(AppContext& context)
+    : ctx_(context), pictureHost_(std::make_unique<MainPictureHost>(*this)) {
     ctx_.form1 = this;
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Kordel"));
@@ -108,6 +130,7 @@ TForm1::TForm1(AppContext& context) : ctx_(context) {
     setWindowIcon(icon);
     createControls();
     createMenus();
+    connectBrowsing();
     AppStart();
 }
 
@@ -226,11 +249,14 @@ void TForm1::createControls() {
     canvas->setPalette(teal);
     canvas->setAutoFillBackground(true);
     ScrollBox->setWidget(canvas);
-    ScrollBox->setWidgetResizable(true);
-    PicView2 = new QLabel(canvas);
+    ScrollBox->setWidgetResizable(false);
+    PicView = new TAll(*pictureHost_, canvas);
+    PicView->setObjectName(QStringLiteral("PicView"));
+    PicView2 = new TImage(canvas);
     PicView2->setObjectName(QStringLiteral("PicView2"));
     PicView2->setGeometry(0, 0, 0, 0);
-    del_image = new QLabel(canvas);
+    PicView2->setContextMenuPolicy(Qt::CustomContextMenu);
+    del_image = new TImage(canvas);
     del_image->setObjectName(QStringLiteral("del_image"));
     del_image->hide();
 
@@ -244,19 +270,12 @@ void TForm1::createControls() {
 
     Panel6 = makePanel(Panel5, Align::Client, 339, 65, "Panel6");
     Panel6->setSingleBorder(true);
-    ListView = new QTreeWidget(Panel6);
+    ListView = new TListView(Panel6);
     ListView->setObjectName(QStringLiteral("ListView"));
-    ListView->setRootIsDecorated(false);
-    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    ListView->setDragEnabled(true);
-    ListView->setFrameShape(QFrame::NoFrame);
     ListView->setContextMenuPolicy(Qt::CustomContextMenu);
-    ListView->setIconSize(QSize(kImageSize, kImageSize));
-    ListView->setHeaderLabels({QStringLiteral("ﾌｧｲﾙ名"), QStringLiteral("ｻｲｽﾞ"),
-                               QStringLiteral("日付"), QStringLiteral("種類")});
-    ListView->headerItem()->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
-    ListView->header()->setStretchLastSection(false);
-    ListView->header()->setSectionsMovable(false);
+    ListView->setColumns({QStringLiteral("ﾌｧｲﾙ名"), QStringLiteral("ｻｲｽﾞ"), QStringLiteral("日付"),
+                          QStringLiteral("種類")});
+    ListView->setColumnAlignment(1, Qt::AlignRight);
     ListView->setColumnWidth(0, 100);
     setAlign(ListView, Align::Client);
 
@@ -385,7 +404,16 @@ void TForm1::createMenus() {
     K5 = action(PopupMenu3, "K5", "画像ファイル削除");
     K6 = action(PopupMenu3, "K6", "画像ファイル移動");
     connect(ListView, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& p) { PopupMenu3->popup(ListView->viewport()->mapToGlobal(p)); });
+            [this](const QPoint& p) { PopupMenu3->popup(ListView->mapToGlobal(p)); });
+}
+
+void TForm1::setStatusText(const QString& text) {
+    Status->setPanelText(3, text);
+}
+
+void TForm1::setProgress(int percent) {
+    ProgressBar->setValue(percent);
+    ProgressBar->repaint();
 }
 
 void TForm1::loadImageStrip() {
@@ -431,7 +459,8 @@ void TForm1::AppStart() {
     splitControl = new TSplitControl(this);
     startingUp = 1;
     busy = stopRequest = catalogueActive = loaderRunning = thumbLoading = treeBuilding =
-        sortDirection = foundAny = lastIndex = currentIndex = nextFree = firstIndex = 0;
+        sortDirection = firstIndex = 0;
+    FileTable::reset();
     driveKinds.fill(3);
     loadKindIcons();
 
@@ -469,6 +498,7 @@ void TForm1::applySettings(const MainSettings& s) {
     TreeViewPanel->resize(s.dirWidth, s.dirHeight);
     ViewPanel->resize(ViewPanel->width(), s.vpHeight);
     viewStyle = s.viewStyle;
+    ListView->setViewStyle(TListView::Style(qBound(0, s.viewStyle, 3)));
     savedColumnWidths = s.columnWidths;
     optionsRead = s;
     JpegOpt = s.jpegOpt ? 1 : 0;
@@ -552,6 +582,7 @@ void TForm1::N9Click() {
         Panel1->show();
         N9->setChecked(true);
     }
+    afterLayoutToggle();
 }
 
 void TForm1::N7Click() {
@@ -562,6 +593,7 @@ void TForm1::N7Click() {
         DrivePanel->show();
         N7->setChecked(true);
     }
+    afterLayoutToggle();
 }
 
 void TForm1::N8Click() {
@@ -574,6 +606,7 @@ void TForm1::N8Click() {
         Splitter->show();
         N8->setChecked(true);
     }
+    afterLayoutToggle();
 }
 
 void TForm1::NAClick() {
@@ -594,7 +627,15 @@ void TForm1::NAClick() {
         resize(width(), height() + listHeight_ + 2);
         NA->setChecked(true);
         repaint();
+        FillFileList(isArchiveSelected());
     }
+    afterLayoutToggle();
+}
+
+void TForm1::afterLayoutToggle() {
+    // The viewer changed size: lay the picture out again for the display mode.
+    if (foundAny == 1)
+        ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
 }
 
 void TForm1::Contents1Click() {
@@ -646,7 +687,7 @@ MainSettings TForm1::currentSettings() const {
     s.dirWidth = TreeViewPanel->width();
     s.dirHeight = TreeViewPanel->height();
     s.vpHeight = ViewPanel->height();
-    s.viewStyle = viewStyle;
+    s.viewStyle = ListView->viewStyle();
     for (int i = 0; i < 4; ++i)
         s.columnWidths[i] = ListView->columnWidth(i);
     const TOptionPagesDlg* dlg = ctx_.optionPagesDlg;
@@ -691,7 +732,39 @@ void TForm1::closeEvent(QCloseEvent* e) {
     emit closed();
 }
 
+void TForm1::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    // The size the window is created with stands; resizes from then on are checked.
+    if (isVisible())
+        FormResize();
+}
+
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    const bool listView = watched == ListView->reportView() || watched == ListView->iconView();
+    if (listView && e->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(e);
+        ListViewKeyDown(key);
+        if (ListViewKeyPress(key))
+            return true;
+    }
+    if ((watched == ListView->reportView()->viewport() ||
+         watched == ListView->iconView()->viewport()) &&
+        e->type() == QEvent::MouseButtonPress)
+        ListViewMouseDown(static_cast<QMouseEvent*>(e));
+    if (watched == PicView2 || watched == ScrollBox->viewport()) {
+        if (e->type() == QEvent::MouseButtonPress)
+            PicView2MouseDown(static_cast<QMouseEvent*>(e));
+        else if (e->type() == QEvent::MouseButtonDblClick)
+            PicView2DblClick();
+    }
+    if (watched == ScrollBox->viewport() && e->type() == QEvent::Resize && displayMode == 2 &&
+        PicView2->hasPicture()) {
+        // The stretched picture fills the viewer whatever its size.
+        ScrollBox->widget()->resize(ScrollBox->viewport()->size());
+        PicView2->setGeometry(ScrollBox->viewport()->rect());
+    }
+    if (watched == ViewPanel && e->type() == QEvent::Resize)
+        ViewPanelResize();
     if (watched == Splitter) {
         switch (e->type()) {
         case QEvent::MouseButtonPress:
@@ -725,6 +798,8 @@ void TForm1::SplitterMouseMove(QMouseEvent* e) {
 void TForm1::SplitterMouseUp(QMouseEvent*) {
     if (splitControl->IsSizing())
         splitControl->EndSizing();
+    if (foundAny == 1 && displayMode != 3)
+        ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
 }
 
 }  // namespace kordel

@@ -9,8 +9,11 @@
 #include <QPixmap>
 #include <QPointer>
 #include <array>
+#include <memory>
 
+#include "all.h"
 #include "app_context.h"
+#include "file_table.h"
 #include "settings.h"
 
 class QAction;
@@ -27,6 +30,8 @@ namespace kordel {
 
 class TPanel;
 class TBevel;
+class TImage;
+class TListView;
 class TSpeedButton;
 class TStatusBar;
 class TSplitPanel;
@@ -42,7 +47,7 @@ extern const std::array<const char*, 14> kIconMasks;
 // Kind masks for an index of the kind box: 0 all on, 1..13 one slot, else all off.
 std::array<QString, kKindSlots> kindMasksForIndex(int index);
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public FileTable {
     Q_OBJECT
 public:
     explicit TForm1(AppContext& context);
@@ -67,8 +72,11 @@ public:
     int currentDriveTab = 0;
     int viewStyle = 3;
     int startingUp = 0, busy = 0, stopRequest = 0, catalogueActive = 0, loaderRunning = 0,
-        thumbLoading = 0, treeBuilding = 0, sortDirection = 0, foundAny = 0, lastIndex = 0,
-        currentIndex = 0, nextFree = 0, firstIndex = 0;
+        thumbLoading = 0, treeBuilding = 0, sortDirection = 0, firstIndex = 0;
+    int sortColumn = 0;
+    int dragMove = 0;
+    // Sizes of the picture on show, kept so that a re-layout never reloads it.
+    int decodedWidth = 0, decodedHeight = 0, fullWidth = 0, fullHeight = 0;
 
     // --- controls ---
     QWidget* Client = nullptr;  // the client area: a panel aligning the rest
@@ -91,11 +99,12 @@ public:
     TPanel* Panel5 = nullptr;
     TPanel* ViewPanel = nullptr;
     QScrollArea* ScrollBox = nullptr;
-    QLabel* PicView2 = nullptr;
-    QLabel* del_image = nullptr;
+    TAll* PicView = nullptr;
+    TImage* PicView2 = nullptr;
+    TImage* del_image = nullptr;
     TSplitPanel* SplitPanel = nullptr;
     TPanel* Panel6 = nullptr;
-    QTreeWidget* ListView = nullptr;
+    TListView* ListView = nullptr;
     QTimer* Timer = nullptr;
     QList<QPixmap> ImageList;    // the 16 × 16 image strip
     QList<QPixmap> SmImageList;  // small icons of the picture kinds
@@ -131,6 +140,65 @@ public:
     void G_exitClick();
     void K1Click();
 
+    // --- file table and scan ---
+    void RescanFileList();
+    int ScanFolderMask(const QString& folder, const QString& mask);
+    void ComboBoxChange();
+    void MarkEntryDeleted(const QString& fullPath, const QString& name);
+    // The current folder with a trailing "/" (none added to the root).
+    QString currentFolder() const;
+    // Whether the selected tree node is an archive.
+    bool isArchiveSelected() const;
+    // Opens a folder, or the folder of a file and shows that file (the program's argument).
+    void openPath(const QString& path);
+
+    // --- viewer and navigation ---
+    // Action 1 loads and shows; any other value lays the picture out again.
+    void ShowPicture(const QString& name, int current, int last, int action);
+    void showEntry(int index);
+    void G_topClick();
+    void G_backClick();
+    void G_stepClick();
+    void G_endClick();
+    void O_gazouClick();
+    void O_hirituClick();
+    void O_stretchClick();
+    void FormResize();
+    void ViewPanelResize();
+    void SetCanvasSize(int width, int height);
+    void File1Click();
+    void EditClick();
+    void Show1Click();
+    void PopupMenuPopup();
+    void PicView2MouseDown(QMouseEvent* e);
+    void PicView2DblClick();
+    // The caption when the viewer holds pasted clipboard data.
+    static QString clipboardCaption();
+
+    // --- file list ---
+    void FillFileList(bool archiveMode);
+    void ShowSelectedEntry();
+    void SelectListEntry(const QString& name);
+    int CompareListItems(int row1, int row2, int direction) const;
+    void ListViewClick();
+    void ListViewDblClick();
+    void ListViewKeyDown(QKeyEvent* e);
+    bool ListViewKeyPress(QKeyEvent* e);
+    void ListViewMouseDown(QMouseEvent* e);
+    void ListViewColumnClick(int column);
+    void K3Click();
+    void PopupMenu3Popup();
+
+    // --- file commands (copy, delete, move) ---
+    void K2Click();
+    void K5Click();
+    void K6Click();
+
+    // What the picture components report into: status panel 3 and the progress bar.
+    void setStatusText(const QString& text);
+    void setProgress(int percent);
+    PictureHost& pictureHost() { return *pictureHost_; }
+
     // Main-window keys as they stand now, for the settings file.
     MainSettings currentSettings() const;
 
@@ -140,6 +208,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -155,8 +224,14 @@ private:
     void SplitterMouseDown(QMouseEvent* e);
     void SplitterMouseMove(QMouseEvent* e);
     void SplitterMouseUp(QMouseEvent* e);
+    void layoutPicture();
+    void afterLayoutToggle();
+    void setNavigation(const std::array<bool, 6>& enabled);
+    void dropQueuedInput(bool keyboard);
+    void connectBrowsing();
 
     AppContext& ctx_;
+    std::unique_ptr<PictureHost> pictureHost_;
     bool closing_ = false;
     // Height of the list area when it was last hidden; it gets it back when shown.
     int listHeight_ = 0;

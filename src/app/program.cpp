@@ -23,6 +23,12 @@ int main(int argc, char* argv[]) {
     kordel.createWindows();
     QObject::connect(kordel.context().form1, &TForm1::closed, &app, &QCoreApplication::quit);
     kordel.showMainWindow();
+    // A folder or file given by the desktop or the user opens there.
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() > 1)
+        kordel.context().form1->openPath(args.at(1));
+    else
+        kordel.context().form1->RescanFileList();
 
     // Without a display the run script asks for a picture of the main window instead.
     const QString shot = qEnvironmentVariable("KORDEL_SCREENSHOT");

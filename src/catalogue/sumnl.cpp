@@ -6,6 +6,7 @@
 #include <QProgressBar>
 
 #include "app_style.h"
+#include "image.h"
 #include "main.h"
 #include "panel.h"
 #include "profile_file.h"
@@ -181,6 +182,28 @@ void TForm2::layoutCells() {
             ArImage[m]->move(2, 2);
         }
     }
+}
+
+void TForm2::markCellDeleted(const QString& name) {
+    int m = -1;
+    for (int i = 0; i < kCells; ++i)
+        if (ArLabel[i]->text() == name)
+            m = i;
+    if (m < 0)
+        return;
+    const QSize size = cellWidth == 128 ? QSize(124, 92) : QSize(60, 44);
+    ArImage[m]->setGeometry(QRect(QPoint(2, 2), size));
+    ArImage[m]->setPixmap(QPixmap::fromImage(ctx_.form1->del_image->image()));
+    ArLabel[m]->clear();
+    const QColor face = palette().color(QPalette::Button);
+    for (QWidget* w : {static_cast<QWidget*>(ArPanel[m]), static_cast<QWidget*>(ArLabel[m])}) {
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, face);
+        pal.setColor(QPalette::WindowText, Qt::black);
+        w->setPalette(pal);
+        w->setAutoFillBackground(true);
+    }
+    ArPanel[m]->setContextMenuPolicy(Qt::NoContextMenu);
 }
 
 void TForm2::setStaysOnTop(bool on) {

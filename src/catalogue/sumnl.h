@@ -48,6 +48,8 @@ public:
     void setStaysOnTop(bool on);
     // Asks a page fill and the thumbnail loader to stop.
     void requestLoaderStop();
+    // A vanished file: its cell shows the removed-file picture and loses its name.
+    void markCellDeleted(const QString& name);
     // Catalogue keys as they stand now, for the settings file.
     CatalogueSettings currentSettings() const;
 

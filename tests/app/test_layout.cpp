@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "list_view.h"
 #include "main.h"
 #include "option_set.h"
 #include "panel.h"
@@ -61,14 +62,14 @@ private slots:
         const int viewerHeight = f->ViewPanel->height();
         const int listHeight = f->Panel6->height();
         QVERIFY(listHeight > 0);
-        new QTreeWidgetItem(f->ListView, QStringList{"a.bmp"});
+        f->ListView->addItem("a.bmp", QIcon(), {"1KB", "", "BMP ﾌｧｲﾙ"});
 
         p.trigger("NA");
         QVERIFY(!f->NA->isChecked());
         QCOMPARE(f->height(), height - listHeight);
         QCOMPARE(f->ViewPanel->geometry(), f->Panel5->rect());
         QCOMPARE(f->ViewPanel->height(), viewerHeight + 2);
-        QCOMPARE(f->ListView->topLevelItemCount(), 0);
+        QCOMPARE(f->ListView->count(), 0);
 
         // Back again: the list gets its height back and the viewer keeps the bar's 2 pixels.
         p.trigger("NA");

@@ -7,9 +7,11 @@
 #include <QScrollArea>
 #include <QTabBar>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "app_style.h"
+#include "list_view.h"
 #include "main.h"
 #include "panel.h"
 #include "speed_button.h"
@@ -134,10 +136,11 @@ private slots:
         QCOMPARE(f->ViewPanel->height(), 177);
         QCOMPARE(f->SplitPanel->height(), 2);
         QCOMPARE(f->ViewPanel->palette().color(QPalette::Window), QColor(0, 128, 128));
-        QCOMPARE(f->ListView->headerItem()->text(0), QStringLiteral("ﾌｧｲﾙ名"));
-        QCOMPARE(f->ListView->headerItem()->text(1), QStringLiteral("ｻｲｽﾞ"));
-        QCOMPARE(f->ListView->headerItem()->text(2), QStringLiteral("日付"));
-        QCOMPARE(f->ListView->headerItem()->text(3), QStringLiteral("種類"));
+        QAbstractItemModel* columns = f->ListView->reportView()->model();
+        QCOMPARE(columns->headerData(0, Qt::Horizontal).toString(), QStringLiteral("ﾌｧｲﾙ名"));
+        QCOMPARE(columns->headerData(1, Qt::Horizontal).toString(), QStringLiteral("ｻｲｽﾞ"));
+        QCOMPARE(columns->headerData(2, Qt::Horizontal).toString(), QStringLiteral("日付"));
+        QCOMPARE(columns->headerData(3, Qt::Horizontal).toString(), QStringLiteral("種類"));
         QVERIFY(!f->Timer->isActive());
     }
 

@@ -1,0 +1,153 @@
+// The file table: scanning the current folder kind by kind, the picture-kind
+// box, and removing entries whose files have gone.
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QTreeWidget>
+#include <cerrno>
+#include <unistd.h>
+
+#include "image.h"
+#include "list_view.h"
+#include "main.h"
+#include "panel.h"
+#include "services.h"
+#include "speed_button.h"
+#include "status_bar.h"
+#include "sumnl.h"
+
+namespace kordel {
+
+QString TForm1::currentFolder() const {
+    const QString path = QDir::currentPath();
+    return path.endsWith(u'/') ? path : path + u'/';
+}
+
+bool TForm1::isArchiveSelected() const {
+    const QTreeWidgetItem* node = TreeView->currentItem();
+    return node && node->text(0).endsWith(QStringLiteral(".LZH"), Qt::CaseInsensitive);
+}
+
+int TForm1::ScanFolderMask(const QString& folder, const QString& mask) {
+    return scanNamesIntoTable(*this, listFolderMask(folder, mask), SortOpt == 1, [this] {
+        ctx_.services->dialogs->message(
+            this, Dialogs::Icon::Warning, QStringLiteral("Kordel"),
+            QStringLiteral("画像ﾌｧｲﾙが2000以上あります。2001ﾌｧｲﾙ以降は表示できません。"));
+    });
+}
+
+void TForm1::RescanFileList() {
+    if (loaderRunning == 1) {
+        ctx_.form2->requestLoaderStop();
+        while (loaderRunning == 1)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    PicView->setPictureName(QString());
+    PicView2->clear();
+    for (int i = 0; i < 3; ++i)
+        Status->setPanelText(i, QStringLiteral(" "));
+    Status->setPanelText(3, QStringLiteral("画像ﾃﾞｰﾀが見つかりません"));
+    setWindowTitle(QStringLiteral("Kordel"));
+
+    const QString folder = currentFolder();
+    if (::chdir(QFile::encodeName(folder).constData()) != 0) {
+        ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
+                                        QStringLiteral("I/O ｴﾗｰ (%1)").arg(errno));
+        return;
+    }
+    FileTable::reset();
+    if (!isArchiveSelected()) {
+        ListView->setAutomaticDrag(true);
+        for (int k = 0; k < kKindSlots; ++k) {
+            if (kindMasks[k] == QStringLiteral(" "))
+                continue;
+            if (ScanFolderMask(folder, kindMasks[k]) == -1) {
+                lastIndex = kMaxEntries - 1;
+                break;
+            }
+            lastIndex = nextFree - 1;
+        }
+    } else {
+        // Archive members are listed by the archive folder code.
+        ListView->setAutomaticDrag(false);
+    }
+
+    if (foundAny == 1) {
+        if (!isArchiveSelected()) {
+            ShowPicture(fileNames[0], 0, lastIndex, 1);
+            setWindowTitle(QStringLiteral("Kordel [") + folder + fileNames[0] +
+                           QStringLiteral("]"));
+        }
+        PicView2->repaint();
+        FillFileList(isArchiveSelected());
+        if (lastIndex == 0)
+            setNavigation({false, false, false, false, false, false});
+        else
+            setNavigation({false, true, false, false, true, true});
+    } else {
+        setNavigation({false, false, false, false, false, false});
+        ListView->clear();
+    }
+}
+
+void TForm1::ComboBoxChange() {
+    const int index = ComboBox->currentIndex();
+    const std::array<QString, kKindSlots> masks = kindMasksForIndex(index);
+    currentKindIndex = index;
+    if (masks == kindMasks)
+        return;
+    kindMasks = masks;
+    RescanFileList();
+}
+
+void TForm1::MarkEntryDeleted(const QString& fullPath, const QString& name) {
+    if (QFileInfo::exists(fullPath))
+        return;
+    if (!Panel6->isHidden()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const int row = ListView->findCaption(name);
+        if (row >= 0)
+            ListView->removeItem(row);
+        QApplication::restoreOverrideCursor();
+    }
+    ctx_.form2->markCellDeleted(name);
+    int j = -1;
+    for (int i = 0; i <= lastIndex; ++i)
+        if (fileNames[i] == name)
+            j = i;
+    if (j >= 0) {
+        fileNames[j].clear();
+        if (j == currentIndex) {
+            PicView->setPictureName(QString());
+            PicView2->clear();
+            for (int i = 0; i < 3; ++i)
+                Status->setPanelText(i, QString());
+            Status->setPanelText(3, QStringLiteral("削除済みのファイルです"));
+            setWindowTitle(QStringLiteral("Kordel"));
+        }
+    }
+    QCoreApplication::processEvents();
+}
+
+void TForm1::openPath(const QString& path) {
+    const QFileInfo info(path);
+    const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
+    if (!QDir::setCurrent(folder))
+        return;
+    RescanFileList();
+    if (info.isDir() || foundAny != 1)
+        return;
+    // Show the file that was asked for.
+    for (int i = 0; i <= lastIndex; ++i) {
+        if (fileNames[i] == info.fileName()) {
+            currentIndex = i;
+            showEntry(i);
+            SelectListEntry(fileNames[i]);
+            setNavigation({i > 0, i < lastIndex, i > 0, i > 0, i < lastIndex, i < lastIndex});
+            break;
+        }
+    }
+}
+
+}  // namespace kordel

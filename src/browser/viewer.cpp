@@ -1,0 +1,386 @@
+// The viewer panel: showing a picture, the display modes, canvas sizes,
+// first/previous/next/last navigation and the menus' enabled states.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTreeWidget>
+#include <QtEndian>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "fit.h"
+#include "image.h"
+#include "input_filter.h"
+#include "list_view.h"
+#include "main.h"
+#include "option_set.h"
+#include "panel.h"
+#include "path_names.h"
+#include "services.h"
+#include "speed_button.h"
+#include "status_bar.h"
+#include "sumnl.h"
+#include "texts.h"
+
+namespace kordel {
+
+namespace {
+
+// Bits per pixel from a BMP file's information header; -1 with errno-style code when unreadable.
+int bmpBitCount(const QString& path, int& errorCode) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        errorCode = errno;
+        return -1;
+    }
+    unsigned char header[54];
+    ssize_t got = 0;
+    while (got < ssize_t(sizeof header)) {
+        const ssize_t n = ::read(fd, header + got, sizeof header - size_t(got));
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    if (got < ssize_t(sizeof header)) {
+        errorCode = 100;  // read past the end of the file
+        return -1;
+    }
+    return qFromLittleEndian<quint16>(header + 28);
+}
+
+int errnoOf(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return EIO;
+    }
+    return errno;
+}
+
+}  // namespace
+
+QString TForm1::clipboardCaption() {
+    return QStringLiteral("Kordel [ｸﾘｯﾌﾟﾎﾞｰﾄﾞﾃﾞｰﾀ]");
+}
+
+void TForm1::ShowPicture(const QString& name, int current, int last, int action) {
+    if (action == 1) {
+        if (name.isEmpty()) {
+            PicView->setPictureName(QString());
+            PicView2->clear();
+            for (int i = 0; i < 3; ++i)
+                Status->setPanelText(i, QString());
+            Status->setPanelText(3, QStringLiteral("削除済みのファイルです"));
+            return;
+        }
+        Status->setPanelText(3, QStringLiteral("展開中..."));
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        struct CursorGuard {
+            ~CursorGuard() { QApplication::restoreOverrideCursor(); }
+        } guard;
+
+        PicView->setPreView(JpegOpt == 1);
+        const bool read = PicView->setPictureName(name);
+        PicView2->clear();
+        if (!PicView->metafile() && !PicView->image().isNull())
+            PicView2->setImage(PicView->image());
+        else if (PicView->metafile())
+            PicView2->setDrawing(PicView->metafile()->picture, PicView->metafile()->size);
+        if (!read) {
+            ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
+                                            QStringLiteral("I/O ｴﾗｰ (%1)").arg(errnoOf(name)));
+            return;
+        }
+        decodedWidth = PicView2->naturalSize().width();
+        decodedHeight = PicView2->naturalSize().height();
+        fullWidth = PicView->OrgWidth();
+        fullHeight = PicView->OrgHeight();
+
+        const QByteArray ext = fileExtension(name);
+        if (ext == ".ICO" && !PicView2->image().isNull())
+            PicView2->setImage(opaqueOn(PicView2->image(), palette().color(QPalette::Window)));
+
+        int bits = PicView->OrgColor();
+        if (ext == ".BMP") {
+            int code = 0;
+            bits = bmpBitCount(name, code);
+            if (bits < 0) {
+                ctx_.services->dialogs->message(this, Dialogs::Icon::Error,
+                                                QStringLiteral("Kordel"),
+                                                QStringLiteral("I/O ｴﾗｰ (%1)").arg(code));
+                return;
+            }
+        } else if (ext == ".ICO" || ext == ".WMF" || ext == ".EMF") {
+            bits = 4;
+        }
+        Status->setPanelText(0, colourDepthText(bits));
+        Status->setPanelText(1, QStringLiteral("%1x%2").arg(fullWidth).arg(fullHeight));
+        Status->setPanelText(2, QStringLiteral("%1/%2").arg(current + 1).arg(last + 1));
+        dropQueuedInput(true);
+    }
+    layoutPicture();
+}
+
+void TForm1::layoutPicture() {
+    QWidget* canvas = ScrollBox->widget();
+    PicView2->setStretch(false);
+    ScrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ScrollBox->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    if (displayMode == 0 || displayMode == 1 || displayMode == 2) {
+        ScrollBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        ScrollBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
+    if (displayMode == 1 || displayMode == 2)
+        PicView2->setStretch(true);
+
+    const QByteArray ext = fileExtension(fileNames[currentIndex]);
+    QSize picture(fullWidth, fullHeight);
+    if ((ext == ".JPG" || ext == ".JPE") && JpegOpt == 1)
+        picture = QSize(decodedWidth, decodedHeight);
+
+    if (displayMode == 0) {
+        const QSize viewer(picture.width() + 4, picture.height() + 4);
+        if (!Panel6->isHidden()) {
+            const WindowFit fit = fitWithList(size(), ViewPanel->size(), TreeViewPanel->height(),
+                                              Panel6->height(), viewer, 2);
+            ViewPanel->resize(fit.viewPanel);
+            resize(fit.window);
+        } else {
+            resize(fitWithoutList(size(), ViewPanel->size(), viewer));
+        }
+    }
+
+    const QSize viewport = ScrollBox->viewport()->size();
+    QSize shown = PicView2->naturalSize();
+    if (displayMode == 1)
+        shown = ratioFit(QSize(fullWidth, fullHeight), ViewPanel->size());
+    else if (displayMode == 2)
+        shown = viewport;
+    PicView2->setGeometry(QRect(QPoint(0, 0), shown));
+    canvas->resize(displayMode == 3 || displayMode == 0 ? shown.expandedTo(viewport) : viewport);
+    // Only the visible copy keeps the picture.
+    PicView->setPictureName(QString());
+}
+
+void TForm1::setNavigation(const std::array<bool, 6>& e) {
+    const std::array<TSpeedButton*, 6> buttons = {G_rev, G_play, G_top, G_back, G_step, G_end};
+    for (int i = 0; i < 6; ++i)
+        buttons[i]->setEnabled(e[i]);
+}
+
+void TForm1::dropQueuedInput(bool keyboard) {
+    discardQueuedInput(this, keyboard ? InputKind::Keyboard : InputKind::Mouse);
+}
+
+void TForm1::showEntry(int index) {
+    if (isArchiveSelected())
+        return;  // archive members are shown by the archive folder code
+    ShowPicture(fileNames[index], index, lastIndex, 1);
+    setWindowTitle(QStringLiteral("Kordel [") + currentFolder() + fileNames[index] +
+                   QStringLiteral("]"));
+}
+
+void TForm1::G_stepClick() {
+    if (foundAny != 1)
+        return;
+    G_step->setEnabled(false);
+    ++currentIndex;
+    if (currentIndex > lastIndex) {
+        currentIndex = lastIndex;
+    } else {
+        showEntry(currentIndex);
+        PicView2->repaint();
+        SelectListEntry(fileNames[currentIndex]);
+        for (TSpeedButton* b : {G_rev, G_play, G_top, G_back})
+            b->setEnabled(true);
+        if (currentIndex == lastIndex) {
+            G_rev->setEnabled(true);
+            for (TSpeedButton* b : {G_play, G_step, G_end})
+                b->setEnabled(false);
+        }
+    }
+    dropQueuedInput(false);
+    if (currentIndex != lastIndex)
+        G_step->setEnabled(true);
+}
+
+void TForm1::G_backClick() {
+    if (foundAny != 1)
+        return;
+    G_back->setEnabled(false);
+    --currentIndex;
+    if (currentIndex < 0) {
+        currentIndex = 0;
+    } else {
+        showEntry(currentIndex);
+        PicView2->repaint();
+        SelectListEntry(fileNames[currentIndex]);
+        for (TSpeedButton* b : {G_rev, G_play, G_step, G_end})
+            b->setEnabled(true);
+        if (currentIndex == 0)
+            for (TSpeedButton* b : {G_rev, G_top, G_back})
+                b->setEnabled(false);
+    }
+    dropQueuedInput(false);
+    if (currentIndex != 0)
+        G_back->setEnabled(true);
+}
+
+void TForm1::G_topClick() {
+    if (foundAny != 1 || currentIndex == 0)
+        return;
+    showEntry(0);
+    setNavigation({false, true, false, false, true, true});
+    currentIndex = 0;
+    SelectListEntry(fileNames[0]);
+}
+
+void TForm1::G_endClick() {
+    if (foundAny != 1 || currentIndex == lastIndex)
+        return;
+    showEntry(lastIndex);
+    setNavigation({true, false, true, true, false, false});
+    currentIndex = lastIndex;
+    SelectListEntry(fileNames[lastIndex]);
+}
+
+namespace {
+int modeFromButton(const TSpeedButton* b, int mode) {
+    return b->isDown() ? mode : 3;
+}
+}  // namespace
+
+void TForm1::O_gazouClick() {
+    displayMode = modeFromButton(O_gazou, 0);
+    ctx_.optionPagesDlg->setRadioIndex(displayMode);
+    if (foundAny == 1)
+        ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
+}
+
+void TForm1::O_hirituClick() {
+    displayMode = modeFromButton(O_hiritu, 1);
+    ctx_.optionPagesDlg->setRadioIndex(displayMode);
+    if (foundAny == 1)
+        ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
+}
+
+void TForm1::O_stretchClick() {
+    displayMode = modeFromButton(O_stretch, 2);
+    ctx_.optionPagesDlg->setRadioIndex(displayMode);
+    if (foundAny == 1)
+        ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
+}
+
+void TForm1::FormResize() {
+    if (width() < kMinimumWindowWidth)
+        resize(kMinimumWindowWidth, height());
+    if (foundAny == 1 && displayMode == 1)
+        ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
+}
+
+void TForm1::ViewPanelResize() {
+    if (foundAny == 1 && displayMode == 1)
+        ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
+}
+
+void TForm1::SetCanvasSize(int w, int h) {
+    const QSize viewer(w, h);
+    if (!Panel6->isHidden()) {
+        const WindowFit fit = fitWithList(size(), ViewPanel->size(), TreeViewPanel->height(),
+                                          Panel6->height(), viewer, 0);
+        ViewPanel->resize(fit.viewPanel);
+        resize(fit.window);
+    } else {
+        resize(fitWithoutList(size(), ViewPanel->size(), viewer));
+    }
+    if (O_gazou->isDown()) {
+        O_gazou->setDown(false);
+        displayMode = 3;
+        ctx_.optionPagesDlg->setRadioIndex(3);
+    }
+}
+
+namespace {
+bool clipboardHasBitmap() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data && data->hasImage();
+}
+}  // namespace
+
+void TForm1::File1Click() {
+    const QByteArray ext = fileExtension(fileNames[currentIndex]);
+    const bool on = (foundAny == 1 && ext != ".ICO") || windowTitle() == clipboardCaption();
+    SaveAs->setEnabled(on);
+    Kabegami->menuAction()->setEnabled(on);
+}
+
+void TForm1::EditClick() {
+    const QByteArray ext = fileExtension(fileNames[currentIndex]);
+    const bool imageKind = ext != ".ICO" && ext != ".WMF" && ext != ".EMF";
+    KV1->setEnabled(clipboardHasBitmap());
+    K4->setEnabled(foundAny == 1 && imageKind);
+    const bool files = PicView2->hasPicture() && windowTitle() != clipboardCaption() &&
+                       !isArchiveSelected();
+    for (QAction* a : {KD2, KD1, KD3})
+        a->setEnabled(files);
+}
+
+void TForm1::Show1Click() {
+    if (foundAny != 1)
+        return;
+    if (lastIndex == 0) {
+        for (QAction* a : {KT1, KB1, KS1, KE1})
+            a->setEnabled(false);
+    } else if (currentIndex == 0) {
+        KT1->setEnabled(false);
+        KB1->setEnabled(false);
+        KS1->setEnabled(true);
+        KE1->setEnabled(true);
+    } else if (currentIndex == lastIndex) {
+        KT1->setEnabled(true);
+        KB1->setEnabled(true);
+        KS1->setEnabled(false);
+        KE1->setEnabled(false);
+    } else {
+        for (QAction* a : {KT1, KB1, KS1, KE1})
+            a->setEnabled(true);
+    }
+}
+
+void TForm1::PopupMenuPopup() {
+    const QString& name = fileNames[currentIndex];
+    const QByteArray ext = fileExtension(name);
+    const bool imageKind = ext != ".ICO" && ext != ".WMF" && ext != ".EMF";
+    const bool clip = windowTitle() == clipboardCaption();
+    K7->setEnabled(clipboardHasBitmap());
+    Copy1->setEnabled(foundAny == 1 && imageKind && !name.isEmpty());
+    const bool save = (foundAny == 1 && imageKind && !name.isEmpty()) || clip;
+    SaveAs2->setEnabled(save);
+    Kabegami2->menuAction()->setEnabled(save);
+    const bool files = PicView2->hasPicture() && !clip && !isArchiveSelected();
+    for (QAction* a : {G2, G1, G3})
+        a->setEnabled(files);
+}
+
+void TForm1::PicView2MouseDown(QMouseEvent* e) {
+    if (!PicView2->hasPicture() || windowTitle() == clipboardCaption() ||
+        e->button() != Qt::LeftButton || isArchiveSelected())
+        return;
+    ctx_.form2->dragSource = 2;
+    dragMove = e->modifiers() == Qt::ShiftModifier ? 1 : 0;
+    // The drop targets (folder tree and drive tabs) take the drag over from here.
+}
+
+void TForm1::PicView2DblClick() {
+    ctx_.services->shell->openWithDefault(currentFolder() + fileNames[currentIndex]);
+}
+
+}  // namespace kordel

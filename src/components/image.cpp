@@ -1,0 +1,72 @@
+#include "image.h"
+
+#include <QPainter>
+
+namespace kordel {
+
+TImage::TImage(QWidget* parent) : QWidget(parent) {}
+
+void TImage::setImage(const QImage& image) {
+    image_ = image;
+    drawing_ = QPicture();
+    hasDrawing_ = false;
+    natural_ = image.size();
+    update();
+}
+
+void TImage::setDrawing(const QPicture& picture, QSize naturalSize) {
+    image_ = QImage();
+    drawing_ = picture;
+    hasDrawing_ = true;
+    natural_ = naturalSize;
+    update();
+}
+
+void TImage::clear() {
+    image_ = QImage();
+    drawing_ = QPicture();
+    hasDrawing_ = false;
+    natural_ = QSize();
+    update();
+}
+
+void TImage::setStretch(bool on) {
+    stretch_ = on;
+    update();
+}
+
+void TImage::paintInto(QPainter& p, const QRect& target) const {
+    if (!image_.isNull()) {
+        p.drawImage(target, image_);
+    } else if (hasDrawing_ && !natural_.isEmpty()) {
+        p.save();
+        p.setClipRect(target);
+        p.translate(target.topLeft());
+        p.scale(double(target.width()) / natural_.width(),
+                double(target.height()) / natural_.height());
+        p.drawPicture(0, 0, drawing_);
+        p.restore();
+    }
+}
+
+void TImage::paintEvent(QPaintEvent*) {
+    if (!hasPicture())
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, stretch_);
+    paintInto(p, stretch_ ? rect() : QRect(QPoint(0, 0), natural_));
+}
+
+QImage TImage::rendered() const {
+    const QSize size = stretch_ ? this->size() : natural_;
+    if (!hasPicture() || size.isEmpty())
+        return {};
+    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    out.fill(Qt::transparent);
+    QPainter p(&out);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, stretch_);
+    paintInto(p, QRect(QPoint(0, 0), size));
+    return out;
+}
+
+}  // namespace kordel

@@ -1,0 +1,72 @@
+#include "file_table.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QLocale>
+#include <algorithm>
+
+namespace kordel {
+
+void FileTable::append(const QString& name) {
+    fileNames[nextFree] = name;
+    lastIndex = nextFree;
+    ++nextFree;
+    if (nextFree < kTableSlots)
+        fileNames[nextFree] = QStringLiteral(" ");
+}
+
+bool matchesKindMask(const QString& name, const QString& mask) {
+    const qsizetype dot = mask.lastIndexOf(u'.');
+    if (dot < 0)
+        return false;
+    const QString maskExt = mask.mid(dot + 1);
+    const qsizetype nameDot = name.lastIndexOf(u'.');
+    if (nameDot < 0)
+        return false;
+    const QString ext = name.mid(nameDot + 1);
+    if (ext.compare(maskExt, Qt::CaseInsensitive) == 0)
+        return true;
+    return ext.size() > 3 && ext.left(3).compare(maskExt, Qt::CaseInsensitive) == 0;
+}
+
+void sortNamesForUser(QStringList& names) {
+    QCollator collator(QLocale::system());
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::stable_sort(names.begin(), names.end(), [&collator](const QString& a, const QString& b) {
+        return collator.compare(a, b) < 0;
+    });
+}
+
+QStringList listFolderMask(const QString& folder, const QString& mask) {
+    QDir dir(folder);
+    const QStringList all = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                              QDir::NoDotAndDotDot,
+                                          QDir::Unsorted);
+    QStringList out;
+    for (const QString& name : all)
+        if (matchesKindMask(name, mask))
+            out.append(name);
+    return out;
+}
+
+int scanNamesIntoTable(FileTable& table, QStringList names, bool sort,
+                       const std::function<void()>& onLimit) {
+    if (!names.isEmpty())
+        table.foundAny |= 1;
+    int result = 0;
+    // The limit counts across all masks of one rescan.
+    const qsizetype room = qMax(0, (kMaxEntries - 1) - table.nextFree + 1);
+    if (names.size() + table.nextFree > kMaxEntries - 1) {
+        names = names.mid(0, room);
+        if (onLimit)
+            onLimit();
+        result = -1;
+    }
+    if (sort)
+        sortNamesForUser(names);
+    for (const QString& name : names)
+        table.append(name);
+    return result;
+}
+
+}  // namespace kordel

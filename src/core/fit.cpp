@@ -1,0 +1,33 @@
+#include "fit.h"
+
+#include <algorithm>
+
+namespace kordel {
+
+QSize ratioFit(QSize picture, QSize panelOuter) {
+    const int w = picture.width(), h = picture.height();
+    const double w1 = w > 0 ? w : 1;
+    const double h1 = h > 0 ? h : 1;
+    const double sx = (panelOuter.width() - 4) / w1;
+    const double sy = (panelOuter.height() - 4) / h1;
+    const double s = panelOuter.height() > h * sx ? sx : sy;
+    return {int(w * s), int(h * s)};
+}
+
+WindowFit fitWithList(QSize window, QSize viewPanel, int treePanelHeight, int listHeight,
+                      QSize viewer, int gap) {
+    const int d = viewPanel.width() - viewer.width();
+    const int e = window.height() - treePanelHeight;
+    WindowFit f;
+    f.viewPanel = viewer;
+    f.window = QSize(window.width() - d, viewer.height() + gap + listHeight + e);
+    return f;
+}
+
+QSize fitWithoutList(QSize window, QSize viewPanel, QSize viewer) {
+    const int width = std::max(kMinimumWindowWidth,
+                               window.width() + viewer.width() - viewPanel.width());
+    return {width, window.height() + viewer.height() - viewPanel.height()};
+}
+
+}  // namespace kordel

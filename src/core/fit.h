@@ -1,0 +1,28 @@
+// Layout arithmetic of the viewer.
+#pragma once
+
+#include <QSize>
+
+namespace kordel {
+
+// Picture size when it is scaled, keeping its ratio, into a viewer panel of the
+// given outer size (a 2-pixel border on each side). The height test compares
+// against the panel's outer height, as the program always has.
+QSize ratioFit(QSize picture, QSize panelOuter);
+
+// Window size for "window fits picture" and for a fixed canvas.
+struct WindowFit {
+    QSize window;
+    QSize viewPanel;  // only used while the list is shown
+};
+// The list shown: the viewer panel takes `viewer` (outer size) and the window grows
+// or shrinks around it; `gap` is what lies between viewer and list (2 for the
+// splitter bar in "window fits picture", 0 for a canvas size).
+WindowFit fitWithList(QSize window, QSize viewPanel, int treePanelHeight, int listHeight,
+                      QSize viewer, int gap);
+// The list hidden: the window changes by the viewer's change, at least 470 wide.
+QSize fitWithoutList(QSize window, QSize viewPanel, QSize viewer);
+
+constexpr int kMinimumWindowWidth = 470;
+
+}  // namespace kordel
