@@ -56,10 +56,19 @@ bool isSeparator(unsigned char b) {
     return b == '\\' || b == '/' || b == 0xFF;
 }
 
+// Immutable once made; towlower_l needs a locale with Unicode case tables. It is
+// released when the library is unloaded.
+struct Utf8Locale {
+    locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
+    ~Utf8Locale() {
+        if (loc)
+            freelocale(loc);
+    }
+};
+
 locale_t utf8Locale() {
-    // Immutable once made; towlower_l needs a locale with Unicode case tables.
-    static const locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(nullptr));
-    return loc;
+    static const Utf8Locale holder;
+    return holder.loc;
 }
 
 }  // namespace
