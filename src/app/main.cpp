@@ -24,6 +24,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "drive_tab_set.h"
 #include "image.h"
 #include "list_view.h"
 
@@ -131,6 +132,7 @@ TForm1::TForm1(AppContext& context)
     createControls();
     createMenus();
     connectBrowsing();
+    connectTree();
     AppStart();
 }
 
@@ -194,10 +196,8 @@ void TForm1::createControls() {
 
     DrivePanel = makePanel(client, Align::Top, 467, 24, "DrivePanel");
     DrivePanel->setBevelInner(TPanel::Bevel::Lowered);
-    DriveTabSet = new QTabBar(DrivePanel);
+    DriveTabSet = new TDriveTabSet(DrivePanel);
     DriveTabSet->setObjectName(QStringLiteral("DriveTabSet"));
-    DriveTabSet->setDrawBase(false);
-    DriveTabSet->setExpanding(false);
     setAlign(DriveTabSet, Align::Client);
 
     Panel2 = makePanel(client, Align::Top, 467, 2, "Panel2");
@@ -220,7 +220,11 @@ void TForm1::createControls() {
     TreeView = new QTreeWidget(TreeViewPanel);
     TreeView->setObjectName(QStringLiteral("TreeView"));
     TreeView->setHeaderHidden(true);
-    TreeView->setRootIsDecorated(true);
+    TreeView->setRootIsDecorated(false);
+    // Long names scroll sideways rather than being cut short.
+    TreeView->setTextElideMode(Qt::ElideNone);
+    TreeView->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    TreeView->header()->setStretchLastSection(false);
     TreeView->setIndentation(19);
     TreeView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TreeView->setFrameShape(QFrame::NoFrame);
@@ -461,7 +465,7 @@ void TForm1::AppStart() {
     busy = stopRequest = catalogueActive = loaderRunning = thumbLoading = treeBuilding =
         sortDirection = firstIndex = 0;
     FileTable::reset();
-    driveKinds.fill(3);
+    driveKinds = QList<int>(26, 3);
     loadKindIcons();
 
     // A missing tile setting counts as tiling on.
@@ -489,6 +493,7 @@ void TForm1::AppStart() {
     for (int i = 0; i < 4; ++i)
         ListView->setColumnWidth(i, savedColumnWidths[i]);
     archiveImage = optionsRead.lzhIcon;
+    selectStartFolder();
     startingUp = 0;
 }
 

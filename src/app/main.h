@@ -14,6 +14,7 @@
 #include "all.h"
 #include "app_context.h"
 #include "file_table.h"
+#include "services.h"
 #include "settings.h"
 
 class QAction;
@@ -25,11 +26,13 @@ class QScrollArea;
 class QTabBar;
 class QTimer;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace kordel {
 
 class TPanel;
 class TBevel;
+class TDriveTabSet;
 class TImage;
 class TListView;
 class TSpeedButton;
@@ -68,7 +71,7 @@ public:
     std::array<int, 4> savedColumnWidths{60, 38, 50, 50};
     std::array<QString, kKindSlots> kindMasks;
     int currentKindIndex = 0;
-    std::array<int, 26> driveKinds{};
+    QList<int> driveKinds = QList<int>(26, 3);
     int currentDriveTab = 0;
     int viewStyle = 3;
     int startingUp = 0, busy = 0, stopRequest = 0, catalogueActive = 0, loaderRunning = 0,
@@ -87,7 +90,7 @@ public:
                  *O_hiritu = nullptr, *O_stretch = nullptr, *B_ichiran = nullptr;
     QComboBox* ComboBox = nullptr;
     TPanel* DrivePanel = nullptr;
-    QTabBar* DriveTabSet = nullptr;
+    TDriveTabSet* DriveTabSet = nullptr;
     TPanel* Panel2 = nullptr;
     TPanel* Panel3 = nullptr;
     TPanel* Panel4 = nullptr;
@@ -151,6 +154,28 @@ public:
     bool isArchiveSelected() const;
     // Opens a folder, or the folder of a file and shows that file (the program's argument).
     void openPath(const QString& path);
+
+    // --- drive tabs and folder tree ---
+    QList<Place> drivePlaces;  // by tab index
+    void buildDriveTabs();
+    bool DriveReady(int tab);
+    void DriveTabSetClick(int tab);
+    void BuildDriveTree(const Place& place);
+    void AddSubfolders(const QString& folder, QTreeWidgetItem* parent, bool withGrandchildren);
+    void ExpandNode(QTreeWidgetItem* node);
+    QString NodePath(const QTreeWidgetItem* node) const;
+    static QString JoinPath(const QString& folder, const QString& name);
+    void TreeViewExpanding(QTreeWidgetItem* node);
+    bool TreeViewChanging(QTreeWidgetItem* node) const;
+    void TreeViewChange(QTreeWidgetItem* node);
+    static bool isArchiveNode(const QTreeWidgetItem* node);
+    // Data role marking archive nodes of the tree.
+    static constexpr int kArchiveNodeRole = Qt::UserRole + 2;
+    // Whether the archive library could be loaded.
+    bool archiveLibraryLoaded() const { return false; }
+    // Selects the tree node of a folder, building its drive's tree and expanding
+    // the way down; null when the folder lies on no place.
+    QTreeWidgetItem* selectFolderNode(const QString& folder);
 
     // --- viewer and navigation ---
     // Action 1 loads and shows; any other value lays the picture out again.
@@ -226,6 +251,10 @@ private:
     void SplitterMouseUp(QMouseEvent* e);
     void layoutPicture();
     void afterLayoutToggle();
+    QIcon nodeIcon(int normal, int selected) const;
+    bool leadsBackIntoAncestry(const QString& path, QTreeWidgetItem* parent) const;
+    void connectTree();
+    void selectStartFolder();
     void setNavigation(const std::array<bool, 6>& enabled);
     void dropQueuedInput(bool keyboard);
     void connectBrowsing();

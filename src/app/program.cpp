@@ -27,8 +27,6 @@ int main(int argc, char* argv[]) {
     const QStringList args = QCoreApplication::arguments();
     if (args.size() > 1)
         kordel.context().form1->openPath(args.at(1));
-    else
-        kordel.context().form1->RescanFileList();
 
     // Without a display the run script asks for a picture of the main window instead.
     const QString shot = qEnvironmentVariable("KORDEL_SCREENSHOT");

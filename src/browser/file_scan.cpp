@@ -25,8 +25,7 @@ QString TForm1::currentFolder() const {
 }
 
 bool TForm1::isArchiveSelected() const {
-    const QTreeWidgetItem* node = TreeView->currentItem();
-    return node && node->text(0).endsWith(QStringLiteral(".LZH"), Qt::CaseInsensitive);
+    return isArchiveNode(TreeView->currentItem());
 }
 
 int TForm1::ScanFolderMask(const QString& folder, const QString& mask) {
@@ -133,9 +132,12 @@ void TForm1::MarkEntryDeleted(const QString& fullPath, const QString& name) {
 void TForm1::openPath(const QString& path) {
     const QFileInfo info(path);
     const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
-    if (!QDir::setCurrent(folder))
-        return;
-    RescanFileList();
+    // Through the folder tree when the folder lies on one of the places.
+    if (!selectFolderNode(folder)) {
+        if (!QDir::setCurrent(folder))
+            return;
+        RescanFileList();
+    }
     if (info.isDir() || foundAny != 1)
         return;
     // Show the file that was asked for.

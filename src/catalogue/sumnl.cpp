@@ -184,6 +184,23 @@ void TForm2::layoutCells() {
     }
 }
 
+void TForm2::blankAllCells() {
+    const QColor face = palette().color(QPalette::Button);
+    for (int m = 0; m < kCells; ++m) {
+        ArImage[m]->clear();
+        for (QWidget* w : {static_cast<QWidget*>(ArPanel[m]), static_cast<QWidget*>(ArLabel[m])}) {
+            QPalette pal = w->palette();
+            pal.setColor(QPalette::Window, face);
+            pal.setColor(QPalette::WindowText, Qt::black);
+            w->setPalette(pal);
+        }
+        ArLabel[m]->clear();
+        ArPanel[m]->hide();
+    }
+    PrePage->setEnabled(false);
+    NextPage->setEnabled(false);
+}
+
 void TForm2::markCellDeleted(const QString& name) {
     int m = -1;
     for (int i = 0; i < kCells; ++i)

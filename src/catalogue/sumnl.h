@@ -48,6 +48,8 @@ public:
     void setStaysOnTop(bool on);
     // Asks a page fill and the thumbnail loader to stop.
     void requestLoaderStop();
+    // No pictures to show: every cell blank and hidden, the page buttons off.
+    void blankAllCells();
     // A vanished file: its cell shows the removed-file picture and loses its name.
     void markCellDeleted(const QString& name);
     // Catalogue keys as they stand now, for the settings file.

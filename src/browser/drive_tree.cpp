@@ -1,0 +1,343 @@
+// The drive tabs and the folder tree of one drive: built when a drive is
+// chosen, filled one level ahead as the user expands it, and turned into a
+// new file list when another node is selected.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QScrollArea>
+#include <QTreeWidget>
+#include <cerrno>
+#include <unistd.h>
+
+#include "drive_tab_set.h"
+#include "file_table.h"
+#include "image.h"
+#include "list_view.h"
+#include "main.h"
+#include "panel.h"
+#include "services.h"
+#include "speed_button.h"
+#include "status_bar.h"
+#include "sumnl.h"
+
+namespace kordel {
+
+namespace {
+
+constexpr int kRootRole = Qt::UserRole;           // the place's root, on the root node
+constexpr int kNoDescentRole = Qt::UserRole + 1;  // a link back into its own ancestry
+
+int imageForType(DriveType type) {
+    switch (type) {
+    case DriveType::Removable:
+        return 2;
+    case DriveType::Remote:
+        return 4;
+    case DriveType::CdRom:
+        return 5;
+    default:
+        return 3;
+    }
+}
+
+bool hasTab(DriveType type) {
+    return type != DriveType::Unknown && type != DriveType::NoRootDir;
+}
+
+// Waits with the hour-glass until the scope ends.
+struct BusyCursor {
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+QString TForm1::JoinPath(const QString& folder, const QString& name) {
+    if (folder.isEmpty() || folder.endsWith(u'/'))
+        return folder + name;
+    return folder + u'/' + name;
+}
+
+QIcon TForm1::nodeIcon(int normal, int selected) const {
+    QIcon icon;
+    icon.addPixmap(ImageList.value(normal), QIcon::Normal);
+    icon.addPixmap(ImageList.value(selected), QIcon::Selected);
+    return icon;
+}
+
+void TForm1::buildDriveTabs() {
+    drivePlaces.clear();
+    driveKinds = QList<int>(26, 3);
+    DriveTabSet->blockSignals(true);
+    while (DriveTabSet->count() > 0)
+        DriveTabSet->removeTab(0);
+    for (const Place& place : ctx_.services->drives->places()) {
+        if (!hasTab(place.type))
+            continue;
+        const int index = DriveTabSet->addTab(place.tabText);
+        if (index >= driveKinds.size())
+            driveKinds.resize(index + 1, 3);
+        driveKinds[index] = imageForType(place.type);
+        drivePlaces.append(place);
+    }
+    QList<Place> tabs = drivePlaces;
+    const QString root = placeOf(tabs, QDir::currentPath());
+    currentDriveTab = 0;
+    for (int i = 0; i < drivePlaces.size(); ++i)
+        if (drivePlaces[i].root == root)
+            currentDriveTab = i;
+    if (DriveTabSet->count() > 0)
+        DriveTabSet->setCurrentIndex(currentDriveTab);
+    DriveTabSet->blockSignals(false);
+}
+
+bool TForm1::DriveReady(int tab) {
+    return tab >= 0 && tab < drivePlaces.size() &&
+           ctx_.services->drives->isReady(drivePlaces[tab].root);
+}
+
+void TForm1::DriveTabSetClick(int tab) {
+    if (startingUp == 1 || (isArchiveSelected() && loaderRunning == 1)) {
+        const QSignalBlocker block(DriveTabSet);
+        DriveTabSet->setCurrentIndex(currentDriveTab);
+        return;
+    }
+    if (DriveReady(tab)) {
+        if (tab == currentDriveTab)
+            return;
+        currentDriveTab = tab;
+        BuildDriveTree(drivePlaces[tab]);
+        if (TreeView->topLevelItemCount() > 0)
+            TreeView->setCurrentItem(TreeView->topLevelItem(0));
+        return;
+    }
+    ctx_.services->dialogs->message(this, Dialogs::Icon::Warning, QStringLiteral("Kordel"),
+                                    QStringLiteral("指定のドライブは使用できません"));
+    const QSignalBlocker block(DriveTabSet);
+    DriveTabSet->setCurrentIndex(currentDriveTab);
+}
+
+void TForm1::BuildDriveTree(const Place& place) {
+    BusyCursor busyCursor;
+    treeBuilding = 1;
+    struct Done {
+        TForm1* f;
+        ~Done() { f->treeBuilding = 0; }
+    } done{this};
+
+    QString text = place.root;
+    if (!place.label.isEmpty())
+        text += QStringLiteral("  (") + place.label + u')';
+    TreeView->setUpdatesEnabled(false);
+    TreeView->clear();
+    auto* root = new QTreeWidgetItem(TreeView, {text});
+    const int image = imageForType(place.type);
+    root->setIcon(0, nodeIcon(image, image));
+    root->setData(0, kRootRole, place.root);
+    AddSubfolders(place.root, root, true);
+    TreeView->collapseAll();
+    root->setExpanded(true);
+    TreeView->setUpdatesEnabled(true);
+}
+
+void TForm1::AddSubfolders(const QString& folder, QTreeWidgetItem* parent,
+                           bool withGrandchildren) {
+    QDir dir(folder);
+    const QFileInfoList entries =
+        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                          QDir::Unsorted);
+    QStringList folders, archives;
+    for (const QFileInfo& e : entries) {
+        if (e.isDir())
+            folders.append(e.fileName());
+        else if (archiveLibraryLoaded() && e.suffix().compare(QStringLiteral("LZH"),
+                                                              Qt::CaseInsensitive) == 0)
+            archives.append(e.fileName());
+    }
+    sortNamesForUser(folders);
+    sortNamesForUser(archives);
+    for (const QString& name : folders) {
+        auto* node = new QTreeWidgetItem(parent, {name});
+        if (name == QStringLiteral("RECYCLED"))
+            node->setIcon(0, nodeIcon(6, 6));
+        else
+            node->setIcon(0, nodeIcon(0, 1));
+        const QString path = JoinPath(folder, name);
+        if (leadsBackIntoAncestry(path, parent)) {
+            node->setData(0, kNoDescentRole, true);
+            continue;
+        }
+        if (withGrandchildren)
+            AddSubfolders(path, node, false);
+    }
+    for (const QString& name : archives) {
+        auto* node = new QTreeWidgetItem(parent, {name});
+        node->setIcon(0, nodeIcon(archiveImage, archiveImage + 1));
+        node->setData(0, kArchiveNodeRole, true);
+    }
+}
+
+bool TForm1::leadsBackIntoAncestry(const QString& path, QTreeWidgetItem* parent) const {
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return false;
+    const QString target = info.canonicalFilePath();
+    if (target.isEmpty())
+        return true;  // a dangling link leads nowhere
+    for (QTreeWidgetItem* n = parent; n; n = n->parent()) {
+        const QString ancestor = QFileInfo(NodePath(n)).canonicalFilePath();
+        if (target == ancestor)
+            return true;
+    }
+    return false;
+}
+
+void TForm1::ExpandNode(QTreeWidgetItem* node) {
+    if (node->childCount() == 0)
+        return;
+    const QString path = NodePath(node);
+    BusyCursor busyCursor;
+    TreeView->setUpdatesEnabled(false);
+    for (int i = 0; i < node->childCount(); ++i) {
+        QTreeWidgetItem* child = node->child(i);
+        if (child->childCount() == 0 && !child->data(0, kNoDescentRole).toBool() &&
+            !isArchiveNode(child))
+            AddSubfolders(JoinPath(path, child->text(0)), child, false);
+    }
+    TreeView->setUpdatesEnabled(true);
+}
+
+bool TForm1::isArchiveNode(const QTreeWidgetItem* node) {
+    return node && node->data(0, kArchiveNodeRole).toBool();
+}
+
+QString TForm1::NodePath(const QTreeWidgetItem* node) const {
+    QStringList parts;
+    const QTreeWidgetItem* n = node;
+    for (; n && n->parent(); n = n->parent())
+        parts.prepend(n->text(0));
+    const QString root = n ? n->data(0, kRootRole).toString() : QString();
+    // An archive node stands for the folder that holds it. (A folder whose name
+    // ends in ".lzh" is an ordinary folder node.)
+    if (isArchiveNode(node))
+        parts.removeLast();
+    QString path = root;
+    for (const QString& p : parts)
+        path = JoinPath(path, p);
+    return path;
+}
+
+void TForm1::TreeViewExpanding(QTreeWidgetItem* node) {
+    ExpandNode(node);
+}
+
+bool TForm1::TreeViewChanging(QTreeWidgetItem* node) const {
+    if (busy == 1)
+        return false;
+    if (loaderRunning == 1 && isArchiveNode(node))
+        return false;
+    return true;
+}
+
+void TForm1::TreeViewChange(QTreeWidgetItem* node) {
+    if (treeBuilding == 1 || !node)
+        return;
+    TreeView->repaint();
+    PicView->setPictureName(QString());
+    PicView2->clear();
+    PicView2->resize(0, 0);
+    for (int i = 0; i < 3; ++i)
+        Status->setPanelText(i, QStringLiteral(" "));
+    Status->setPanelText(3, QStringLiteral("画像ﾃﾞｰﾀが見つかりません"));
+    setWindowTitle(QStringLiteral("Kordel"));
+    const QString folder = NodePath(node);
+    if (loaderRunning == 1) {
+        ctx_.form2->requestLoaderStop();
+        while (loaderRunning == 1)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    if (::chdir(QFile::encodeName(folder).constData()) != 0) {
+        ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
+                                        QStringLiteral("I/O ｴﾗｰ (%1)").arg(errno));
+        return;
+    }
+    sortDirection = 0;
+    RescanFileList();
+    if (foundAny == 0) {
+        setNavigation({false, false, false, false, false, false});
+        if (catalogueActive == 1)
+            ctx_.form2->blankAllCells();
+        ListView->clear();
+        for (int i = 0; i < 4; ++i)
+            ListView->setColumnWidth(i, savedColumnWidths[i]);
+    }
+}
+
+void TForm1::connectTree() {
+    DriveTabSet->glyphOf = [this](int index) { return ImageList.value(driveKinds.value(index, 3)); };
+    connect(DriveTabSet, &QTabBar::currentChanged, this, &TForm1::DriveTabSetClick);
+    connect(TreeView, &QTreeWidget::itemExpanded, this, &TForm1::TreeViewExpanding);
+    connect(TreeView, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem* previous) {
+                if (treeBuilding == 1)
+                    return;
+                if (!TreeViewChanging(current)) {
+                    const QSignalBlocker block(TreeView);
+                    TreeView->setCurrentItem(previous);
+                    return;
+                }
+                TreeViewChange(current);
+            });
+}
+
+void TForm1::selectStartFolder() {
+    buildDriveTabs();
+    if (drivePlaces.isEmpty())
+        return;
+    const Place& place = drivePlaces[currentDriveTab];
+    if (::chdir(QFile::encodeName(place.root).constData()) != 0) {
+        ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
+                                        QStringLiteral("I/O ｴﾗｰ (%1)").arg(errno));
+        return;
+    }
+    BuildDriveTree(place);
+    TreeView->setCurrentItem(TreeView->topLevelItem(0));
+}
+
+QTreeWidgetItem* TForm1::selectFolderNode(const QString& folder) {
+    const QString clean = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    const QString root = placeOf(drivePlaces, clean);
+    if (root.isEmpty())
+        return nullptr;
+    int tab = -1;
+    for (int i = 0; i < drivePlaces.size(); ++i)
+        if (drivePlaces[i].root == root)
+            tab = i;
+    if (tab < 0)
+        return nullptr;
+    if (tab != currentDriveTab || TreeView->topLevelItemCount() == 0) {
+        currentDriveTab = tab;
+        const QSignalBlocker block(DriveTabSet);
+        DriveTabSet->setCurrentIndex(tab);
+        BuildDriveTree(drivePlaces[tab]);
+    }
+    QTreeWidgetItem* node = TreeView->topLevelItem(0);
+    const QString rest = clean.mid(QDir::cleanPath(root).size());
+    for (const QString& part : rest.split(u'/', Qt::SkipEmptyParts)) {
+        node->setExpanded(true);  // fills the next level
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < node->childCount() && !next; ++i)
+            if (node->child(i)->text(0) == part)
+                next = node->child(i);
+        if (!next)
+            return nullptr;
+        node = next;
+    }
+    TreeView->setCurrentItem(node);
+    TreeView->scrollToItem(node);
+    return node;
+}
+
+}  // namespace kordel
