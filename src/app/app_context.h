@@ -7,6 +7,7 @@
 namespace kordel {
 
 struct Services;
+class ArchiveLibrary;
 class TForm1;
 class TForm2;
 class TOptionPagesDlg;
@@ -15,6 +16,8 @@ class TSplashWindow;
 
 struct AppContext {
     Services* services = nullptr;
+    // The archive library binding; its entries stand by when the library is missing.
+    ArchiveLibrary* archive = nullptr;
     // Folder of the program file with a trailing "/": plug-ins and help live here.
     QString programDir;
     // Folder that holds "KDL.INI", with a trailing "/".

@@ -25,10 +25,13 @@ void AppContext::splashStep(int progress) {
 }
 
 KordelApplication::KordelApplication(Services services, const QString& programDir,
-                                     const QString& settingsDir)
-    : services_(std::move(services)) {
+                                     const QString& settingsDir, const QString& libraryDir)
+    : services_(std::move(services)),
+      archive_(std::make_unique<ArchiveLibrary>(services_.dialogs.get(),
+                                                libraryDir.isEmpty() ? programDir : libraryDir)) {
     initResources();
     ctx_.services = &services_;
+    ctx_.archive = archive_.get();
     ctx_.programDir = programDir;
     ctx_.settingsDir = settingsDir;
 }
@@ -38,6 +41,7 @@ KordelApplication::~KordelApplication() {
         delete ctx_.splash;
     form2_.reset();
     form1_.reset();  // also takes the dialogs it owns
+    archive_.reset();  // released at the end, before the services it reports through
 }
 
 void KordelApplication::createWindows() {

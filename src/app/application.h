@@ -6,13 +6,16 @@
 
 #include "app_context.h"
 #include "services.h"
+#include "unlha_binding.h"
 
 namespace kordel {
 
 class KordelApplication {
 public:
-    // programDir and settingsDir with a trailing "/".
-    KordelApplication(Services services, const QString& programDir, const QString& settingsDir);
+    // programDir and settingsDir with a trailing "/". The archive library is
+    // looked for in libraryDir (the program's folder when empty).
+    KordelApplication(Services services, const QString& programDir, const QString& settingsDir,
+                      const QString& libraryDir = QString());
     ~KordelApplication();
     KordelApplication(const KordelApplication&) = delete;
     KordelApplication& operator=(const KordelApplication&) = delete;
@@ -27,6 +30,7 @@ public:
 
 private:
     Services services_;
+    std::unique_ptr<ArchiveLibrary> archive_;
     AppContext ctx_;
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm2> form2_;

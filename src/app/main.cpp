@@ -29,6 +29,7 @@
 #include "list_view.h"
 
 #include "app_style.h"
+#include "unlha_binding.h"
 #include "option_set.h"
 #include "panel.h"
 #include "services.h"
@@ -411,6 +412,10 @@ void TForm1::createMenus() {
             [this](const QPoint& p) { PopupMenu3->popup(ListView->mapToGlobal(p)); });
 }
 
+bool TForm1::archiveLibraryLoaded() const {
+    return ctx_.archive && ctx_.archive->archiveLibraryLoaded();
+}
+
 void TForm1::setStatusText(const QString& text) {
     Status->setPanelText(3, text);
 }
@@ -473,6 +478,8 @@ void TForm1::AppStart() {
     K_TILE->setChecked(tile);
     P_TILE->setChecked(tile);
 
+    if (archiveLibraryLoaded())
+        ctx_.archive->setBackGroundMode(false);
     tempFolder = ctx_.services->tempFolder->path();
     programFolder = ctx_.programDir;
     helpFile = programFolder + QStringLiteral("help/index.html");

@@ -172,7 +172,21 @@ public:
     // Data role marking archive nodes of the tree.
     static constexpr int kArchiveNodeRole = Qt::UserRole + 2;
     // Whether the archive library could be loaded.
-    bool archiveLibraryLoaded() const { return false; }
+    bool archiveLibraryLoaded() const;
+
+    // --- archive folders ---
+    // The selected archive's path; empty when the selected node is no archive.
+    QString selectedArchivePath() const;
+    int ScanArchiveMask(const QString& archivePath, const QString& mask);
+    // Extracts entry `index` of the selected archive into the temporary folder;
+    // the caller uses and deletes the copy.
+    bool ExtractMember(int index);
+    // Extracts, shows and deletes entry `index`; the caption names the member.
+    void ExtractAndShowMember(int index);
+    // Size and MS-DOS date and time of a member of the selected archive.
+    bool memberDetails(const QString& name, quint32& size, quint16& dosDate, quint16& dosTime);
+    // Whether the selected archive is sound (every header and CRC).
+    bool checkSelectedArchive();
     // Selects the tree node of a folder, building its drive's tree and expanding
     // the way down; null when the folder lies on no place.
     QTreeWidgetItem* selectFolderNode(const QString& folder);

@@ -36,6 +36,10 @@ public:
     void writeIni(const QString& text);
     QString readIni() const;
 
+    // Loads the archive library from the build's program folder (by default the
+    // test program's own folder is searched, which holds none).
+    void useArchiveLibrary() { libraryDir_ = QStringLiteral(KORDEL_TEST_BIN_DIR); }
+
     // Creates the windows (splash, main, catalogue, settings, about); with
     // `show` the main window is shown and activated, as the message loop does.
     void start(bool show = true);
@@ -60,6 +64,7 @@ public:
 
 private:
     QTemporaryDir dir_;
+    QString libraryDir_;
     std::unique_ptr<KordelApplication> app_;
 };
 

@@ -1,0 +1,108 @@
+// LZH archives as folders: listing the members of one kind, and extracting a
+// member into the private temporary folder to show or use it.
+#include <QApplication>
+#include <QFile>
+#include <QTreeWidget>
+
+#include "main.h"
+#include "unlha_binding.h"
+
+namespace kordel {
+
+namespace {
+
+// What the file table keeps of a member: its base name. The library writes the
+// same base name when it extracts the member.
+QString memberBaseName(const QString& stored) {
+    qsizetype cut = -1;
+    for (qsizetype i = 0; i < stored.size(); ++i)
+        if (stored[i] == u'/' || stored[i] == u'\\' || stored[i] == u':')
+            cut = i;
+    return stored.mid(cut + 1);
+}
+
+}  // namespace
+
+QString TForm1::selectedArchivePath() const {
+    const QTreeWidgetItem* node = TreeView->currentItem();
+    if (!isArchiveNode(node))
+        return {};
+    return JoinPath(NodePath(node), node->text(0));
+}
+
+int TForm1::ScanArchiveMask(const QString& archivePath, const QString& mask) {
+    QStringList names;
+    bool limit = false;
+    ctx_.archive->forEachMember(archivePath, mask, [&](const ArchiveMember& member) {
+        foundAny |= 1;
+        names.append(memberBaseName(member.name));
+        if (names.size() + nextFree > kMaxEntries - 1) {
+            limit = true;
+            return false;
+        }
+        return true;
+    });
+    int result = 0;
+    if (limit) {
+        ctx_.services->dialogs->message(
+            this, Dialogs::Icon::Warning, QStringLiteral("Kordel"),
+            QStringLiteral("画像ﾌｧｲﾙが2000以上あります。2001ﾌｧｲﾙ以降は表示できません。"));
+        result = -1;
+    }
+    if (SortOpt == 1)
+        sortNamesForUser(names);
+    for (const QString& name : names)
+        append(name);
+    return result;
+}
+
+bool TForm1::ExtractMember(int index) {
+    const QString archive = selectedArchivePath();
+    if (archive.isEmpty() || tempFolder.isEmpty())
+        return false;
+    ctx_.archive->setCursorMode(true);
+    const bool done = ctx_.archive->extract(archive, tempFolder, fileNames[index], false);
+    while (ctx_.archive->isRunning())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return done;
+}
+
+void TForm1::ExtractAndShowMember(int index) {
+    const QString copy = tempFolder + fileNames[index];
+    // The copy goes whatever happens to the load.
+    struct Remove {
+        QString path;
+        ~Remove() {
+            if (!path.isEmpty())
+                QFile::remove(path);
+        }
+    } remove{tempFolder.isEmpty() ? QString() : copy};
+    if (fileNames[index].isEmpty()) {
+        ShowPicture(QString(), currentIndex, lastIndex, 1);
+        return;
+    }
+    ExtractMember(index);
+    ShowPicture(copy, currentIndex, lastIndex, 1);
+    setWindowTitle(QStringLiteral("Kordel [") + selectedArchivePath() + u'/' + fileNames[index] +
+                   u']');
+}
+
+bool TForm1::memberDetails(const QString& name, quint32& size, quint16& dosDate,
+                           quint16& dosTime) {
+    bool found = false;
+    ctx_.archive->forEachMember(selectedArchivePath(), u'"' + name + u'"',
+                                [&](const ArchiveMember& member) {
+                                    size = member.size;
+                                    dosDate = member.dosDate;
+                                    dosTime = member.dosTime;
+                                    found = true;
+                                    return false;
+                                });
+    return found;
+}
+
+bool TForm1::checkSelectedArchive() {
+    return ctx_.archive->check(selectedArchivePath());
+}
+
+}  // namespace kordel
