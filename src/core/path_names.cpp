@@ -22,9 +22,14 @@ QByteArray fileExtension(const QByteArray& name, NameEncoding encoding) {
     if (dot < 0)
         return {};
     QByteArray ext = name.mid(dot);
-    for (char& c : ext)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
+    for (qsizetype i = 0; i < ext.size(); ++i) {
+        const auto c = static_cast<unsigned char>(ext[i]);
+        // A trail byte may look like an ASCII letter; it stays as it is.
+        if (encoding == NameEncoding::ShiftJis && isShiftJisLeadByte(c))
+            ++i;
+        else if (c >= 'a' && c <= 'z')
+            ext[i] = char(c - 'a' + 'A');
+    }
     return ext;
 }
 

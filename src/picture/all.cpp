@@ -35,12 +35,14 @@ TAll::TAll(PictureHost& host, QWidget* parent) : QWidget(parent), host_(host) {
 int TAll::percentOf(int done, int total) {
     if (total == 0)
         return 0;
-    return int(double(done) / double(total) * 100.0);
+    // Bounded before the conversion: a plug-in may report past its total.
+    const double percent = double(done) / double(total) * 100.0;
+    return percent <= 0 ? 0 : percent >= 100 ? 100 : int(percent);
 }
 
 void TAll::reportProgress(int done, int total) {
     if (!host_.thumbLoading())
-        host_.setProgress(qBound(0, percentOf(done, total), 100));
+        host_.setProgress(percentOf(done, total));
 }
 
 void TAll::clearPicture() {

@@ -54,7 +54,8 @@ public:
 
     // Folders searched for plug-ins; defaultPluginFolders() when empty.
     void setPluginFolders(const QStringList& folders) { pluginFolders_ = folders; }
-    // Progress as a percentage of done/total, truncated; 0 when total is 0.
+    // Progress as a percentage of done/total, truncated and kept within 0 to 100;
+    // 0 when total is 0.
     static int percentOf(int done, int total);
 
 private:

@@ -2,12 +2,15 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QtEndian>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "bmp_decoder.h"
 #include "dib.h"
 #include "path_names.h"
 #include "spi_loader.h"
@@ -35,6 +38,55 @@ int32_t progressCallback(int32_t done, int32_t total, intptr_t user) {
     if (bridge && bridge->progress && *bridge->progress)
         (*bridge->progress)(done, total);
     return 0;  // the user cannot cancel a load
+}
+
+// A 24-bit DIB becomes the image in its own block, widened in place to 32 bits a
+// dot. Converting into a fresh image would hold a large picture twice and map in
+// a second block of its size, which costs more than the widening itself. Null
+// with the block left as it was when it is of another kind or cannot grow; only
+// plain 24-bit headers take this way, everything else the general one.
+QImage adoptRgbDib(DibBlocks& blocks) {
+    SpiBitmapInfoHeader h;
+    std::memcpy(&h, blocks.info, sizeof h);
+    const int width = h.biWidth;
+    const bool topDown = h.biHeight < 0;
+    const qint64 height = topDown ? -qint64(h.biHeight) : qint64(h.biHeight);
+    if (h.biSize != sizeof h || h.biBitCount != 24 || h.biCompression != 0 || width <= 0 ||
+        height <= 0 || width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION ||
+        quint64(width) * quint64(height) > SPI_MAX_PIXELS)
+        return {};
+    const size_t inStride = size_t(dibStride(width, 24));
+    const size_t outStride = size_t(width) * 4;
+    void* grown = std::realloc(blocks.bits, outStride * size_t(height));
+    if (!grown)
+        return {};
+    blocks.bits = grown;
+    auto* base = static_cast<uchar*>(grown);
+    // From the last row and its last dot backwards, every dot lands at or past
+    // the bytes it came from, so nothing is overwritten before it is read.
+    for (qint64 r = height - 1; r >= 0; --r) {
+        const uchar* s = base + size_t(r) * inStride;
+        auto* d = reinterpret_cast<QRgb*>(base + size_t(r) * outStride);
+        for (int x = width - 1; x >= 0; --x) {
+            const QRgb dot = qRgb(s[3 * x + 2], s[3 * x + 1], s[3 * x]);
+            d[x] = dot;
+        }
+    }
+    if (!topDown) {
+        for (qint64 y = 0; y < height / 2; ++y) {
+            auto* a = reinterpret_cast<QRgb*>(base + size_t(y) * outStride);
+            auto* b = reinterpret_cast<QRgb*>(base + size_t(height - 1 - y) * outStride);
+            std::swap_ranges(a, a + width, b);
+        }
+    }
+    QImage image(
+        base, width, int(height), qsizetype(outStride), QImage::Format_RGB32,
+        [](void* block) { std::free(block); }, base);
+    // Either way the block is no DIB any more: nothing else may read it.
+    if (image.isNull())
+        std::free(base);
+    blocks.bits = nullptr;
+    return image;
 }
 
 Decoded pluginFailure(Decoded d, int result) {
@@ -116,7 +168,9 @@ Decoded decodeWithPlugin(const DecodeRequest& req, DecoderKind kind) {
     if (!blocks.info || !blocks.bits)
         return pluginFailure(d, SPI_MEMORY_ERROR);
 
-    QImage image = imageFromDib(blocks.info, blocks.bits);
+    QImage image = adoptRgbDib(blocks);
+    if (image.isNull() && blocks.bits)
+        image = imageFromDib(blocks.info, blocks.bits);
     if (image.isNull())
         return pluginFailure(d, SPI_BROKEN_DATA);
 
@@ -126,6 +180,10 @@ Decoded decodeWithPlugin(const DecodeRequest& req, DecoderKind kind) {
         const QSize size = usePreview ? QSize((info.width + 3) / 4, (info.height + 3) / 4)
                                       : QSize(info.width, info.height);
         if (image.size() != size && size.isValid() && !size.isEmpty()) {
+            // The announced size is allocated here: hold it to the decoders' limits.
+            if (size.width() > SPI_MAX_DIMENSION || size.height() > SPI_MAX_DIMENSION ||
+                quint64(size.width()) * quint64(size.height()) > SPI_MAX_PIXELS)
+                return pluginFailure(d, SPI_NO_MEMORY);
             QImage sized(size, QImage::Format_RGB32);
             if (sized.isNull())
                 return pluginFailure(d, SPI_NO_MEMORY);
@@ -244,6 +302,13 @@ QString kindName(DecoderKind kind) {
 namespace {
 
 bool readWholeFile(const QString& path, QByteArray& data, Decoded& d) {
+    // Only regular files: opening a named pipe would wait for a writer for ever.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        d.readFailed = true;
+        d.readError = QStringLiteral("not a regular file");
+        return false;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         d.readFailed = true;
@@ -272,10 +337,10 @@ Decoded decodeBmp(const QString& path, bool keepColourTable) {
     QByteArray data;
     if (!readWholeFile(path, data, d))
         return d;
-    QBuffer buffer(&data);
-    QImageReader reader(&buffer, "bmp");
-    QImage image;
-    if (!reader.read(&image) || image.isNull()) {
+    // Our own decoder: Qt's leaves the dots of truncated files and RLE deltas
+    // uninitialised and accepts sizes past the decoder limits.
+    QImage image = decodeBmpData(data);
+    if (image.isNull()) {
         d.error = kErrorNativeRejected;
         return d;
     }
@@ -294,12 +359,12 @@ Decoded decodeIcon(const QString& path) {
     if (!readWholeFile(path, data, d))
         return d;
     // The directory: 6-byte header, then 16 bytes per image.
-    if (data.size() < 6 || qFromLittleEndian<quint16>(data.constData()) != 0 ||
-        qFromLittleEndian<quint16>(data.constData() + 2) != 1) {
+    const auto* bytes = reinterpret_cast<const uchar*>(data.constData());
+    if (data.size() < 6 || (bytes[0] | bytes[1]) != 0 || bytes[2] != 1 || bytes[3] != 0) {
         d.error = kErrorNativeRejected;
         return d;
     }
-    const int count = qFromLittleEndian<quint16>(data.constData() + 4);
+    const int count = bytes[4] | bytes[5] << 8;
     int best = -1;
     qint64 bestArea = -1;
     int bestDepth = -1;

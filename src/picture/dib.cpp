@@ -49,6 +49,9 @@ QImage imageFromDib(const void* bitmapInfo, const void* bits) {
     const bool bitFields = h.biCompression == 3;
     if (h.biCompression != 0 && !bitFields)
         return {};
+    // The colour table follows the header; no header version is larger than 124 bytes.
+    if (h.biSize > 124)
+        return {};
     const quint32 headerSize = h.biSize >= 40 ? h.biSize : 40;
     const auto* base = static_cast<const uchar*>(bitmapInfo);
     const auto* colours = reinterpret_cast<const SpiRgbQuad*>(base + headerSize);
@@ -91,10 +94,12 @@ QImage imageFromDib(const void* bitmapInfo, const void* bits) {
         return {};
     quint32 rMask, gMask, bMask;
     if (bitFields) {
-        const auto* m = reinterpret_cast<const quint32*>(base + headerSize);
+        // Byte 40 in every header version: right after the 40-byte header, or
+        // inside a larger one.
+        const uchar* m = base + 40;
         std::memcpy(&rMask, m, 4);
-        std::memcpy(&gMask, m + 1, 4);
-        std::memcpy(&bMask, m + 2, 4);
+        std::memcpy(&gMask, m + 4, 4);
+        std::memcpy(&bMask, m + 8, 4);
     } else if (bitCount == 16) {
         rMask = 0x7c00;
         gMask = 0x03e0;

@@ -1,0 +1,228 @@
+// A decoder plug-in whose answers are scripted by the file it is asked about,
+// for the cases the real plug-ins cannot produce on demand. Every call is
+// appended to the file named by FAKESPI_LOG when that is set.
+//
+// Built three times: complete, without GetPreview (FAKESPI_NO_PREVIEW) and
+// without GetPicture (FAKESPI_NO_PICTURE).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "fake_spi_script.h"
+#include "spi.h"
+
+using kordel::test::FakeScript;
+
+namespace {
+
+void logCall(const char* entry, const char* name, intptr_t offset, bool callback) {
+    const char* path = std::getenv("FAKESPI_LOG");
+    if (!path || !*path)
+        return;
+    if (FILE* f = std::fopen(path, "a")) {
+        std::fprintf(f, "%s offset=%ld callback=%d namelen=%zu\n", entry, long(offset),
+                     callback ? 1 : 0, name ? std::strlen(name) : size_t(0));
+        std::fclose(f);
+    }
+}
+
+// Reads the script; the file is opened by the whole name the host passed.
+bool readScript(const char* name, FakeScript& script) {
+    if (!name)
+        return false;
+    FILE* f = std::fopen(name, "rb");
+    if (!f)
+        return false;
+    char buf[4096];
+    const size_t n = std::fread(buf, 1, sizeof buf, f);
+    std::fclose(f);
+    script = kordel::test::parseFakeScript(std::string(buf, n));
+    return true;
+}
+
+void put16(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+
+void put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
+int32_t deliver(const FakeScript& s,
+                bool preview,
+                void** bitmapInfo,
+                void** bits,
+                SpiProgress progress,
+                intptr_t user) {
+    for (const auto& [done, total] : s.progress)
+        if (progress && progress(done, total, user) != 0)
+            return SPI_CANCELLED;
+    if (s.nullBlocks)
+        return SPI_OK;
+    const int w = preview ? (s.w + 3) / 4 : s.w;
+    const int h = preview ? (s.h + 3) / 4 : s.h;
+    if (w <= 0 || h <= 0 || w > 4096 || h > 4096 || s.hdr < 40 || s.hdr > 256)
+        return SPI_BROKEN_DATA;
+    const int entries = s.tableEntries();
+    const bool fields = s.bits == 16 || s.bits == 32;
+    const size_t infoSize = size_t(s.hdr) + size_t(entries) * 4 + (fields ? 12 : 0);
+    auto* info = static_cast<uint8_t*>(std::calloc(1, infoSize));
+    const size_t stride = ((size_t(w) * size_t(s.bits) + 31) / 32) * 4;
+    auto* rows = static_cast<uint8_t*>(std::calloc(1, stride * size_t(h)));
+    if (!info || !rows) {
+        std::free(info);
+        std::free(rows);
+        return SPI_NO_MEMORY;
+    }
+    put32(info, uint32_t(s.hdr));
+    put32(info + 4, uint32_t(w));
+    put32(info + 8, uint32_t(s.topDown ? -h : h));
+    put16(info + 12, 1);
+    put16(info + 14, uint16_t(s.bits));
+    // 16 and 32 bits come as bit fields, with the masks at byte 40 as in every header version.
+    put32(info + 16, fields ? 3 : 0);
+    put32(info + 32, uint32_t(s.clrUsed));
+    if (fields) {
+        const uint32_t r = s.bits == 16 ? 0x7c00 : 0xff0000;
+        const uint32_t g = s.bits == 16 ? 0x03e0 : 0x00ff00;
+        const uint32_t b = s.bits == 16 ? 0x001f : 0x0000ff;
+        put32(info + 40, r);
+        put32(info + 44, g);
+        put32(info + 48, b);
+    }
+    uint8_t* table = info + s.hdr + (fields && s.hdr == 40 ? 12 : 0);
+    for (int i = 0; i < entries; ++i) {
+        uint8_t r, g, b;
+        kordel::test::fakeTableColour(i, r, g, b);
+        table[i * 4] = b;
+        table[i * 4 + 1] = g;
+        table[i * 4 + 2] = r;
+    }
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = rows + stride * size_t(s.topDown ? y : h - 1 - y);
+        for (int x = 0; x < w; ++x) {
+            const int index = kordel::test::fakeIndex(s, x, y);
+            uint8_t r, g, b;
+            kordel::test::fakeTrueColour(x, y, r, g, b);
+            switch (s.bits) {
+                case 1:
+                    row[x / 8] |= uint8_t((index & 1) << (7 - x % 8));
+                    break;
+                case 4:
+                    row[x / 2] |= uint8_t((index & 15) << (x % 2 ? 0 : 4));
+                    break;
+                case 8:
+                    row[x] = uint8_t(index);
+                    break;
+                case 16:
+                    put16(row + 2 * x, uint16_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)));
+                    break;
+                case 24:
+                    row[3 * x] = b;
+                    row[3 * x + 1] = g;
+                    row[3 * x + 2] = r;
+                    break;
+                case 32:
+                    put32(row + 4 * x, uint32_t(r) << 16 | uint32_t(g) << 8 | b);
+                    break;
+                default:
+                    break;  // an unusable depth: the host must refuse it
+            }
+        }
+    }
+    *bitmapInfo = info;
+    *bits = rows;
+    return SPI_OK;
+}
+
+int32_t picture(const char* entry,
+                bool preview,
+                const char* name,
+                intptr_t offset,
+                void** bitmapInfo,
+                void** bits,
+                SpiProgress progress,
+                intptr_t user) {
+    logCall(entry, name, offset, progress != nullptr);
+    FakeScript s;
+    if (!readScript(name, s))
+        return SPI_READ_ERROR;
+    if (!s.valid || !bitmapInfo || !bits)
+        return SPI_UNKNOWN_FORMAT;
+    const int rc = offset == 0 ? s.pic0 : offset == 128 ? s.pic128 : SPI_UNKNOWN_FORMAT;
+    if (rc != SPI_OK)
+        return rc;
+    return deliver(s, preview, bitmapInfo, bits, progress, user);
+}
+
+}  // namespace
+
+extern "C" {
+
+SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
+    const char* text = infono == 0 ? "00IN" : infono == 1 ? "Scripted test decoder" : nullptr;
+    if (!text || !buf || buflen <= 0)
+        return 0;
+    std::snprintf(buf, size_t(buflen), "%s", text);
+    return int32_t(std::strlen(buf));
+}
+
+SPI_EXPORT int32_t IsSupported(const char* /*name*/, void* head) {
+    return head && std::memcmp(head, "FAKESPI", 7) == 0;
+}
+
+SPI_EXPORT int32_t GetPictureInfo(const char* name,
+                                  intptr_t offset,
+                                  uint32_t /*flag*/,
+                                  PictureInfo* info) {
+    logCall("GetPictureInfo", name, offset, false);
+    FakeScript s;
+    if (!readScript(name, s))
+        return SPI_READ_ERROR;
+    if (!s.valid || !info)
+        return SPI_UNKNOWN_FORMAT;
+    const int rc = offset == 0 ? s.info0 : offset == 128 ? s.info128 : SPI_UNKNOWN_FORMAT;
+    if (rc != SPI_OK)
+        return rc;
+    std::memset(info, 0, sizeof *info);
+    info->width = s.infoWidth();
+    info->height = s.infoHeight();
+    info->x_density = uint16_t(s.dx);
+    info->y_density = uint16_t(s.dy);
+    info->colorDepth = int16_t(s.infoDepth());
+    if (s.hInfo) {
+        info->hInfo = std::malloc(16);
+        if (info->hInfo)
+            std::memcpy(info->hInfo, "fake comment", 13);
+    }
+    return SPI_OK;
+}
+
+#ifndef FAKESPI_NO_PICTURE
+SPI_EXPORT int32_t GetPicture(const char* name,
+                              intptr_t offset,
+                              uint32_t /*flag*/,
+                              void** bitmapInfo,
+                              void** bits,
+                              SpiProgress progress,
+                              intptr_t user) {
+    return picture("GetPicture", false, name, offset, bitmapInfo, bits, progress, user);
+}
+#endif
+
+#ifndef FAKESPI_NO_PREVIEW
+SPI_EXPORT int32_t GetPreview(const char* name,
+                              intptr_t offset,
+                              uint32_t /*flag*/,
+                              void** bitmapInfo,
+                              void** bits,
+                              SpiProgress progress,
+                              intptr_t user) {
+    return picture("GetPreview", true, name, offset, bitmapInfo, bits, progress, user);
+}
+#endif
+
+}  // extern "C"

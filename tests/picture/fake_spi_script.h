@@ -1,0 +1,150 @@
+// The script of the fake decoder plug-in: the picture file it is asked about is a
+// short text that says what the plug-in answers. Shared by the plug-in and the
+// tests (no Qt here), so both sides agree on the pixels it delivers.
+//
+//   FAKESPI w=4 h=2 bits=8 clrused=0 dx=1 dy=2 info0=0 info128=2 pic0=2 pic128=0
+//           progress=50/200,100/0 topdown=1
+//
+// Keys (defaults in brackets):
+//   w, h        size of the delivered picture [4, 2]; a preview delivers a quarter, rounded up
+//   iw, ih      size the picture info announces [w, h]
+//   bits        bits per pixel of the delivered rows: 1, 4, 8, 16 (5-5-5), 24, 32 [24]
+//   depth       colour depth the picture info reports [bits]
+//   clrused     biClrUsed of the header; the colour table holds that many entries [0]
+//   hdr         biSize of the header [40]
+//   topdown     1: rows top-down (negative height) [0]
+//   dx, dy      densities in the picture info [1, 1]
+//   info0/info128  result of GetPictureInfo at offset 0 / 128 [0 / 2]
+//   pic0/pic128    result of GetPicture and GetPreview at offset 0 / 128 [0 / 2]
+//   progress    reports done/total made through the callback, comma-separated [none]
+//   null        1: answer success without delivering the blocks [0]
+//   hinfo       1: hand a text block back in the picture info [0]
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kordel::test {
+
+struct FakeScript {
+    bool valid = false;
+    int w = 4, h = 2;
+    int iw = -1, ih = -1;
+    int bits = 24;
+    int depth = -1;
+    int clrUsed = 0;
+    int hdr = 40;
+    bool topDown = false;
+    int dx = 1, dy = 1;
+    int info0 = 0, info128 = 2;
+    int pic0 = 0, pic128 = 2;
+    std::vector<std::pair<int, int>> progress;
+    bool nullBlocks = false;
+    bool hInfo = false;
+
+    int infoWidth() const { return iw >= 0 ? iw : w; }
+    int infoHeight() const { return ih >= 0 ? ih : h; }
+    int infoDepth() const { return depth >= 0 ? depth : bits; }
+    // Entries of the colour table that follows the header.
+    int tableEntries() const {
+        if (clrUsed > 0)
+            return clrUsed;
+        return bits <= 8 ? 1 << bits : 0;
+    }
+};
+
+inline FakeScript parseFakeScript(const std::string& text) {
+    FakeScript s;
+    if (text.compare(0, 7, "FAKESPI") != 0)
+        return s;
+    s.valid = true;
+    size_t pos = 7;
+    while (pos < text.size()) {
+        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\n' || text[pos] == '\t'))
+            ++pos;
+        const size_t end = text.find_first_of(" \n\t", pos);
+        const std::string token = text.substr(pos, end == std::string::npos ? end : end - pos);
+        pos = end == std::string::npos ? text.size() : end;
+        const size_t eq = token.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string key = token.substr(0, eq);
+        const std::string value = token.substr(eq + 1);
+        const int n = std::atoi(value.c_str());
+        if (key == "w")
+            s.w = n;
+        else if (key == "h")
+            s.h = n;
+        else if (key == "iw")
+            s.iw = n;
+        else if (key == "ih")
+            s.ih = n;
+        else if (key == "bits")
+            s.bits = n;
+        else if (key == "depth")
+            s.depth = n;
+        else if (key == "clrused")
+            s.clrUsed = n;
+        else if (key == "hdr")
+            s.hdr = n;
+        else if (key == "topdown")
+            s.topDown = n != 0;
+        else if (key == "dx")
+            s.dx = n;
+        else if (key == "dy")
+            s.dy = n;
+        else if (key == "info0")
+            s.info0 = n;
+        else if (key == "info128")
+            s.info128 = n;
+        else if (key == "pic0")
+            s.pic0 = n;
+        else if (key == "pic128")
+            s.pic128 = n;
+        else if (key == "null")
+            s.nullBlocks = n != 0;
+        else if (key == "hinfo")
+            s.hInfo = n != 0;
+        else if (key == "progress") {
+            size_t p = 0;
+            while (p < value.size()) {
+                const size_t comma = value.find(',', p);
+                const std::string item =
+                    value.substr(p, comma == std::string::npos ? comma : comma - p);
+                const size_t slash = item.find('/');
+                if (slash != std::string::npos)
+                    s.progress.emplace_back(std::atoi(item.c_str()),
+                                            std::atoi(item.c_str() + slash + 1));
+                p = comma == std::string::npos ? value.size() : comma + 1;
+            }
+        }
+    }
+    return s;
+}
+
+// Colour table entry i as red, green, blue: every channel differs, so a swapped
+// order shows.
+inline void fakeTableColour(int i, uint8_t& r, uint8_t& g, uint8_t& b) {
+    r = uint8_t((i * 37 + 5) & 255);
+    g = uint8_t(255 - i);
+    b = uint8_t(i);
+}
+
+// Colour index of the dot at (x, y) counted from the top line.
+inline int fakeIndex(const FakeScript& s, int x, int y) {
+    const int entries = s.tableEntries() > 0 ? s.tableEntries() : 1;
+    return (x + 3 * y) % entries;
+}
+
+// Colour of the dot at (x, y) from the top for the true-colour depths.
+inline void fakeTrueColour(int x, int y, uint8_t& r, uint8_t& g, uint8_t& b) {
+    r = uint8_t((x * 40 + 8) & 0xf8);
+    g = uint8_t((y * 40 + 16) & 0xf8);
+    b = uint8_t(200);
+}
+
+}  // namespace kordel::test
