@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTreeWidget>
 #include <cerrno>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "image.h"
@@ -49,10 +50,16 @@ void TForm1::RescanFileList() {
     Status->setPanelText(3, QStringLiteral("画像ﾃﾞｰﾀが見つかりません"));
     setWindowTitle(QStringLiteral("Kordel"));
 
+    // A folder removed since it was made current has no path any more: without
+    // this check the rescan would go on in "/".
+    char* working = ::getcwd(nullptr, 0);
+    const int gone = working ? 0 : errno;
+    std::free(working);
     const QString folder = currentFolder();
-    if (::chdir(QFile::encodeName(folder).constData()) != 0) {
+    if (gone != 0 || ::chdir(QFile::encodeName(folder).constData()) != 0) {
+        const int code = gone != 0 ? gone : errno;
         ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
-                                        QStringLiteral("I/O ｴﾗｰ (%1)").arg(errno));
+                                        QStringLiteral("I/O ｴﾗｰ (%1)").arg(code));
         return;
     }
     FileTable::reset();

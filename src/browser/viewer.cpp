@@ -49,6 +49,10 @@ int bmpBitCount(const QString& path, int& errorCode) {
         got += n;
     }
     ::close(fd);
+    // OS/2 1.x files have a 12-byte core header with the bit count at offset 24;
+    // offset 28 would already be in their colour table.
+    if (got >= 26 && qFromLittleEndian<quint32>(header + 14) == 12)
+        return qFromLittleEndian<quint16>(header + 24);
     if (got < ssize_t(sizeof header)) {
         errorCode = 100;  // read past the end of the file
         return -1;
@@ -237,18 +241,19 @@ void TForm1::G_backClick() {
 void TForm1::G_topClick() {
     if (foundAny != 1 || currentIndex == 0)
         return;
+    // The index moves first: the layout looks at the entry on show.
+    currentIndex = 0;
     showEntry(0);
     setNavigation({false, true, false, false, true, true});
-    currentIndex = 0;
     SelectListEntry(fileNames[0]);
 }
 
 void TForm1::G_endClick() {
     if (foundAny != 1 || currentIndex == lastIndex)
         return;
+    currentIndex = lastIndex;
     showEntry(lastIndex);
     setNavigation({true, false, true, true, false, false});
-    currentIndex = lastIndex;
     SelectListEntry(fileNames[lastIndex]);
 }
 
@@ -280,6 +285,8 @@ void TForm1::O_stretchClick() {
 }
 
 void TForm1::FormResize() {
+    // A maximised window cannot be resized by its corner.
+    Status->setSizeGrip(!isMaximized());
     if (width() < kMinimumWindowWidth)
         resize(kMinimumWindowWidth, height());
     if (foundAny == 1 && displayMode == 1)

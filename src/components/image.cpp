@@ -1,5 +1,6 @@
 #include "image.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace kordel {
@@ -55,6 +56,18 @@ void TImage::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::SmoothPixmapTransform, stretch_);
     paintInto(p, stretch_ ? rect() : QRect(QPoint(0, 0), natural_));
+}
+
+void TImage::mousePressEvent(QMouseEvent* e) {
+    e->accept();
+}
+
+void TImage::mouseReleaseEvent(QMouseEvent* e) {
+    e->accept();
+}
+
+void TImage::mouseDoubleClickEvent(QMouseEvent* e) {
+    e->accept();
 }
 
 QImage TImage::rendered() const {

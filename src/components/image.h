@@ -32,6 +32,10 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* e) override;
+    // The control takes its own clicks: they do not reach the control below as well.
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
 
 private:
     void paintInto(QPainter& p, const QRect& target) const;

@@ -33,6 +33,8 @@ TListView::TListView(QWidget* parent)
     report_->setAllColumnsShowFocus(true);
     report_->header()->setStretchLastSection(false);
     report_->header()->setSectionsMovable(false);
+    // Column clicks sort the list; a header that is not clickable never reports them.
+    report_->header()->setSectionsClickable(true);
     report_->setIconSize(QSize(16, 16));
     stack_->addWidget(report_);
     stack_->addWidget(icons_);

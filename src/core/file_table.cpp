@@ -1,9 +1,10 @@
 #include "file_table.h"
 
 #include <QCollator>
-#include <QDir>
+#include <QFile>
 #include <QLocale>
 #include <algorithm>
+#include <dirent.h>
 
 namespace kordel {
 
@@ -38,14 +39,21 @@ void sortNamesForUser(QStringList& names) {
 }
 
 QStringList listFolderMask(const QString& folder, const QString& mask) {
-    QDir dir(folder);
-    const QStringList all = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                              QDir::NoDotAndDotDot,
-                                          QDir::Unsorted);
+    // Names only: a rescan lists the folder once per kind, and a look-up of every
+    // entry each time costs dearly on a large or remote folder.
     QStringList out;
-    for (const QString& name : all)
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return out;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* raw = entry->d_name;
+        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
+            continue;
+        const QString name = QFile::decodeName(raw);
         if (matchesKindMask(name, mask))
             out.append(name);
+    }
+    ::closedir(dir);
     return out;
 }
 
