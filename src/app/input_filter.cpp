@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QList>
+#include <QPointer>
 #include <QWidget>
 
 namespace kordel {
@@ -15,18 +17,38 @@ bool isKind(QEvent::Type t, InputKind kind) {
            t == QEvent::MouseButtonDblClick || t == QEvent::MouseMove || t == QEvent::Wheel;
 }
 
+bool isInput(QEvent::Type t) {
+    return isKind(t, InputKind::Keyboard) || isKind(t, InputKind::Mouse);
+}
+
+// Eats the waiting input of `window`: the dropped kind for good, the other kind
+// only for the moment, to be queued again afterwards in its order, so that the
+// queue running here does not act on it inside the slow step.
 class Eater : public QObject {
 public:
     Eater(QWidget* window, InputKind kind) : window_(window), kind_(kind) {}
     bool eventFilter(QObject* watched, QEvent* e) override {
-        if (!isKind(e->type(), kind_) || !watched->isWidgetType())
+        if (!isInput(e->type()) || !watched->isWidgetType() ||
+            static_cast<QWidget*>(watched)->window() != window_)
             return false;
-        return static_cast<QWidget*>(watched)->window() == window_;
+        if (!isKind(e->type(), kind_))
+            kept_.append({QPointer<QObject>(watched), e->clone()});
+        return true;
+    }
+    void requeue() {
+        for (auto& [receiver, event] : kept_) {
+            if (receiver)
+                QCoreApplication::postEvent(receiver, event);
+            else
+                delete event;
+        }
+        kept_.clear();
     }
 
 private:
     QWidget* window_;
     InputKind kind_;
+    QList<std::pair<QPointer<QObject>, QEvent*>> kept_;
 };
 
 }  // namespace
@@ -37,6 +59,7 @@ void discardQueuedInput(QWidget* window, InputKind kind) {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     QCoreApplication::instance()->removeEventFilter(&eater);
+    eater.requeue();
 }
 
 }  // namespace kordel

@@ -4,6 +4,7 @@
 // behaviour lives in src/browser.
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QPixmap>
@@ -183,8 +184,12 @@ public:
     bool ExtractMember(int index);
     // Extracts, shows and deletes entry `index`; the caption names the member.
     void ExtractAndShowMember(int index);
-    // Size and MS-DOS date and time of a member of the selected archive.
-    bool memberDetails(const QString& name, quint32& size, quint16& dosDate, quint16& dosTime);
+    // Size and MS-DOS date and time of the members of the selected archive, by base name.
+    struct MemberDetails {
+        quint32 size = 0;
+        quint16 dosDate = 0, dosTime = 0;
+    };
+    QHash<QString, MemberDetails> memberDetailsByName();
     // Whether the selected archive is sound (every header and CRC).
     bool checkSelectedArchive();
     // Selects the tree node of a folder, building its drive's tree and expanding

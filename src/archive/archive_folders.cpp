@@ -2,6 +2,7 @@
 // member into the private temporary folder to show or use it.
 #include <QApplication>
 #include <QFile>
+#include <QHash>
 #include <QTreeWidget>
 
 #include "main.h"
@@ -87,18 +88,19 @@ void TForm1::ExtractAndShowMember(int index) {
                    u']');
 }
 
-bool TForm1::memberDetails(const QString& name, quint32& size, quint16& dosDate,
-                           quint16& dosTime) {
-    bool found = false;
-    ctx_.archive->forEachMember(selectedArchivePath(), u'"' + name + u'"',
-                                [&](const ArchiveMember& member) {
-                                    size = member.size;
-                                    dosDate = member.dosDate;
-                                    dosTime = member.dosTime;
-                                    found = true;
-                                    return false;
+QHash<QString, TForm1::MemberDetails> TForm1::memberDetailsByName() {
+    // One pass over the archive; the first member of a base name wins, as a
+    // lookup by name finds it.
+    QHash<QString, MemberDetails> details;
+    ctx_.archive->forEachMember(selectedArchivePath(), QStringLiteral("*"),
+                                [&details](const ArchiveMember& member) {
+                                    const QString name = memberBaseName(member.name);
+                                    if (!details.contains(name))
+                                        details.insert(name, {member.size, member.dosDate,
+                                                              member.dosTime});
+                                    return true;
                                 });
-    return found;
+    return details;
 }
 
 bool TForm1::checkSelectedArchive() {

@@ -97,6 +97,8 @@ void TForm1::FillFileList(bool archiveMode) {
     const TListView::Style style = ListView->viewStyle();
     ListView->setViewStyle(TListView::vsList);
     const QString folder = currentFolder();
+    const QHash<QString, MemberDetails> members =
+        archiveMode ? memberDetailsByName() : QHash<QString, MemberDetails>();
     for (int i = 0; i <= lastIndex; ++i) {
         const QString& name = fileNames[i];
         if (name.isEmpty())
@@ -106,6 +108,10 @@ void TForm1::FillFileList(bool archiveMode) {
             const QFileInfo info(folder + name);
             size = formatSizeKB(info.size() / 1024);
             date = formatListDate(info.lastModified().toLocalTime());
+        } else {
+            const MemberDetails m = members.value(name);
+            size = formatSizeKB(m.size / 1024);
+            date = formatDosDate(m.dosDate, m.dosTime);
         }
         const QByteArray ext = fileExtension(name);
         const int icon = kindIconIndex(ext);

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTreeWidget>
 #include <cerrno>
+#include <functional>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -63,20 +64,28 @@ void TForm1::RescanFileList() {
         return;
     }
     FileTable::reset();
-    if (!isArchiveSelected()) {
-        ListView->setAutomaticDrag(true);
+    // One scan per switched-on kind, in the kinds' order, until the table is full.
+    auto scanKinds = [this](const std::function<int(const QString&)>& scanMask) {
         for (int k = 0; k < kKindSlots; ++k) {
             if (kindMasks[k] == QStringLiteral(" "))
                 continue;
-            if (ScanFolderMask(folder, kindMasks[k]) == -1) {
+            if (scanMask(kindMasks[k]) == -1) {
                 lastIndex = kMaxEntries - 1;
                 break;
             }
             lastIndex = nextFree - 1;
         }
-    } else {
-        // Archive members are listed by the archive folder code.
+    };
+    if (!isArchiveSelected()) {
+        ListView->setAutomaticDrag(true);
+        scanKinds([&](const QString& mask) { return ScanFolderMask(folder, mask); });
+    } else if (archiveLibraryLoaded()) {
         ListView->setAutomaticDrag(false);
+        const QString archive = selectedArchivePath();
+        if (checkSelectedArchive())
+            scanKinds([&](const QString& mask) { return ScanArchiveMask(archive, mask); });
+        else
+            Status->setPanelText(3, QStringLiteral("書庫が異常です"));
     }
 
     if (foundAny == 1) {
@@ -84,6 +93,8 @@ void TForm1::RescanFileList() {
             ShowPicture(fileNames[0], 0, lastIndex, 1);
             setWindowTitle(QStringLiteral("Kordel [") + folder + fileNames[0] +
                            QStringLiteral("]"));
+        } else {
+            ExtractAndShowMember(0);
         }
         PicView2->repaint();
         FillFileList(isArchiveSelected());

@@ -185,8 +185,10 @@ void TForm1::dropQueuedInput(bool keyboard) {
 }
 
 void TForm1::showEntry(int index) {
-    if (isArchiveSelected())
-        return;  // archive members are shown by the archive folder code
+    if (isArchiveSelected()) {
+        ExtractAndShowMember(index);
+        return;
+    }
     ShowPicture(fileNames[index], index, lastIndex, 1);
     setWindowTitle(QStringLiteral("Kordel [") + currentFolder() + fileNames[index] +
                    QStringLiteral("]"));
