@@ -669,6 +669,7 @@ void TForm1::G_exitClick() {
 void TForm1::K1Click() {
     TOptionPagesDlg* dlg = ctx_.optionPagesDlg;
     ctx_.form2->setStaysOnTop(false);
+    const int oldJpeg = JpegOpt, oldMode = displayMode, oldSort = SortOpt;
     ctx_.services->dialogs->runModal(dlg);
     switch (displayMode) {
     case 0:
@@ -686,6 +687,16 @@ void TForm1::K1Click() {
         break;
     default:
         break;
+    }
+    // Only the first change that applies: a new order needs a rescan, a new JPEG
+    // mode a reload, a new display mode a layout.
+    if (foundAny == 1) {
+        if (SortOpt != oldSort)
+            RescanFileList();
+        else if (JpegOpt != oldJpeg)
+            showEntry(currentIndex);
+        else if (displayMode != oldMode)
+            ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
     }
     ctx_.form2->setStaysOnTop(ActOpt == 1);
 }

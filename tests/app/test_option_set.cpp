@@ -1,12 +1,16 @@
 // The settings dialog: values from the settings file, OK, Cancel and the close box.
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QToolButton>
 
+#include "list_view.h"
 #include "main.h"
 #include "option_set.h"
 #include "panel.h"
@@ -127,6 +131,34 @@ private slots:
         };
         p.trigger("K1");
         QCOMPARE(p.options()->TBar->value(), 0);
+    }
+
+    void turningSortingOnRebuildsTheList() {
+        QTemporaryDir folder;
+        for (const char* name : {"c.bmp", "a.bmp", "b.bmp"}) {
+            QImage image(4, 4, QImage::Format_RGB32);
+            image.fill(Qt::red);
+            QVERIFY(image.save(folder.filePath(name), "BMP"));
+        }
+        const QString start = QDir::currentPath();
+        TestProgram p;
+        p.start();
+        TForm1* f = p.form1();
+        f->openPath(folder.path());
+        QCOMPARE(f->lastIndex, 2);
+        p.fakes.dialogs->onModal = [](QDialog* dialog) {
+            auto* dlg = static_cast<TOptionPagesDlg*>(dialog);
+            dlg->SortBox->setChecked(true);
+            dlg->JPEG_BOX->setChecked(true);
+            QTest::mouseClick(dlg->OKBtn, Qt::LeftButton);
+        };
+        p.trigger("K1");
+        QCOMPARE(f->SortOpt, 1);
+        QCOMPARE(f->fileNames[0], QStringLiteral("a.bmp"));
+        QCOMPARE(f->fileNames[2], QStringLiteral("c.bmp"));
+        QCOMPARE(f->ListView->caption(0), QStringLiteral("a.bmp"));
+        QCOMPARE(p.caption(), "Kordel [" + folder.path() + "/a.bmp]");
+        QDir::setCurrent(start);
     }
 
     void catalogueBackOnTopAfterCancel() {
