@@ -40,11 +40,11 @@ int32_t progressCallback(int32_t done, int32_t total, intptr_t user) {
     return 0;  // the user cannot cancel a load
 }
 
-// A 24-bit DIB becomes the image in its own block, widened in place to 32 bits a
-// dot. Converting into a fresh image would hold a large picture twice and map in
-// a second block of its size, which costs more than the widening itself. Null
-// with the block left as it was when it is of another kind or cannot grow; only
-// plain 24-bit headers take this way, everything else the general one.
+// A 24-bit DIB becomes the image in its own block, rows turned upright in place.
+// Converting into a fresh image would hold a large picture twice and map in a
+// second block of its size, which costs more than the decode itself. Null with
+// the block left as it was when it is of another kind; only plain 24-bit
+// headers take this way, everything else the general one.
 QImage adoptRgbDib(DibBlocks& blocks) {
     SpiBitmapInfoHeader h;
     std::memcpy(&h, blocks.info, sizeof h);
@@ -55,32 +55,17 @@ QImage adoptRgbDib(DibBlocks& blocks) {
         height <= 0 || width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION ||
         quint64(width) * quint64(height) > SPI_MAX_PIXELS)
         return {};
-    const size_t inStride = size_t(dibStride(width, 24));
-    const size_t outStride = size_t(width) * 4;
-    void* grown = std::realloc(blocks.bits, outStride * size_t(height));
-    if (!grown)
-        return {};
-    blocks.bits = grown;
-    auto* base = static_cast<uchar*>(grown);
-    // From the last row and its last dot backwards, every dot lands at or past
-    // the bytes it came from, so nothing is overwritten before it is read.
-    for (qint64 r = height - 1; r >= 0; --r) {
-        const uchar* s = base + size_t(r) * inStride;
-        auto* d = reinterpret_cast<QRgb*>(base + size_t(r) * outStride);
-        for (int x = width - 1; x >= 0; --x) {
-            const QRgb dot = qRgb(s[3 * x + 2], s[3 * x + 1], s[3 * x]);
-            d[x] = dot;
-        }
-    }
+    // 24-bit DIB rows are blue, green, red and padded to 4 bytes: that is a
+    // QImage of BGR888 as it stands, once the rows are upright.
+    const size_t stride = size_t(dibStride(width, 24));
+    auto* base = static_cast<uchar*>(blocks.bits);
     if (!topDown) {
-        for (qint64 y = 0; y < height / 2; ++y) {
-            auto* a = reinterpret_cast<QRgb*>(base + size_t(y) * outStride);
-            auto* b = reinterpret_cast<QRgb*>(base + size_t(height - 1 - y) * outStride);
-            std::swap_ranges(a, a + width, b);
-        }
+        for (qint64 y = 0; y < height / 2; ++y)
+            std::swap_ranges(base + size_t(y) * stride, base + size_t(y + 1) * stride,
+                             base + size_t(height - 1 - y) * stride);
     }
     QImage image(
-        base, width, int(height), qsizetype(outStride), QImage::Format_RGB32,
+        base, width, int(height), qsizetype(stride), QImage::Format_BGR888,
         [](void* block) { std::free(block); }, base);
     // Either way the block is no DIB any more: nothing else may read it.
     if (image.isNull())
@@ -193,7 +178,7 @@ Decoded decodeWithPlugin(const DecodeRequest& req, DecoderKind kind) {
             p.end();
             image = sized;
         }
-        d.image = image.convertToFormat(QImage::Format_RGB32);
+        d.image = image;
         return d;
     }
 
@@ -225,7 +210,9 @@ Decoded decodeWithPlugin(const DecodeRequest& req, DecoderKind kind) {
         }
     }
     // Without a palette display, colour-table pictures become true colour.
-    d.image = d.palette.isEmpty() ? image.convertToFormat(QImage::Format_RGB32) : image;
+    d.image = d.palette.isEmpty() && image.format() == QImage::Format_Indexed8
+                  ? image.convertToFormat(QImage::Format_RGB32)
+                  : image;
     return d;
 }
 
