@@ -38,7 +38,7 @@ TAboutBox::TAboutBox(AppContext& context) : QDialog(context.form1), ctx_(context
     Version->setFont(versionFont);
     Version->setGeometry(56, 40, 200, 20);
 
-    auto* line = new QLabel(QStringLiteral("フォルダと書庫の画像をすばやく見るためのビューア"), this);
+    auto* line = new QLabel(QStringLiteral("フォルダと書庫の画像を見るビューア"), this);
     line->setGeometry(11, 70, 255, 18);
 
     auto* credits = new TPanel(this);
@@ -53,7 +53,7 @@ TAboutBox::TAboutBox(AppContext& context) : QDialog(context.form1), ctx_(context
         const char* credit;
     } entries[] = {
         {"プログラム", "Kordel 開発チーム"},
-        {"画像の読み込み", "libjpeg-turbo / giflib / libtiff / 自作デコーダ"},
+        {"画像の読み込み", "libjpeg-turbo, giflib, libtiff"},
         {"書庫の展開", "liblhasa"},
     };
     int y = 8;
