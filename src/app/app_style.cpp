@@ -10,7 +10,9 @@ int gHintPause = 500;
 
 AppStyle::AppStyle() : QProxyStyle(QStringLiteral("Fusion")) {}
 
-int AppStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+int AppStyle::styleHint(StyleHint hint,
+                        const QStyleOption* option,
+                        const QWidget* widget,
                         QStyleHintReturn* returnData) const {
     if (hint == SH_ToolTip_WakeUpDelay)
         return gHintPause;

@@ -8,7 +8,9 @@ namespace kordel {
 class AppStyle : public QProxyStyle {
 public:
     AppStyle();
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+    int styleHint(StyleHint hint,
+                  const QStyleOption* option,
+                  const QWidget* widget,
                   QStyleHintReturn* returnData) const override;
 
     // Delay before a tool-bar hint appears, in milliseconds (500 unless the program sets it).

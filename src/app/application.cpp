@@ -1,8 +1,8 @@
 #include "application.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QStandardPaths>
 
@@ -24,8 +24,10 @@ void AppContext::splashStep(int progress) {
         splash->setProgress(progress);
 }
 
-KordelApplication::KordelApplication(Services services, const QString& programDir,
-                                     const QString& settingsDir, const QString& libraryDir)
+KordelApplication::KordelApplication(Services services,
+                                     const QString& programDir,
+                                     const QString& settingsDir,
+                                     const QString& libraryDir)
     : services_(std::move(services)),
       archive_(std::make_unique<ArchiveLibrary>(services_.dialogs.get(),
                                                 libraryDir.isEmpty() ? programDir : libraryDir)) {
@@ -40,7 +42,7 @@ KordelApplication::~KordelApplication() {
     if (ctx_.splash)
         delete ctx_.splash;
     form2_.reset();
-    form1_.reset();  // also takes the dialogs it owns
+    form1_.reset();    // also takes the dialogs it owns
     archive_.reset();  // released at the end, before the services it reports through
 }
 

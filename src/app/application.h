@@ -14,7 +14,9 @@ class KordelApplication {
 public:
     // programDir and settingsDir with a trailing "/". The archive library is
     // looked for in libraryDir (the program's folder when empty).
-    KordelApplication(Services services, const QString& programDir, const QString& settingsDir,
+    KordelApplication(Services services,
+                      const QString& programDir,
+                      const QString& settingsDir,
                       const QString& libraryDir = QString());
     ~KordelApplication();
     KordelApplication(const KordelApplication&) = delete;

@@ -3,25 +3,25 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QSlider>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QListView>
-#include <QTreeView>
 #include <QLabel>
+#include <QListView>
 #include <QMenuBar>
 #include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QSlider>
 #include <QStyledItemDelegate>
 #include <QTabBar>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 
 #include "drive_tab_set.h"
@@ -29,7 +29,6 @@
 #include "list_view.h"
 
 #include "app_style.h"
-#include "unlha_binding.h"
 #include "option_set.h"
 #include "panel.h"
 #include "services.h"
@@ -37,6 +36,7 @@
 #include "split_pnl.h"
 #include "status_bar.h"
 #include "sumnl.h"
+#include "unlha_binding.h"
 #include "version.h"
 
 namespace kordel {
@@ -86,11 +86,12 @@ TPanel* makePanel(QWidget* parent, Align align, int w, int h, const char* name) 
 class KindBoxDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* p, const QStyleOptionViewItem& option,
+    void paint(QPainter* p,
+               const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
         const bool selected = option.state & QStyle::State_Selected;
-        p->fillRect(option.rect, option.palette.color(selected ? QPalette::Highlight
-                                                               : QPalette::Base));
+        p->fillRect(option.rect,
+                    option.palette.color(selected ? QPalette::Highlight : QPalette::Base));
         const QPixmap icon = index.data(Qt::DecorationRole).value<QPixmap>();
         if (!icon.isNull())
             p->drawPixmap(option.rect.topLeft(), icon);
@@ -295,7 +296,7 @@ void TForm1::createMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
     auto action = [](QMenu* menu, const char* name, const char* caption,
-                         QKeySequence shortcut = {}) {
+                     QKeySequence shortcut = {}) {
         QAction* a = menu->addAction(QString::fromUtf8(caption));
         a->setObjectName(QLatin1String(name));
         if (!shortcut.isEmpty())
@@ -365,9 +366,10 @@ void TForm1::createMenus() {
     N8 = checked(action(O1, "N8", "ツリービュー"));
     NA = checked(action(O1, "NA", "リストビュー"));
     // The handlers look at the checkmark as it stood before the click and set it themselves.
-    const std::pair<QAction*, void (TForm1::*)()> toggles[] = {
-        {N9, &TForm1::N9Click}, {N7, &TForm1::N7Click}, {N8, &TForm1::N8Click},
-        {NA, &TForm1::NAClick}};
+    const std::pair<QAction*, void (TForm1::*)()> toggles[] = {{N9, &TForm1::N9Click},
+                                                               {N7, &TForm1::N7Click},
+                                                               {N8, &TForm1::N8Click},
+                                                               {NA, &TForm1::NAClick}};
     for (const auto& [a, handler] : toggles) {
         connect(a, &QAction::triggered, this, [this, a = a, handler = handler] {
             a->setChecked(!a->isChecked());
@@ -518,17 +520,17 @@ void TForm1::applySettings(const MainSettings& s) {
     ActOpt = s.actOpt ? 1 : 0;
     displayMode = s.hyouji;
     switch (displayMode) {
-    case 0:
-        O_gazou->setDown(true);
-        break;
-    case 1:
-        O_hiritu->setDown(true);
-        break;
-    case 2:
-        O_stretch->setDown(true);
-        break;
-    default:
-        break;
+        case 0:
+            O_gazou->setDown(true);
+            break;
+        case 1:
+            O_hiritu->setDown(true);
+            break;
+        case 2:
+            O_stretch->setDown(true);
+            break;
+        default:
+            break;
     }
     ComboBox->setCurrentIndex(s.selIndex);
     setKindMasksFromIndex(ComboBox->currentIndex());
@@ -672,21 +674,21 @@ void TForm1::K1Click() {
     const int oldJpeg = JpegOpt, oldMode = displayMode, oldSort = SortOpt;
     ctx_.services->dialogs->runModal(dlg);
     switch (displayMode) {
-    case 0:
-        O_gazou->setDown(true);
-        break;
-    case 1:
-        O_hiritu->setDown(true);
-        break;
-    case 2:
-        O_stretch->setDown(true);
-        break;
-    case 3:
-        for (TSpeedButton* b : {O_gazou, O_hiritu, O_stretch})
-            b->setChecked(false);
-        break;
-    default:
-        break;
+        case 0:
+            O_gazou->setDown(true);
+            break;
+        case 1:
+            O_hiritu->setDown(true);
+            break;
+        case 2:
+            O_stretch->setDown(true);
+            break;
+        case 3:
+            for (TSpeedButton* b : {O_gazou, O_hiritu, O_stretch})
+                b->setChecked(false);
+            break;
+        default:
+            break;
     }
     // Only the first change that applies: a new order needs a rescan, a new JPEG
     // mode a reload, a new display mode a layout.
@@ -790,17 +792,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
         ViewPanelResize();
     if (watched == Splitter) {
         switch (e->type()) {
-        case QEvent::MouseButtonPress:
-            SplitterMouseDown(static_cast<QMouseEvent*>(e));
-            return true;
-        case QEvent::MouseMove:
-            SplitterMouseMove(static_cast<QMouseEvent*>(e));
-            return true;
-        case QEvent::MouseButtonRelease:
-            SplitterMouseUp(static_cast<QMouseEvent*>(e));
-            return true;
-        default:
-            break;
+            case QEvent::MouseButtonPress:
+                SplitterMouseDown(static_cast<QMouseEvent*>(e));
+                return true;
+            case QEvent::MouseMove:
+                SplitterMouseMove(static_cast<QMouseEvent*>(e));
+                return true;
+            case QEvent::MouseButtonRelease:
+                SplitterMouseUp(static_cast<QMouseEvent*>(e));
+                return true;
+            default:
+                break;
         }
     }
     return QMainWindow::eventFilter(watched, e);

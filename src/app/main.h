@@ -121,8 +121,8 @@ public:
             *K_TILE = nullptr, *Exit1 = nullptr;
     QAction *K4 = nullptr, *KV1 = nullptr, *KD2 = nullptr, *KD1 = nullptr, *KD3 = nullptr;
     QAction *KT1 = nullptr, *KB1 = nullptr, *KS1 = nullptr, *KE1 = nullptr;
-    QAction *N320x2401 = nullptr, *N640x4001 = nullptr, *N640x4801 = nullptr,
-            *N640x8001 = nullptr, *N800x6001 = nullptr, *N1024x7681 = nullptr;
+    QAction *N320x2401 = nullptr, *N640x4001 = nullptr, *N640x4801 = nullptr, *N640x8001 = nullptr,
+            *N800x6001 = nullptr, *N1024x7681 = nullptr;
     QAction *K1 = nullptr, *N9 = nullptr, *N7 = nullptr, *N8 = nullptr, *NA = nullptr;
     QAction *Contents1 = nullptr, *About1 = nullptr;
     QMenu* PopupMenu = nullptr;

@@ -64,12 +64,12 @@ int TOptionPagesDlg::imageForPosition(int position) {
 
 QString TOptionPagesDlg::nameForPosition(int position) {
     switch (position) {
-    case 0:
-        return QStringLiteral("通常ﾌｫﾙﾀﾞ");
-    case 1:
-        return QStringLiteral("灰色ﾌｫﾙﾀﾞ");
-    default:
-        return QStringLiteral("がまぐっち(^^;");
+        case 0:
+            return QStringLiteral("通常ﾌｫﾙﾀﾞ");
+        case 1:
+            return QStringLiteral("灰色ﾌｫﾙﾀﾞ");
+        default:
+            return QStringLiteral("がまぐっち(^^;");
     }
 }
 
@@ -91,7 +91,8 @@ TOptionPagesDlg::TOptionPagesDlg(AppContext& context) : QDialog(context.form1), 
     RadioGroup->setObjectName(QStringLiteral("RadioGroup"));
     RadioGroup->setGeometry(8, 6, 312, 110);
     radioButtons = new QButtonGroup(this);
-    const char* items[] = {"ウィンドウを画像サイズに合わせる", "画像をウィンドウサイズに合わせる(比率維持)",
+    const char* items[] = {"ウィンドウを画像サイズに合わせる",
+                           "画像をウィンドウサイズに合わせる(比率維持)",
                            "画像をウィンドウサイズに合わせる(stretch)", "制御しない"};
     for (int i = 0; i < 4; ++i) {
         auto* r = new QRadioButton(QString::fromUtf8(items[i]), RadioGroup);

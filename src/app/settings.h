@@ -33,7 +33,8 @@ MainSettings readMainSettings(const ProfileFile& file);
 CatalogueSettings readCatalogueSettings(const ProfileFile& file);
 
 // Writes every key, section by section, in the file's fixed order.
-void writeAllSettings(ProfileFile& file, const MainSettings& main,
+void writeAllSettings(ProfileFile& file,
+                      const MainSettings& main,
                       const CatalogueSettings& catalogue);
 
 }  // namespace kordel

@@ -92,14 +92,13 @@ QHash<QString, TForm1::MemberDetails> TForm1::memberDetailsByName() {
     // One pass over the archive; the first member of a base name wins, as a
     // lookup by name finds it.
     QHash<QString, MemberDetails> details;
-    ctx_.archive->forEachMember(selectedArchivePath(), QStringLiteral("*"),
-                                [&details](const ArchiveMember& member) {
-                                    const QString name = memberBaseName(member.name);
-                                    if (!details.contains(name))
-                                        details.insert(name, {member.size, member.dosDate,
-                                                              member.dosTime});
-                                    return true;
-                                });
+    ctx_.archive->forEachMember(
+        selectedArchivePath(), QStringLiteral("*"), [&details](const ArchiveMember& member) {
+            const QString name = memberBaseName(member.name);
+            if (!details.contains(name))
+                details.insert(name, {member.size, member.dosDate, member.dosTime});
+            return true;
+        });
     return details;
 }
 

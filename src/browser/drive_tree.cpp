@@ -1,6 +1,7 @@
 // The drive tabs and the folder tree of one drive: built when a drive is
 // chosen, filled one level ahead as the user expands it, and turned into a
 // new file list when another node is selected.
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -9,7 +10,6 @@
 #include <QScrollArea>
 #include <QTreeWidget>
 #include <cerrno>
-#include <unistd.h>
 
 #include "drive_tab_set.h"
 #include "file_table.h"
@@ -31,14 +31,14 @@ constexpr int kNoDescentRole = Qt::UserRole + 1;  // a link back into its own an
 
 int imageForType(DriveType type) {
     switch (type) {
-    case DriveType::Removable:
-        return 2;
-    case DriveType::Remote:
-        return 4;
-    case DriveType::CdRom:
-        return 5;
-    default:
-        return 3;
+        case DriveType::Removable:
+            return 2;
+        case DriveType::Remote:
+            return 4;
+        case DriveType::CdRom:
+            return 5;
+        default:
+            return 3;
     }
 }
 
@@ -142,18 +142,16 @@ void TForm1::BuildDriveTree(const Place& place) {
     TreeView->setUpdatesEnabled(true);
 }
 
-void TForm1::AddSubfolders(const QString& folder, QTreeWidgetItem* parent,
-                           bool withGrandchildren) {
+void TForm1::AddSubfolders(const QString& folder, QTreeWidgetItem* parent, bool withGrandchildren) {
     QDir dir(folder);
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                          QDir::Unsorted);
+    const QFileInfoList entries = dir.entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
     QStringList folders, archives;
     for (const QFileInfo& e : entries) {
         if (e.isDir())
             folders.append(e.fileName());
-        else if (archiveLibraryLoaded() && e.suffix().compare(QStringLiteral("LZH"),
-                                                              Qt::CaseInsensitive) == 0)
+        else if (archiveLibraryLoaded() &&
+                 e.suffix().compare(QStringLiteral("LZH"), Qt::CaseInsensitive) == 0)
             archives.append(e.fileName());
     }
     sortNamesForUser(folders);
@@ -276,7 +274,9 @@ void TForm1::TreeViewChange(QTreeWidgetItem* node) {
 }
 
 void TForm1::connectTree() {
-    DriveTabSet->glyphOf = [this](int index) { return ImageList.value(driveKinds.value(index, 3)); };
+    DriveTabSet->glyphOf = [this](int index) {
+        return ImageList.value(driveKinds.value(index, 3));
+    };
     connect(DriveTabSet, &QTabBar::currentChanged, this, &TForm1::DriveTabSetClick);
     connect(TreeView, &QTreeWidget::itemExpanded, this, &TForm1::TreeViewExpanding);
     connect(TreeView, &QTreeWidget::currentItemChanged, this,

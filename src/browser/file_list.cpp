@@ -1,17 +1,17 @@
 // The file list: one row per entry of the file table, following the viewer,
 // sorting by column, and handing keys to the file commands.
 #include <QAbstractItemView>
-#include <QComboBox>
-#include <QListView>
-#include <QMenu>
-#include <QScrollArea>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QListView>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QScrollArea>
 #include <QTreeView>
 
 #include "image.h"
@@ -170,13 +170,13 @@ void TForm1::ShowSelectedEntry() {
 int TForm1::CompareListItems(int row1, int row2, int direction) const {
     auto key = [this](int row) -> QByteArray {
         switch (sortColumn) {
-        case 0:
-            return ListView->caption(row).toUtf8();
-        case 2:
-        case 3:
-            return ListView->subItem(row, sortColumn - 1).toUtf8();
-        default:
-            return {};
+            case 0:
+                return ListView->caption(row).toUtf8();
+            case 2:
+            case 3:
+                return ListView->subItem(row, sortColumn - 1).toUtf8();
+            default:
+                return {};
         }
     };
     int order = 0;

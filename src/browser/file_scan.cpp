@@ -1,14 +1,14 @@
 // The file table: scanning the current folder kind by kind, the picture-kind
 // box, and removing entries whose files have gone.
+#include <unistd.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QTreeWidget>
 #include <cerrno>
-#include <functional>
 #include <cstdlib>
-#include <unistd.h>
+#include <functional>
 
 #include "image.h"
 #include "list_view.h"
@@ -164,7 +164,7 @@ void TForm1::openPath(const QString& path) {
             currentIndex = i;
             showEntry(i);
             SelectListEntry(fileNames[i]);
-            setNavigation({i > 0, i < lastIndex, i > 0, i > 0, i < lastIndex, i < lastIndex});
+            setNavigation({i > 0, i<lastIndex, i> 0, i > 0, i < lastIndex, i < lastIndex});
             break;
         }
     }

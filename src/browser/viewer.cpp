@@ -1,5 +1,7 @@
 // The viewer panel: showing a picture, the display modes, canvas sizes,
 // first/previous/next/last navigation and the menus' enabled states.
+#include <fcntl.h>
+#include <unistd.h>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -12,8 +14,6 @@
 #include <QTreeWidget>
 #include <QtEndian>
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "fit.h"
 #include "image.h"
@@ -336,8 +336,8 @@ void TForm1::EditClick() {
     const bool imageKind = ext != ".ICO" && ext != ".WMF" && ext != ".EMF";
     KV1->setEnabled(clipboardHasBitmap());
     K4->setEnabled(foundAny == 1 && imageKind);
-    const bool files = PicView2->hasPicture() && windowTitle() != clipboardCaption() &&
-                       !isArchiveSelected();
+    const bool files =
+        PicView2->hasPicture() && windowTitle() != clipboardCaption() && !isArchiveSelected();
     for (QAction* a : {KD2, KD1, KD3})
         a->setEnabled(files);
 }

@@ -17,8 +17,8 @@ TListView::TListView(QWidget* parent)
       icons_(new QListView),
       stack_(new QStackedLayout(this)) {
     stack_->setContentsMargins(0, 0, 0, 0);
-    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(report_),
-                                 static_cast<QAbstractItemView*>(icons_)}) {
+    for (QAbstractItemView* v :
+         {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
         v->setModel(model_);
         v->setEditTriggers(QAbstractItemView::NoEditTriggers);
         v->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -67,7 +67,7 @@ void TListView::setViewStyle(Style style) {
     }
     icons_->setViewMode(style == vsIcon ? QListView::IconMode : QListView::ListMode);
     icons_->setFlow(style == vsIcon || style == vsSmallIcon ? QListView::LeftToRight
-                                                           : QListView::TopToBottom);
+                                                            : QListView::TopToBottom);
     icons_->setWrapping(true);
     icons_->setResizeMode(QListView::Adjust);
     icons_->setIconSize(style == vsIcon ? QSize(32, 32) : QSize(16, 16));
@@ -152,8 +152,8 @@ void TListView::sortItems(const std::function<bool(int, int)>& goesAfter) {
 
 void TListView::setAutomaticDrag(bool on) {
     automaticDrag_ = on;
-    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(report_),
-                                 static_cast<QAbstractItemView*>(icons_)}) {
+    for (QAbstractItemView* v :
+         {static_cast<QAbstractItemView*>(report_), static_cast<QAbstractItemView*>(icons_)}) {
         v->setDragEnabled(on);
         v->setDragDropMode(on ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
     }

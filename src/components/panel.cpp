@@ -23,20 +23,20 @@ void setAlign(QWidget* widget, Align align) {
 void appendAligned(QWidget* widget, Align align) {
     constexpr int kFar = 1 << 20;
     switch (align) {
-    case Align::Top:
-        widget->move(widget->x(), kFar);
-        break;
-    case Align::Bottom:
-        widget->move(widget->x(), -kFar);
-        break;
-    case Align::Left:
-        widget->move(kFar, widget->y());
-        break;
-    case Align::Right:
-        widget->move(-kFar, widget->y());
-        break;
-    default:
-        break;
+        case Align::Top:
+            widget->move(widget->x(), kFar);
+            break;
+        case Align::Bottom:
+            widget->move(widget->x(), -kFar);
+            break;
+        case Align::Left:
+            widget->move(kFar, widget->y());
+            break;
+        case Align::Right:
+            widget->move(-kFar, widget->y());
+            break;
+        default:
+            break;
     }
     setAlign(widget, align);
 }

@@ -1,10 +1,10 @@
 #include "file_table.h"
 
+#include <dirent.h>
 #include <QCollator>
 #include <QFile>
 #include <QLocale>
 #include <algorithm>
-#include <dirent.h>
 
 namespace kordel {
 
@@ -57,7 +57,9 @@ QStringList listFolderMask(const QString& folder, const QString& mask) {
     return out;
 }
 
-int scanNamesIntoTable(FileTable& table, QStringList names, bool sort,
+int scanNamesIntoTable(FileTable& table,
+                       QStringList names,
+                       bool sort,
                        const std::function<void()>& onLimit) {
     if (!names.isEmpty())
         table.foundAny |= 1;

@@ -44,7 +44,9 @@ QStringList listFolderMask(const QString& folder, const QString& mask);
 // table would pass 1999 entries, `onLimit` is called once, the name that
 // reached the limit is still stored and the scan answers -1; otherwise 0.
 // Bit 0 of foundAny is set when the mask matched anything.
-int scanNamesIntoTable(FileTable& table, QStringList names, bool sort,
+int scanNamesIntoTable(FileTable& table,
+                       QStringList names,
+                       bool sort,
                        const std::function<void()>& onLimit);
 
 }  // namespace kordel

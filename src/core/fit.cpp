@@ -14,8 +14,12 @@ QSize ratioFit(QSize picture, QSize panelOuter) {
     return {int(w * s), int(h * s)};
 }
 
-WindowFit fitWithList(QSize window, QSize viewPanel, int treePanelHeight, int listHeight,
-                      QSize viewer, int gap) {
+WindowFit fitWithList(QSize window,
+                      QSize viewPanel,
+                      int treePanelHeight,
+                      int listHeight,
+                      QSize viewer,
+                      int gap) {
     const int d = viewPanel.width() - viewer.width();
     const int e = window.height() - treePanelHeight;
     WindowFit f;
@@ -25,8 +29,8 @@ WindowFit fitWithList(QSize window, QSize viewPanel, int treePanelHeight, int li
 }
 
 QSize fitWithoutList(QSize window, QSize viewPanel, QSize viewer) {
-    const int width = std::max(kMinimumWindowWidth,
-                               window.width() + viewer.width() - viewPanel.width());
+    const int width =
+        std::max(kMinimumWindowWidth, window.width() + viewer.width() - viewPanel.width());
     return {width, window.height() + viewer.height() - viewPanel.height()};
 }
 

@@ -18,8 +18,12 @@ struct WindowFit {
 // The list shown: the viewer panel takes `viewer` (outer size) and the window grows
 // or shrinks around it; `gap` is what lies between viewer and list (2 for the
 // splitter bar in "window fits picture", 0 for a canvas size).
-WindowFit fitWithList(QSize window, QSize viewPanel, int treePanelHeight, int listHeight,
-                      QSize viewer, int gap);
+WindowFit fitWithList(QSize window,
+                      QSize viewPanel,
+                      int treePanelHeight,
+                      int listHeight,
+                      QSize viewer,
+                      int gap);
 // The list hidden: the window changes by the viewer's change, at least 470 wide.
 QSize fitWithoutList(QSize window, QSize viewPanel, QSize viewer);
 

@@ -115,7 +115,8 @@ int ProfileFile::findKey(int sectionLine, const QString& key) const {
     return -1;
 }
 
-QString ProfileFile::readString(const QString& section, const QString& key,
+QString ProfileFile::readString(const QString& section,
+                                const QString& key,
                                 const QString& fallback) const {
     const int s = findSection(section);
     if (s < 0)

@@ -25,7 +25,8 @@ public:
     bool existed() const { return existed_; }
 
     // Value of the key, trimmed and cut to 1023 characters; `fallback` when the key is absent.
-    QString readString(const QString& section, const QString& key,
+    QString readString(const QString& section,
+                       const QString& key,
                        const QString& fallback = QString()) const;
     // Integer in decimal, "0x"/"$" hexadecimal; `fallback` when absent or not a number.
     int readInteger(const QString& section, const QString& key, int fallback) const;
@@ -42,9 +43,9 @@ public:
     bool isModified() const { return modified_; }
 
 private:
-    int findSection(const QString& section) const;        // index of the "[...]" line, or -1
-    int sectionEnd(int sectionLine) const;                  // index after the section's last line
-    int findKey(int sectionLine, const QString& key) const; // line index, or -1
+    int findSection(const QString& section) const;           // index of the "[...]" line, or -1
+    int sectionEnd(int sectionLine) const;                   // index after the section's last line
+    int findKey(int sectionLine, const QString& key) const;  // line index, or -1
 
     QString path_;
     QStringList lines_;

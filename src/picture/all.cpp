@@ -8,23 +8,23 @@ namespace kordel {
 
 QString errorText(int error) {
     switch (error) {
-    case 0:
-    case kErrorUnknownExtension:
-        return {};
-    case kErrorPluginMissing:
-        return {};  // names the plug-in; built by the caller
-    case SPI_UNKNOWN_FORMAT:
-        return QStringLiteral("未知のフォーマット");
-    case SPI_BROKEN_DATA:
-        return QStringLiteral("データが壊れている");
-    case SPI_NO_MEMORY:
-        return QStringLiteral("メモリーが確保出来ない");
-    case SPI_MEMORY_ERROR:
-        return QStringLiteral("メモリーエラー");
-    case SPI_READ_ERROR:
-        return QStringLiteral("ファイルリードエラー");
-    default:
-        return QStringLiteral("その他のエラー");
+        case 0:
+        case kErrorUnknownExtension:
+            return {};
+        case kErrorPluginMissing:
+            return {};  // names the plug-in; built by the caller
+        case SPI_UNKNOWN_FORMAT:
+            return QStringLiteral("未知のフォーマット");
+        case SPI_BROKEN_DATA:
+            return QStringLiteral("データが壊れている");
+        case SPI_NO_MEMORY:
+            return QStringLiteral("メモリーが確保出来ない");
+        case SPI_MEMORY_ERROR:
+            return QStringLiteral("メモリーエラー");
+        case SPI_READ_ERROR:
+            return QStringLiteral("ファイルリードエラー");
+        default:
+            return QStringLiteral("その他のエラー");
     }
 }
 
@@ -118,7 +118,8 @@ bool TAll::setPictureName(const QString& name) {
     }
     if (d.error == kErrorPluginMissing) {
         error_ = kErrorPluginMissing;
-        host_.setStatusText(QStringLiteral("IF") + kindName(kind) + QStringLiteral(".SPI not found"));
+        host_.setStatusText(QStringLiteral("IF") + kindName(kind) +
+                            QStringLiteral(".SPI not found"));
         pictureName_.clear();
         return true;
     }

@@ -90,7 +90,7 @@ QList<QRgb> paletteOf(const void* bitmapInfo) {
         count = h.biBitCount == 8 ? 256 : h.biBitCount == 4 ? 16 : h.biBitCount == 1 ? 2 : 0;
     count = qBound(0, count, 256);
     const auto* table = reinterpret_cast<const SpiRgbQuad*>(static_cast<const char*>(bitmapInfo) +
-                                                             (h.biSize >= 40 ? h.biSize : 40));
+                                                            (h.biSize >= 40 ? h.biSize : 40));
     QList<QRgb> palette;
     palette.reserve(count);
     for (int i = 0; i < count; ++i)
@@ -138,14 +138,14 @@ Decoded decodeWithPlugin(const DecodeRequest& req, DecoderKind kind) {
         rc = (usePreview ? plugin.getPreview : plugin.getPicture)(
             name.constData(), offset, 0, &blocks.info, &blocks.bits, progressCallback, user);
     } else {
-        rc = plugin.getPicture(name.constData(), 0, 0, &blocks.info, &blocks.bits,
-                               progressCallback, user);
+        rc = plugin.getPicture(name.constData(), 0, 0, &blocks.info, &blocks.bits, progressCallback,
+                               user);
         if (rc == SPI_UNKNOWN_FORMAT) {
             std::free(blocks.info);
             std::free(blocks.bits);
             blocks.info = blocks.bits = nullptr;
-            rc = plugin.getPicture(name.constData(), 128, 0, &blocks.info, &blocks.bits,
-                                   nullptr, 0);
+            rc =
+                plugin.getPicture(name.constData(), 128, 0, &blocks.info, &blocks.bits, nullptr, 0);
         }
     }
     if (rc != SPI_OK)
@@ -242,47 +242,47 @@ DecoderKind decoderKindFor(const QByteArray& ext) {
 
 QString pluginFileName(DecoderKind kind) {
     switch (kind) {
-    case DecoderKind::Jpeg:
-        return QStringLiteral("ifjpeg.spi");
-    case DecoderKind::Gif:
-        return QStringLiteral("ifgif.spi");
-    case DecoderKind::Tiff:
-        return QStringLiteral("iftiff.spi");
-    case DecoderKind::Pic:
-        return QStringLiteral("ifpic.spi");
-    case DecoderKind::Pic2:
-        return QStringLiteral("ifpic2.spi");
-    case DecoderKind::Mag:
-        return QStringLiteral("ifmag.spi");
-    case DecoderKind::Xld4:
-        return QStringLiteral("ifxld4.spi");
-    case DecoderKind::Pi:
-        return QStringLiteral("ifpi.spi");
-    default:
-        return {};
+        case DecoderKind::Jpeg:
+            return QStringLiteral("ifjpeg.spi");
+        case DecoderKind::Gif:
+            return QStringLiteral("ifgif.spi");
+        case DecoderKind::Tiff:
+            return QStringLiteral("iftiff.spi");
+        case DecoderKind::Pic:
+            return QStringLiteral("ifpic.spi");
+        case DecoderKind::Pic2:
+            return QStringLiteral("ifpic2.spi");
+        case DecoderKind::Mag:
+            return QStringLiteral("ifmag.spi");
+        case DecoderKind::Xld4:
+            return QStringLiteral("ifxld4.spi");
+        case DecoderKind::Pi:
+            return QStringLiteral("ifpi.spi");
+        default:
+            return {};
     }
 }
 
 QString kindName(DecoderKind kind) {
     switch (kind) {
-    case DecoderKind::Jpeg:
-        return QStringLiteral("JPG");
-    case DecoderKind::Gif:
-        return QStringLiteral("GIF");
-    case DecoderKind::Tiff:
-        return QStringLiteral("TIFF");
-    case DecoderKind::Pic:
-        return QStringLiteral("PIC");
-    case DecoderKind::Pic2:
-        return QStringLiteral("PIC2");
-    case DecoderKind::Mag:
-        return QStringLiteral("MAG");
-    case DecoderKind::Xld4:
-        return QStringLiteral("XLD4");
-    case DecoderKind::Pi:
-        return QStringLiteral("PI");
-    default:
-        return {};
+        case DecoderKind::Jpeg:
+            return QStringLiteral("JPG");
+        case DecoderKind::Gif:
+            return QStringLiteral("GIF");
+        case DecoderKind::Tiff:
+            return QStringLiteral("TIFF");
+        case DecoderKind::Pic:
+            return QStringLiteral("PIC");
+        case DecoderKind::Pic2:
+            return QStringLiteral("PIC2");
+        case DecoderKind::Mag:
+            return QStringLiteral("MAG");
+        case DecoderKind::Xld4:
+            return QStringLiteral("XLD4");
+        case DecoderKind::Pi:
+            return QStringLiteral("PI");
+        default:
+            return {};
     }
 }
 

@@ -37,7 +37,7 @@ struct DecodeRequest {
     bool preview = false;  // JPEG only: a quarter of the size
     // Progress of a plug-in decode; never called for the retry at offset 128.
     std::function<void(int done, int total)> progress;
-    QStringList pluginFolders;  // empty: defaultPluginFolders()
+    QStringList pluginFolders;    // empty: defaultPluginFolders()
     bool paletteDisplay = false;  // the screen has 8 bits per pixel
     int paletteDeviceSize = 0;    // hardware palette entries; 256 keeps BMP colour tables
     double dpi = 96;              // screen resolution for metafile frames
@@ -46,8 +46,8 @@ struct DecodeRequest {
 struct Decoded {
     int error = kErrorNone;  // as the picture component's Error
     DecoderKind kind = DecoderKind::Unknown;
-    QImage image;                       // bitmaps and icons (icons keep their transparency)
-    std::optional<Metafile> metafile;   // WMF and EMF
+    QImage image;                      // bitmaps and icons (icons keep their transparency)
+    std::optional<Metafile> metafile;  // WMF and EMF
     // Stored size; not set when the load stopped before the picture info was read.
     std::optional<QSize> storedSize;
     int colorDepth = 0;  // bits per pixel the plug-in reported; 0 for the native kinds

@@ -56,10 +56,10 @@ static_assert(sizeof(SpiBitmapInfoHeader) == 40, "BITMAPINFOHEADER is 40 bytes")
 // Results.
 enum {
     SPI_OK = 0,
-    SPI_CANCELLED = 1,      // the progress callback answered non-zero
+    SPI_CANCELLED = 1,  // the progress callback answered non-zero
     SPI_UNKNOWN_FORMAT = 2,
     SPI_BROKEN_DATA = 3,
-    SPI_NO_MEMORY = 4,      // memory could not be allocated
+    SPI_NO_MEMORY = 4,  // memory could not be allocated
     SPI_MEMORY_ERROR = 5,
     SPI_READ_ERROR = 6,
     SPI_RESERVED = 7,
@@ -71,10 +71,16 @@ typedef int32_t (*SpiProgress)(int32_t done, int32_t total, intptr_t user);
 
 typedef int32_t (*SpiGetPluginInfo)(int32_t infono, char* buf, int32_t buflen);
 typedef int32_t (*SpiIsSupported)(const char* name, void* head);
-typedef int32_t (*SpiGetPictureInfo)(const char* name, intptr_t offset, uint32_t flag,
+typedef int32_t (*SpiGetPictureInfo)(const char* name,
+                                     intptr_t offset,
+                                     uint32_t flag,
                                      PictureInfo* info);
-typedef int32_t (*SpiGetPicture)(const char* name, intptr_t offset, uint32_t flag,
-                                 void** bitmapInfo, void** bits, SpiProgress progress,
+typedef int32_t (*SpiGetPicture)(const char* name,
+                                 intptr_t offset,
+                                 uint32_t flag,
+                                 void** bitmapInfo,
+                                 void** bits,
+                                 SpiProgress progress,
                                  intptr_t user);
 
 // Size of the block handed to IsSupported: the first 2 KiB of the file,
@@ -83,7 +89,7 @@ typedef int32_t (*SpiGetPicture)(const char* name, intptr_t offset, uint32_t fla
 
 // Largest picture a plug-in agrees to decode: anything beyond answers SPI_NO_MEMORY.
 #define SPI_MAX_DIMENSION 32767
-#define SPI_MAX_PIXELS (64u * 1024u * 1024u)  /* 256 MiB at 32 bits per pixel */
+#define SPI_MAX_PIXELS (64u * 1024u * 1024u) /* 256 MiB at 32 bits per pixel */
 
 #ifdef __cplusplus
 }

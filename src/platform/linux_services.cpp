@@ -37,35 +37,35 @@ public:
 
 }  // namespace
 
-void LinuxDialogs::message(QWidget* parent, Icon icon, const QString& title,
-                           const QString& text) {
+void LinuxDialogs::message(QWidget* parent, Icon icon, const QString& title, const QString& text) {
     QMessageBox::Icon i = QMessageBox::Information;
     switch (icon) {
-    case Icon::Information:
-        i = QMessageBox::Information;
-        break;
-    case Icon::Warning:
-        i = QMessageBox::Warning;
-        break;
-    case Icon::Error:
-        i = QMessageBox::Critical;
-        break;
-    case Icon::Question:
-        i = QMessageBox::Question;
-        break;
+        case Icon::Information:
+            i = QMessageBox::Information;
+            break;
+        case Icon::Warning:
+            i = QMessageBox::Warning;
+            break;
+        case Icon::Error:
+            i = QMessageBox::Critical;
+            break;
+        case Icon::Question:
+            i = QMessageBox::Question;
+            break;
     }
     QMessageBox box(i, title, text, QMessageBox::Ok, parent);
     box.exec();
 }
 
 bool LinuxDialogs::confirm(QWidget* parent, const QString& title, const QString& text) {
-    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No,
-                    parent);
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
 
-QString LinuxDialogs::saveFileName(QWidget* parent, const QString& title, const QString& folder,
+QString LinuxDialogs::saveFileName(QWidget* parent,
+                                   const QString& title,
+                                   const QString& folder,
                                    const QString& filter) {
     return QFileDialog::getSaveFileName(parent, title, folder, filter);
 }

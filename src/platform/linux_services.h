@@ -11,7 +11,9 @@ class LinuxDialogs : public Dialogs {
 public:
     void message(QWidget* parent, Icon icon, const QString& title, const QString& text) override;
     bool confirm(QWidget* parent, const QString& title, const QString& text) override;
-    QString saveFileName(QWidget* parent, const QString& title, const QString& folder,
+    QString saveFileName(QWidget* parent,
+                         const QString& title,
+                         const QString& folder,
                          const QString& filter) override;
     int runModal(QDialog* dialog) override;
 };

@@ -87,12 +87,13 @@ public:
     enum class Icon { Information, Warning, Error, Question };
     virtual ~Dialogs() = default;
     // A modal message box with one OK button.
-    virtual void message(QWidget* parent, Icon icon, const QString& title,
-                         const QString& text) = 0;
+    virtual void message(QWidget* parent, Icon icon, const QString& title, const QString& text) = 0;
     // A modal question with Yes and No; true for Yes.
     virtual bool confirm(QWidget* parent, const QString& title, const QString& text) = 0;
     // The save dialog; empty when cancelled.
-    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& folder,
+    virtual QString saveFileName(QWidget* parent,
+                                 const QString& title,
+                                 const QString& folder,
                                  const QString& filter) = 0;
     // Runs a dialog modally and returns its result code.
     virtual int runModal(QDialog* dialog) = 0;

@@ -1,8 +1,8 @@
 // The four layout toggles, the splitters, help, and closing the main window.
 #include <QDir>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "list_view.h"
@@ -143,8 +143,9 @@ private slots:
                  qPrintable(ini));
         QVERIFY(ini.contains("[FormSize]\nTop=34\nLeft=12\nWidth=500\nHeight=420\n"));
         QVERIFY(ini.contains("[DirSize]\nWidth=125\nHeight="));
-        QVERIFY(ini.contains("\nVP_Height=173\nViewStyle=3\nSub1_W=60\nSub2_W=38\nSub3_W=50\n"
-                             "Sub4_W=50\n"));
+        QVERIFY(
+            ini.contains("\nVP_Height=173\nViewStyle=3\nSub1_W=60\nSub2_W=38\nSub3_W=50\n"
+                         "Sub4_W=50\n"));
         QVERIFY(ini.contains("[Object]\nToolBar=1\nDriveTab=0\nDirTree=1\nListView=1\n"));
         QVERIFY(ini.contains("[SubFormSize]\nTop=0\nLeft=0\nWidth=460\nHeight=366\n"));
         QVERIFY(ini.endsWith("[PicSize]\nX=128\nY=96\n"));

@@ -3,10 +3,10 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QImage>
-#include <QTemporaryDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 
@@ -94,8 +94,9 @@ private slots:
         QVERIFY(p.form2()->windowFlags() & Qt::WindowStaysOnTopHint);
         f->close();
         const QString ini = p.readIni();
-        QVERIFY(ini.contains("Disp=2\nJpegOpt=0\nSortOpt=1\nActOpt=1\nTimer=0\nLzhIcon=10\n"
-                             "Hyouji=2\n"));
+        QVERIFY(
+            ini.contains("Disp=2\nJpegOpt=0\nSortOpt=1\nActOpt=1\nTimer=0\nLzhIcon=10\n"
+                         "Hyouji=2\n"));
     }
 
     void closeBoxKeepsControlsButNothingInForce() {

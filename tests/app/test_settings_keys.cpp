@@ -39,8 +39,9 @@ private slots:
         const QString path = dir_.filePath("bad.ini");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[Option]\nTimer=abc\nLzhIcon=\nHyouji=0x2\nJpegOpt=2\nSortOpt=x\n"
-                   "[object]\nlistview=0\n[PicSize]\nX=$40\n");
+        file.write(
+            "[Option]\nTimer=abc\nLzhIcon=\nHyouji=0x2\nJpegOpt=2\nSortOpt=x\n"
+            "[object]\nlistview=0\n[PicSize]\nX=$40\n");
         file.close();
         ProfileFile f(path);
         const MainSettings s = readMainSettings(f);

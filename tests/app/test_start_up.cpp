@@ -2,11 +2,11 @@
 #include <QComboBox>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTimer>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QTabBar>
 #include <QTest>
+#include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
 
@@ -48,9 +48,9 @@ private slots:
         QCOMPARE(f->y(), (1024 - f->height()) / 2);
         QCOMPARE(AppStyle::hintPause(), 400);
         // All four areas, the kind box on "All Files" with every mask, no display button down.
-        for (QWidget* w : {static_cast<QWidget*>(f->Panel1), static_cast<QWidget*>(f->DrivePanel),
-                           static_cast<QWidget*>(f->TreeViewPanel),
-                           static_cast<QWidget*>(f->Panel6)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(f->Panel1), static_cast<QWidget*>(f->DrivePanel),
+              static_cast<QWidget*>(f->TreeViewPanel), static_cast<QWidget*>(f->Panel6)})
             QVERIFY(w->isVisible());
         for (QAction* a : {f->N9, f->N7, f->N8, f->NA})
             QVERIFY(a->isChecked());
@@ -180,9 +180,8 @@ private slots:
                               "ｸﾘｯﾌﾟﾎﾞｰﾄﾞから貼付", "-", "画像ファイルコピー", "画像ファイル削除",
                               "画像ファイル移動"}));
         QCOMPARE(captions(f->Kabegami2), captions(f->Kabegami));
-        QCOMPARE(captions(f->PopupMenu3),
-                 QStringList({"詳細表示", "-", "画像ファイルコピー", "画像ファイル削除",
-                              "画像ファイル移動"}));
+        QCOMPARE(captions(f->PopupMenu3), QStringList({"詳細表示", "-", "画像ファイルコピー",
+                                                       "画像ファイル削除", "画像ファイル移動"}));
         QCOMPARE(f->File1->menuAction()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
         QCOMPARE(f->K4->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_C));
         QCOMPARE(f->KV1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_V));

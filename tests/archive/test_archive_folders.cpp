@@ -61,7 +61,8 @@ class TestArchiveFolders : public QObject {
 
     // Builds an archive from files under src/ with jlha.
     void archive(const QString& name, const QString& command, const QStringList& members) {
-        const QString error = runJlha(work_.path() + "/src", QStringList{command, drive_ + "/" + name} + members);
+        const QString error =
+            runJlha(work_.path() + "/src", QStringList{command, drive_ + "/" + name} + members);
         QVERIFY2(error.isEmpty(), qPrintable(error));
     }
 
@@ -175,7 +176,8 @@ private slots:
         prepare(p);
         p.start();
         p.form1()->SortOpt = 1;
-        p.form1()->TreeView->setCurrentItem(child(p.form1()->TreeView->topLevelItem(0), "pics.lzh"));
+        p.form1()->TreeView->setCurrentItem(
+            child(p.form1()->TreeView->topLevelItem(0), "pics.lzh"));
         QCOMPARE(p.form1()->fileNames[0], QStringLiteral("a.bmp"));
         QCOMPARE(p.form1()->fileNames[1], QStringLiteral("b.bmp"));
         QCOMPARE(p.form1()->fileNames[2], QStringLiteral("dog.bmp"));

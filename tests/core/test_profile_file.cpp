@@ -75,10 +75,10 @@ private slots:
     }
 
     void writesInPlaceAndKeepsTheRest() {
-        const QString path = write("b.ini",
-                                   "[FormSize]\nTop=1\nLeft=2\n\n; keep me\n[Option]\nDisp=3\n");
+        const QString path =
+            write("b.ini", "[FormSize]\nTop=1\nLeft=2\n\n; keep me\n[Option]\nDisp=3\n");
         ProfileFile f(path);
-        f.writeInteger("formsize", "left", 20);   // replaced where it stands, key as written
+        f.writeInteger("formsize", "left", 20);    // replaced where it stands, key as written
         f.writeInteger("FormSize", "Width", 460);  // new key at the end of its section
         f.writeInteger("Option", "Disp", 3);       // unchanged value
         f.writeBool("Object", "ToolBar", false);   // new section at the end

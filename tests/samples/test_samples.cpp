@@ -118,8 +118,8 @@ private slots:
         QStringList kinds;
         for (const QString& name : QDir(samplesDir()).entryList(QDir::Files))
             kinds << name.section(u'.', -1).toLower();
-        for (const char* kind : {"bmp", "jpg", "gif", "tif", "pic", "p2", "mag", "pi", "q4",
-                                 "ico", "wmf", "emf"})
+        for (const char* kind :
+             {"bmp", "jpg", "gif", "tif", "pic", "p2", "mag", "pi", "q4", "ico", "wmf", "emf"})
             QVERIFY2(kinds.contains(QLatin1String(kind)), kind);
     }
 };

@@ -41,8 +41,7 @@ bool FakeDialogs::confirm(QWidget*, const QString&, const QString& text) {
     return confirmAnswers.isEmpty() ? true : confirmAnswers.takeFirst();
 }
 
-QString FakeDialogs::saveFileName(QWidget*, const QString& title, const QString&,
-                                  const QString&) {
+QString FakeDialogs::saveFileName(QWidget*, const QString& title, const QString&, const QString&) {
     saveRequests.append(title);
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
 }

@@ -61,11 +61,11 @@ public:
         QString text;
     };
     QList<Message> messages;
-    QList<QString> confirmations;       // texts asked
-    QList<bool> confirmAnswers;         // answered in order; true when empty
-    QList<QString> saveAnswers;         // answered in order; "" when empty
-    QList<QString> saveRequests;        // titles asked
-    QStringList modalRuns;              // object names of the dialogs run
+    QList<QString> confirmations;  // texts asked
+    QList<bool> confirmAnswers;    // answered in order; true when empty
+    QList<QString> saveAnswers;    // answered in order; "" when empty
+    QList<QString> saveRequests;   // titles asked
+    QStringList modalRuns;         // object names of the dialogs run
     // Plays the user's part while a dialog runs: it is shown (not modal), the
     // handler acts on it, then the dialog's result is returned. Without a
     // handler the dialog is closed with Rejected at once.
@@ -73,7 +73,9 @@ public:
 
     void message(QWidget*, Icon icon, const QString& title, const QString& text) override;
     bool confirm(QWidget*, const QString& title, const QString& text) override;
-    QString saveFileName(QWidget*, const QString& title, const QString& folder,
+    QString saveFileName(QWidget*,
+                         const QString& title,
+                         const QString& folder,
                          const QString& filter) override;
     int runModal(QDialog* dialog) override;
 };

@@ -78,8 +78,10 @@ int32_t progressTrampoline(int32_t done, int32_t total, intptr_t user) {
 }
 }  // namespace
 
-SpiModule::Result SpiModule::picture(const QString& file, intptr_t offset,
-                                     std::function<int(int, int)> progress, bool preview) {
+SpiModule::Result SpiModule::picture(const QString& file,
+                                     intptr_t offset,
+                                     std::function<int(int, int)> progress,
+                                     bool preview) {
     Result r;
     SpiGetPicture entry = preview ? getPreview_ : getPicture_;
     if (!entry)

@@ -32,14 +32,16 @@ public:
 
     struct Result {
         int code = -1;
-        QImage image;         // the DIB converted, upright
-        int bitCount = 0;     // biBitCount of the delivered DIB
-        int height = 0;       // biHeight as delivered (sign tells the row order)
+        QImage image;      // the DIB converted, upright
+        int bitCount = 0;  // biBitCount of the delivered DIB
+        int height = 0;    // biHeight as delivered (sign tells the row order)
         int progressCalls = 0;
     };
     // progress: return non-zero to cancel; null to pass no callback.
-    Result picture(const QString& file, intptr_t offset = 0,
-                   std::function<int(int, int)> progress = {}, bool preview = false);
+    Result picture(const QString& file,
+                   intptr_t offset = 0,
+                   std::function<int(int, int)> progress = {},
+                   bool preview = false);
 
 private:
     void* handle_ = nullptr;

@@ -25,8 +25,8 @@ QString TestProgram::readIni() const {
 }
 
 void TestProgram::start(bool show) {
-    app_ = std::make_unique<KordelApplication>(std::move(services_), folder(), folder(),
-                                               libraryDir_);
+    app_ =
+        std::make_unique<KordelApplication>(std::move(services_), folder(), folder(), libraryDir_);
     app_->createWindows();
     if (show) {
         app_->showMainWindow();

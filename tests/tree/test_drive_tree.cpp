@@ -222,7 +222,8 @@ private slots:
         // A drive that is not ready: a warning, and the previous tab comes back.
         f->DriveTabSet->setCurrentIndex(2);
         QCOMPARE(p.fakes.dialogs->messages.size(), 1);
-        QCOMPARE(p.fakes.dialogs->messages[0].text, QStringLiteral("指定のドライブは使用できません"));
+        QCOMPARE(p.fakes.dialogs->messages[0].text,
+                 QStringLiteral("指定のドライブは使用できません"));
         QCOMPARE(f->DriveTabSet->currentIndex(), 1);
         QCOMPARE(f->currentDriveTab, 1);
         QCOMPARE(f->TreeView->topLevelItem(0)->text(0), b_);
