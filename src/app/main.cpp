@@ -519,19 +519,7 @@ void TForm1::applySettings(const MainSettings& s) {
     SortOpt = s.sortOpt ? 1 : 0;
     ActOpt = s.actOpt ? 1 : 0;
     displayMode = s.hyouji;
-    switch (displayMode) {
-        case 0:
-            O_gazou->setDown(true);
-            break;
-        case 1:
-            O_hiritu->setDown(true);
-            break;
-        case 2:
-            O_stretch->setDown(true);
-            break;
-        default:
-            break;
-    }
+    pressDisplayButton(displayMode, false);
     ComboBox->setCurrentIndex(s.selIndex);
     setKindMasksFromIndex(ComboBox->currentIndex());
     N9->setChecked(s.toolBar);
@@ -668,28 +656,21 @@ void TForm1::G_exitClick() {
     close();
 }
 
+void TForm1::pressDisplayButton(int mode, bool raiseAllForMode3) {
+    const std::array<TSpeedButton*, 3> buttons = {O_gazou, O_hiritu, O_stretch};
+    if (mode >= 0 && mode <= 2)
+        buttons[mode]->setDown(true);
+    else if (mode == 3 && raiseAllForMode3)
+        for (TSpeedButton* b : buttons)
+            b->setChecked(false);
+}
+
 void TForm1::K1Click() {
     TOptionPagesDlg* dlg = ctx_.optionPagesDlg;
     ctx_.form2->setStaysOnTop(false);
     const int oldJpeg = JpegOpt, oldMode = displayMode, oldSort = SortOpt;
     ctx_.services->dialogs->runModal(dlg);
-    switch (displayMode) {
-        case 0:
-            O_gazou->setDown(true);
-            break;
-        case 1:
-            O_hiritu->setDown(true);
-            break;
-        case 2:
-            O_stretch->setDown(true);
-            break;
-        case 3:
-            for (TSpeedButton* b : {O_gazou, O_hiritu, O_stretch})
-                b->setChecked(false);
-            break;
-        default:
-            break;
-    }
+    pressDisplayButton(displayMode, true);
     // Only the first change that applies: a new order needs a rescan, a new JPEG
     // mode a reload, a new display mode a layout.
     if (foundAny == 1) {

@@ -270,6 +270,8 @@ private:
     void SplitterMouseUp(QMouseEvent* e);
     void layoutPicture();
     void afterLayoutToggle();
+    // Puts the button of a display mode down (0 to 2); mode 3 raises all three when asked.
+    void pressDisplayButton(int mode, bool raiseAllForMode3);
     QIcon nodeIcon(int normal, int selected) const;
     bool leadsBackIntoAncestry(const QString& path, QTreeWidgetItem* parent) const;
     void connectTree();
