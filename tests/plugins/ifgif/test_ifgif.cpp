@@ -54,15 +54,15 @@ ColorMapObject* makeMap(const std::vector<QRgb>& colours) {
     return GifMakeMapObject(size, c.data());
 }
 
-QByteArray encodeGif(const GifSpec& spec) {
+QByteArray encodeGif(const GifSpec& layout) {
     QByteArray out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, writeToArray, &error);
     EGifSetGifVersion(gif, true);
-    ColorMapObject* global = makeMap(spec.global);
-    EGifPutScreenDesc(gif, spec.width, spec.height, 8, spec.background, global);
+    ColorMapObject* global = makeMap(layout.global);
+    EGifPutScreenDesc(gif, layout.width, layout.height, 8, layout.background, global);
     GifFreeMapObject(global);
-    for (const Frame& f : spec.frames) {
+    for (const Frame& f : layout.frames) {
         if (f.transparent >= 0) {
             GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 10, f.transparent};
             GifByteType ext[4];
