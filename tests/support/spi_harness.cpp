@@ -16,6 +16,24 @@ QString fixturesDir() {
     return QDir(dir).exists() ? QDir(dir).absolutePath() : QString();
 }
 
+QString firstDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return QStringLiteral("size %1x%2 vs %3x%4")
+            .arg(a.width())
+            .arg(a.height())
+            .arg(b.width())
+            .arg(b.height());
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return QStringLiteral("(%1,%2): %3 vs %4")
+                    .arg(x)
+                    .arg(y)
+                    .arg(a.pixel(x, y), 8, 16)
+                    .arg(b.pixel(x, y), 8, 16);
+    return {};
+}
+
 SpiModule::SpiModule(const QString& name) {
     const QByteArray path = QFile::encodeName(QStringLiteral(KORDEL_BIN_DIR) + u'/' + name);
     handle_ = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);

@@ -14,6 +14,9 @@ namespace kordel::test {
 // Folder of the real-world fixtures; empty when it is not there.
 QString fixturesDir();
 
+// Where two pictures first differ (size or pixel), for failure messages; empty when equal.
+QString firstDifference(const QImage& a, const QImage& b);
+
 class SpiModule {
 public:
     // name: module file name such as "ifmag.spi", looked up in the build's program folder.

@@ -16,6 +16,7 @@
 
 using kordel::test::BitWriter;
 using kordel::test::encodePic;
+using kordel::test::firstDifference;
 using kordel::test::fixturesDir;
 using kordel::test::picHeader;
 using kordel::test::PicLayout;
@@ -145,25 +146,6 @@ PicLayout makeLayout(int type, int mode, int depth, int w, int h, int paletteBit
             randomPalette(1 << depth, (type == 0 || paletteBits == 0) ? 16 : 3 * paletteBits);
     s.dots = pattern(s);
     return s;
-}
-
-// The first `n` differing pixels, for failure messages.
-QString firstDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size())
-        return QStringLiteral("size %1x%2 vs %3x%4")
-            .arg(a.width())
-            .arg(a.height())
-            .arg(b.width())
-            .arg(b.height());
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y))
-                return QStringLiteral("(%1,%2): %3 vs %4")
-                    .arg(x)
-                    .arg(y)
-                    .arg(a.pixel(x, y), 8, 16)
-                    .arg(b.pixel(x, y), 8, 16);
-    return {};
 }
 
 }  // namespace

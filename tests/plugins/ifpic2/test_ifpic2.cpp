@@ -19,6 +19,7 @@ using kordel::test::P2BitWriter;
 using kordel::test::P2Block;
 using kordel::test::p2BlockOffsets;
 using kordel::test::P2Layout;
+using kordel::test::firstDifference;
 using kordel::test::P2Stats;
 using kordel::test::SpiModule;
 
@@ -123,24 +124,6 @@ QByteArray be32(uint32_t v) {
 QByteArray withBlock(const P2Layout& s, const QByteArray& block) {
     QByteArray file = encodeP2(s);
     return file.insert(file.size() - 8, block);
-}
-
-QString firstDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size())
-        return QStringLiteral("size %1x%2 vs %3x%4")
-            .arg(a.width())
-            .arg(a.height())
-            .arg(b.width())
-            .arg(b.height());
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y))
-                return QStringLiteral("(%1,%2): %3 vs %4")
-                    .arg(x)
-                    .arg(y)
-                    .arg(a.pixel(x, y), 8, 16)
-                    .arg(b.pixel(x, y), 8, 16);
-    return {};
 }
 
 }  // namespace
