@@ -15,11 +15,11 @@
 
 using kordel::test::encodeP2;
 using kordel::test::encodeP2Block;
+using kordel::test::firstDifference;
 using kordel::test::P2BitWriter;
 using kordel::test::P2Block;
 using kordel::test::p2BlockOffsets;
 using kordel::test::P2Layout;
-using kordel::test::firstDifference;
 using kordel::test::P2Stats;
 using kordel::test::SpiModule;
 
