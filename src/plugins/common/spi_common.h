@@ -1,10 +1,12 @@
 // Helpers shared by the decoder plug-ins: reading the input file, endian reads, an
 // MSB-first bit reader, the two DIB blocks handed to the host, progress reporting,
-// and the GetPluginInfo strings. Nothing here knows about a picture format.
+// and the exported entry points. Nothing here knows about a picture format.
 //
-// Typical GetPicture body:
+// A plug-in defines `kordel::spi::kDecoder` (see Decoder below); the object library
+// kordel_spi_entry exports the entry points over it. A typical picture function:
 //
-//     return kordel::spi::guarded([&] {
+//     int32_t picture(const char* name, intptr_t offset, uint32_t flag,
+//                     void** bitmapInfo, void** bits, SpiProgress callback, intptr_t user) {
 //         std::vector<uint8_t> data;
 //         if (int32_t rc = kordel::spi::readInput(name, offset, flag, data)) return rc;
 //         ... parse; kordel::spi::checkSize(w, h) ...
@@ -14,7 +16,7 @@
 //         for each row y: fill dib.row(y); if (!progress.proceed(y + 1)) return SPI_CANCELLED;
 //         if (!progress.finish()) return SPI_CANCELLED;
 //         return dib.release(bitmapInfo, bits);
-//     });
+//     }
 //
 // The Dib frees its blocks on every path that does not release them. All classes
 // are plain values without shared state, so decodes on different threads never meet.
@@ -167,7 +169,36 @@ private:
     int32_t last_ = -1;
 };
 
-// ---- Entry point helpers ----
+// ---- The exported entry points ----
+
+using PictureFunction = int32_t (*)(const char* name,
+                                    intptr_t offset,
+                                    uint32_t flag,
+                                    void** bitmapInfo,
+                                    void** bits,
+                                    SpiProgress progress,
+                                    intptr_t user);
+
+// What makes a plug-in. The exported entry points check the pointers they are
+// given, empty the outputs and keep every exception inside the plug-in before they
+// call these, so the functions here see valid output pointers only.
+struct Decoder {
+    // GetPluginInfo's strings: "00IN", a description, then pairs of file pattern and
+    // kind name.
+    const char* const* info;
+    int32_t infoCount;
+    // IsSupported: the first SPI_HEAD_SIZE bytes of the file.
+    bool (*isSupported)(const uint8_t* head);
+    // GetPictureInfo.
+    int32_t (*pictureInfo)(const char* name, intptr_t offset, uint32_t flag, PictureInfo& info);
+    // GetPicture: bitmapInfo and bits hold null on entry.
+    PictureFunction picture;
+    // GetPreview, likewise; null where the whole picture serves as its own preview.
+    PictureFunction preview = nullptr;
+};
+
+// Defined by every plug-in.
+extern const Decoder kDecoder;
 
 // Answers GetPluginInfo from a list of strings: entry `infono` is copied into buf,
 // cut to buflen - 1 bytes and always terminated when buflen > 0. Returns the number

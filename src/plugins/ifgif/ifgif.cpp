@@ -274,52 +274,24 @@ int32_t picture(const char* name,
 
 const char* const kPluginInfo[] = {"00IN", "GIF decoder (giflib)", "*.gif", "GIF"};
 
+bool isSupported(const uint8_t* head) {
+    return hasSignature(head);
+}
+
+int32_t pictureInfo(const char* name, intptr_t offset, uint32_t flag, PictureInfo& info) {
+    FilePtr file;
+    if (int32_t rc = openFile(name, offset, flag, file))
+        return rc;
+    FirstFrame f;
+    if (int32_t rc = openFirstFrame(file.get(), f))
+        return rc;
+    if (f.canvasWidth <= 0 || f.canvasHeight <= 0)
+        return SPI_BROKEN_DATA;
+    kordel::spi::fillInfo(&info, f.canvasWidth, f.canvasHeight, colourDepth(f));
+    return SPI_OK;
+}
+
 }  // namespace
 
-extern "C" {
-
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return kordel::spi::copyPluginInfo(infono, buf, buflen, kPluginInfo,
-                                       int32_t(std::size(kPluginInfo)));
-}
-
-SPI_EXPORT int32_t IsSupported(const char* /*name*/, void* head) {
-    return head && hasSignature(static_cast<const uint8_t*>(head));
-}
-
-SPI_EXPORT int32_t GetPictureInfo(const char* name,
-                                  intptr_t offset,
-                                  uint32_t flag,
-                                  PictureInfo* info) {
-    if (!info)
-        return SPI_INTERNAL_ERROR;
-    return kordel::spi::guarded([&]() -> int32_t {
-        FilePtr file;
-        if (int32_t rc = openFile(name, offset, flag, file))
-            return rc;
-        FirstFrame f;
-        if (int32_t rc = openFirstFrame(file.get(), f))
-            return rc;
-        if (f.canvasWidth <= 0 || f.canvasHeight <= 0)
-            return SPI_BROKEN_DATA;
-        kordel::spi::fillInfo(info, f.canvasWidth, f.canvasHeight, colourDepth(f));
-        return SPI_OK;
-    });
-}
-
-SPI_EXPORT int32_t GetPicture(const char* name,
-                              intptr_t offset,
-                              uint32_t flag,
-                              void** bitmapInfo,
-                              void** bits,
-                              SpiProgress progress,
-                              intptr_t user) {
-    if (!bitmapInfo || !bits)
-        return SPI_INTERNAL_ERROR;
-    *bitmapInfo = nullptr;
-    *bits = nullptr;
-    return kordel::spi::guarded(
-        [&] { return picture(name, offset, flag, bitmapInfo, bits, progress, user); });
-}
-
-}  // extern "C"
+const kordel::spi::Decoder kordel::spi::kDecoder{kPluginInfo, int32_t(std::size(kPluginInfo)),
+                                                 isSupported, pictureInfo, picture};

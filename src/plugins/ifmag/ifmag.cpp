@@ -237,56 +237,20 @@ int32_t getPicture(const char* name,
     return dib.release(bitmapInfo, bits);
 }
 
+bool isSupported(const uint8_t* head) {
+    return std::memcmp(head, kMagic, sizeof kMagic) == 0;
+}
+
+int32_t pictureInfo(const char* name, intptr_t offset, uint32_t flag, PictureInfo& info) {
+    std::vector<uint8_t> data;
+    Header h;
+    if (int32_t rc = readHeader(name, offset, flag, data, h))
+        return rc;
+    kordel::spi::fillInfo(&info, h.width, h.height, h.colours256 ? 8 : 4);
+    return SPI_OK;
+}
+
 }  // namespace
 
-extern "C" {
-
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return kordel::spi::copyPluginInfo(infono, buf, buflen, kPluginInfo,
-                                       int32_t(std::size(kPluginInfo)));
-}
-
-SPI_EXPORT int32_t IsSupported(const char* /*name*/, void* head) {
-    if (!head)
-        return 0;
-    return std::memcmp(head, kMagic, sizeof kMagic) == 0 ? 1 : 0;
-}
-
-SPI_EXPORT int32_t GetPictureInfo(const char* name,
-                                  intptr_t offset,
-                                  uint32_t flag,
-                                  PictureInfo* info) {
-    if (!info)
-        return SPI_INTERNAL_ERROR;
-    return kordel::spi::guarded([&] {
-        std::vector<uint8_t> data;
-        Header h;
-        if (int32_t rc = readHeader(name, offset, flag, data, h))
-            return rc;
-        kordel::spi::fillInfo(info, h.width, h.height, h.colours256 ? 8 : 4);
-        return int32_t(SPI_OK);
-    });
-}
-
-SPI_EXPORT int32_t GetPicture(const char* name,
-                              intptr_t offset,
-                              uint32_t flag,
-                              void** bitmapInfo,
-                              void** bits,
-                              SpiProgress progress,
-                              intptr_t user) {
-    return kordel::spi::guarded(
-        [&] { return getPicture(name, offset, flag, bitmapInfo, bits, progress, user); });
-}
-
-SPI_EXPORT int32_t GetPreview(const char* name,
-                              intptr_t offset,
-                              uint32_t flag,
-                              void** bitmapInfo,
-                              void** bits,
-                              SpiProgress progress,
-                              intptr_t user) {
-    return GetPicture(name, offset, flag, bitmapInfo, bits, progress, user);
-}
-
-}  // extern "C"
+const kordel::spi::Decoder kordel::spi::kDecoder{kPluginInfo, int32_t(std::size(kPluginInfo)),
+                                                 isSupported, pictureInfo, getPicture};

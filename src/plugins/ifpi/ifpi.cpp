@@ -315,68 +315,31 @@ int32_t getPicture(const char* name,
     return dib.release(bitmapInfo, bits);
 }
 
-}  // namespace
-
-extern "C" {
-
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return kordel::spi::copyPluginInfo(infono, buf, buflen, kPluginInfo,
-                                       int32_t(std::size(kPluginInfo)));
-}
-
-SPI_EXPORT int32_t IsSupported(const char* /*name*/, void* head) {
-    if (!head)
-        return 0;
-    const auto* d = static_cast<const uint8_t*>(head);
-    if (d[0] != 'P' || d[1] != 'i')
-        return 0;
+bool isSupported(const uint8_t* head) {
+    if (head[0] != 'P' || head[1] != 'i')
+        return false;
     // When the header lies within the head, its plane count must be a real one;
     // a long comment may push it further out.
-    const uint8_t* end = d + SPI_HEAD_SIZE;
-    const uint8_t* eof = std::find(d + 2, end, uint8_t(0x1a));
+    const uint8_t* end = head + SPI_HEAD_SIZE;
+    const uint8_t* eof = std::find(head + 2, end, uint8_t(0x1a));
     const uint8_t* zero = eof == end ? end : std::find(eof + 1, end, uint8_t(0));
     if (end - zero > 4) {
         const uint8_t planes = zero[4];
-        return planes == 4 || planes == 8 ? 1 : 0;
+        return planes == 4 || planes == 8;
     }
-    return 1;
+    return true;
 }
 
-SPI_EXPORT int32_t GetPictureInfo(const char* name,
-                                  intptr_t offset,
-                                  uint32_t flag,
-                                  PictureInfo* info) {
-    if (!info)
-        return SPI_INTERNAL_ERROR;
-    return kordel::spi::guarded([&] {
-        std::vector<uint8_t> data;
-        Header h;
-        if (int32_t rc = readHeader(name, offset, flag, data, h))
-            return rc;
-        kordel::spi::fillInfo(info, h.width, h.height, int16_t(h.planes));
-        return int32_t(SPI_OK);
-    });
+int32_t pictureInfo(const char* name, intptr_t offset, uint32_t flag, PictureInfo& info) {
+    std::vector<uint8_t> data;
+    Header h;
+    if (int32_t rc = readHeader(name, offset, flag, data, h))
+        return rc;
+    kordel::spi::fillInfo(&info, h.width, h.height, int16_t(h.planes));
+    return SPI_OK;
 }
 
-SPI_EXPORT int32_t GetPicture(const char* name,
-                              intptr_t offset,
-                              uint32_t flag,
-                              void** bitmapInfo,
-                              void** bits,
-                              SpiProgress progress,
-                              intptr_t user) {
-    return kordel::spi::guarded(
-        [&] { return getPicture(name, offset, flag, bitmapInfo, bits, progress, user); });
-}
+}  // namespace
 
-SPI_EXPORT int32_t GetPreview(const char* name,
-                              intptr_t offset,
-                              uint32_t flag,
-                              void** bitmapInfo,
-                              void** bits,
-                              SpiProgress progress,
-                              intptr_t user) {
-    return GetPicture(name, offset, flag, bitmapInfo, bits, progress, user);
-}
-
-}  // extern "C"
+const kordel::spi::Decoder kordel::spi::kDecoder{kPluginInfo, int32_t(std::size(kPluginInfo)),
+                                                 isSupported, pictureInfo, getPicture};

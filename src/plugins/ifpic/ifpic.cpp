@@ -32,69 +32,40 @@ int32_t load(const char* name,
     return kordel::spi::checkSize(header.width, header.height);
 }
 
-}  // namespace
-
-extern "C" {
-
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return kordel::spi::copyPluginInfo(infono, buf, buflen, kPluginInfo,
-                                       int32_t(std::size(kPluginInfo)));
+bool isSupported(const uint8_t* head) {
+    return kordel::pic::looksLikePic(head, SPI_HEAD_SIZE);
 }
 
-SPI_EXPORT int32_t IsSupported(const char* /*name*/, void* head) {
-    if (!head)
-        return 0;
-    return kordel::pic::looksLikePic(static_cast<const uint8_t*>(head), SPI_HEAD_SIZE) ? 1 : 0;
-}
-
-SPI_EXPORT int32_t GetPictureInfo(const char* name,
-                                  intptr_t offset,
-                                  uint32_t flag,
-                                  PictureInfo* info) {
-    return kordel::spi::guarded([&]() -> int32_t {
-        if (!info)
-            return SPI_INTERNAL_ERROR;
-        std::vector<uint8_t> data;
-        kordel::pic::Header header;
-        if (int32_t rc = load(name, offset, flag, data, header))
-            return rc;
-        kordel::spi::fillInfo(info, header.width, header.height, int16_t(header.depth),
-                              header.xDensity, header.yDensity);
-        return SPI_OK;
-    });
-}
-
-SPI_EXPORT int32_t GetPicture(const char* name,
-                              intptr_t offset,
-                              uint32_t flag,
-                              void** bitmapInfo,
-                              void** bits,
-                              SpiProgress progress,
-                              intptr_t user) {
-    return kordel::spi::guarded([&]() -> int32_t {
-        if (!bitmapInfo || !bits)
-            return SPI_INTERNAL_ERROR;
-        std::vector<uint8_t> data;
-        kordel::pic::Header header;
-        if (int32_t rc = load(name, offset, flag, data, header))
-            return rc;
-        kordel::spi::Dib dib;
-        kordel::spi::Progress report(progress, user, header.height);
-        if (int32_t rc = kordel::pic::decode(data.data(), data.size(), header, dib, report))
-            return rc;
-        return dib.release(bitmapInfo, bits);
-    });
+int32_t pictureInfo(const char* name, intptr_t offset, uint32_t flag, PictureInfo& info) {
+    std::vector<uint8_t> data;
+    kordel::pic::Header header;
+    if (int32_t rc = load(name, offset, flag, data, header))
+        return rc;
+    kordel::spi::fillInfo(&info, header.width, header.height, int16_t(header.depth),
+                          header.xDensity, header.yDensity);
+    return SPI_OK;
 }
 
 // The whole picture is small enough to serve as its own preview.
-SPI_EXPORT int32_t GetPreview(const char* name,
-                              intptr_t offset,
-                              uint32_t flag,
-                              void** bitmapInfo,
-                              void** bits,
-                              SpiProgress progress,
-                              intptr_t user) {
-    return GetPicture(name, offset, flag, bitmapInfo, bits, progress, user);
+int32_t picture(const char* name,
+                intptr_t offset,
+                uint32_t flag,
+                void** bitmapInfo,
+                void** bits,
+                SpiProgress progress,
+                intptr_t user) {
+    std::vector<uint8_t> data;
+    kordel::pic::Header header;
+    if (int32_t rc = load(name, offset, flag, data, header))
+        return rc;
+    kordel::spi::Dib dib;
+    kordel::spi::Progress report(progress, user, header.height);
+    if (int32_t rc = kordel::pic::decode(data.data(), data.size(), header, dib, report))
+        return rc;
+    return dib.release(bitmapInfo, bits);
 }
 
-}  // extern "C"
+}  // namespace
+
+const kordel::spi::Decoder kordel::spi::kDecoder{kPluginInfo, int32_t(std::size(kPluginInfo)),
+                                                 isSupported, pictureInfo, picture};

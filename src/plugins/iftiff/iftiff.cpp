@@ -483,52 +483,24 @@ int32_t picture(const char* name,
 
 const char* const kPluginInfo[] = {"00IN", "TIFF decoder (libtiff)", "*.tif;*.tiff", "TIFF"};
 
+bool isSupported(const uint8_t* head) {
+    return hasSignature(head);
+}
+
+int32_t pictureInfo(const char* name, intptr_t offset, uint32_t flag, PictureInfo& info) {
+    Tiff t;
+    if (int32_t rc = t.open(name, offset, flag))
+        return rc;
+    const Layout l = readLayout(t.tif.get());
+    if (l.width == 0 || l.height == 0 || l.width > uint32_t(INT32_MAX) ||
+        l.height > uint32_t(INT32_MAX))
+        return SPI_BROKEN_DATA;
+    kordel::spi::fillInfo(&info, int32_t(l.width), int32_t(l.height),
+                          int16_t(std::min(int(l.samples) * int(l.bits), 32767)));
+    return SPI_OK;
+}
+
 }  // namespace
 
-extern "C" {
-
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    return kordel::spi::copyPluginInfo(infono, buf, buflen, kPluginInfo,
-                                       int32_t(std::size(kPluginInfo)));
-}
-
-SPI_EXPORT int32_t IsSupported(const char* /*name*/, void* head) {
-    return head && hasSignature(static_cast<const uint8_t*>(head));
-}
-
-SPI_EXPORT int32_t GetPictureInfo(const char* name,
-                                  intptr_t offset,
-                                  uint32_t flag,
-                                  PictureInfo* info) {
-    if (!info)
-        return SPI_INTERNAL_ERROR;
-    return kordel::spi::guarded([&]() -> int32_t {
-        Tiff t;
-        if (int32_t rc = t.open(name, offset, flag))
-            return rc;
-        const Layout l = readLayout(t.tif.get());
-        if (l.width == 0 || l.height == 0 || l.width > uint32_t(INT32_MAX) ||
-            l.height > uint32_t(INT32_MAX))
-            return SPI_BROKEN_DATA;
-        kordel::spi::fillInfo(info, int32_t(l.width), int32_t(l.height),
-                              int16_t(std::min(int(l.samples) * int(l.bits), 32767)));
-        return SPI_OK;
-    });
-}
-
-SPI_EXPORT int32_t GetPicture(const char* name,
-                              intptr_t offset,
-                              uint32_t flag,
-                              void** bitmapInfo,
-                              void** bits,
-                              SpiProgress progress,
-                              intptr_t user) {
-    if (!bitmapInfo || !bits)
-        return SPI_INTERNAL_ERROR;
-    *bitmapInfo = nullptr;
-    *bits = nullptr;
-    return kordel::spi::guarded(
-        [&] { return picture(name, offset, flag, bitmapInfo, bits, progress, user); });
-}
-
-}  // extern "C"
+const kordel::spi::Decoder kordel::spi::kDecoder{kPluginInfo, int32_t(std::size(kPluginInfo)),
+                                                 isSupported, pictureInfo, picture};
