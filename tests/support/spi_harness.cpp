@@ -25,7 +25,7 @@ QString firstDifference(const QImage& a, const QImage& b) {
             .arg(b.height());
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x)
-            if (a.pixel(x, y) != b.pixel(x, y))
+            if ((a.pixel(x, y) & RGB_MASK) != (b.pixel(x, y) & RGB_MASK))
                 return QStringLiteral("(%1,%2): %3 vs %4")
                     .arg(x)
                     .arg(y)

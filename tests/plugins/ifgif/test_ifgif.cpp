@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QCryptographicHash>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -141,6 +142,11 @@ private:
     SpiModule spi_{QStringLiteral("ifgif.spi")};
 
     QString write(const QString& name, const QByteArray& data) {
+        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
+            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
+            l.open(QIODevice::Append);
+            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
+        }
         const QString path = dir_.filePath(name);
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())

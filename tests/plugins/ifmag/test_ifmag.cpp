@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QCryptographicHash>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -99,6 +100,11 @@ private:
     QTemporaryDir dir_;
 
     QString write(const QString& name, const QByteArray& data) {
+        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
+            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
+            l.open(QIODevice::Append);
+            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
+        }
         const QString path = dir_.filePath(name);
         // Rewritten in place rather than truncated: freeing blocks on every one of
         // the thousands of rewrites is slow on some file systems.

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QCryptographicHash>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -137,6 +138,11 @@ private:
     int fileNo_ = 0;
 
     QString write(const QByteArray& data) {
+        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
+            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
+            l.open(QIODevice::Append);
+            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
+        }
         const QString path = tmp_.filePath(QStringLiteral("f%1.p2").arg(fileNo_++));
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <QCryptographicHash>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -278,6 +279,11 @@ private:
     SpiModule spi_{QStringLiteral("iftiff.spi")};
 
     QString write(const QString& name, const QByteArray& data) {
+        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
+            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
+            l.open(QIODevice::Append);
+            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
+        }
         const QString path = dir_.filePath(name);
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
