@@ -29,6 +29,7 @@ KordelApplication::KordelApplication(Services services,
                                      const QString& settingsDir,
                                      const QString& libraryDir)
     : services_(std::move(services)),
+      startFolder_(QDir::currentPath()),
       archive_(std::make_unique<ArchiveLibrary>(services_.dialogs.get(),
                                                 libraryDir.isEmpty() ? programDir : libraryDir)) {
     initResources();
@@ -44,6 +45,11 @@ KordelApplication::~KordelApplication() {
     form2_.reset();
     form1_.reset();    // also takes the dialogs it owns
     archive_.reset();  // released at the end, before the services it reports through
+}
+
+void KordelApplication::openArgument(const QString& path) {
+    if (form1_ && !path.isEmpty())
+        form1_->openPath(QDir(startFolder_).absoluteFilePath(path));
 }
 
 void KordelApplication::createWindows() {

@@ -26,12 +26,17 @@ public:
     void createWindows();
     // What the message loop does first: shows and activates the main window.
     void showMainWindow();
+    // Opens a folder or picture named on the command line. A relative name counts
+    // from the folder the program was started in, not from the start-up folder the
+    // main window has moved to since.
+    void openArgument(const QString& path);
 
     AppContext& context() { return ctx_; }
     Services& services() { return services_; }
 
 private:
     Services services_;
+    QString startFolder_;  // the working folder when the program started
     std::unique_ptr<ArchiveLibrary> archive_;
     AppContext ctx_;
     std::unique_ptr<TForm1> form1_;

@@ -26,7 +26,7 @@ int main(int argc, char* argv[]) {
     // A folder or file given by the desktop or the user opens there.
     const QStringList args = QCoreApplication::arguments();
     if (args.size() > 1)
-        kordel.context().form1->openPath(args.at(1));
+        kordel.openArgument(args.at(1));
 
     // Without a display the run script asks for a picture of the main window instead.
     const QString shot = qEnvironmentVariable("KORDEL_SCREENSHOT");

@@ -390,6 +390,27 @@ private slots:
         QCOMPARE(navigation(f), buttons);
         QCOMPARE(f->ListView->caption(f->ListView->selectedRow()), shown);
     }
+
+    // A name given on the command line counts from where the program was started,
+    // although the main window has moved to its start-up folder since.
+    void openingARelativeNameFromTheCommandLine() {
+        ScratchFolder folder;
+        QVERIFY(QDir(folder.path()).mkdir("pics"));
+        QVERIFY(folder.write("pics/a.bmp", bmpFile({1, 1}, 24)));
+        QVERIFY(folder.write("pics/b.bmp", bmpFile({2, 2}, 24)));
+        QVERIFY(QDir::setCurrent(folder.path()));
+        TestProgram p;
+        p.start();
+        QVERIFY(QDir::setCurrent(QDir::rootPath()));
+        TForm1* f = p.form1();
+        p.app().openArgument(QStringLiteral("pics/b.bmp"));
+        QCOMPARE(QDir::currentPath() + u'/', folder.file("pics/"));
+        QCOMPARE(f->currentIndex, 1);
+        QCOMPARE(p.caption(), QStringLiteral("Kordel [%1]").arg(folder.file("pics/b.bmp")));
+        p.app().openArgument(QStringLiteral("."));
+        QCOMPARE(QDir::currentPath() + u'/', folder.path());
+        QCOMPARE(f->foundAny, 0);
+    }
 };
 
 QTEST_MAIN(TestFileScan)
