@@ -6,18 +6,16 @@
 #include <QFileInfo>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QCryptographicHash>
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-#include "spi_harness.h"
+#include "plugin_tests.h"
 
-using kordel::test::SpiModule;
+using namespace kordel::test;
 
 namespace {
 
@@ -138,21 +136,8 @@ class TestIfGif : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
+    TestFiles files_;
     SpiModule spi_{QStringLiteral("ifgif.spi")};
-
-    QString write(const QString& name, const QByteArray& data) {
-        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
-            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
-            l.open(QIODevice::Append);
-            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
-        }
-        const QString path = dir_.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
 
     // Every pixel of `img` inside the frame shows the frame's colour.
     static bool showsFrame(const QImage& img, const Frame& f, const std::vector<QRgb>& table) {
@@ -169,19 +154,16 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
+        QVERIFY(files_.isValid());
         QVERIFY2(spi_.isLoaded(), qPrintable(spi_.error()));
     }
 
     void pluginInfoAndSignature() {
-        QCOMPARE(spi_.pluginInfo(0), QByteArray("00IN"));
-        QCOMPARE(spi_.pluginInfo(2), QByteArray("*.gif"));
-        QVERIFY(!spi_.pluginInfo(3).isEmpty());
-        QCOMPARE(spi_.pluginInfo(4), QByteArray());
+        KORDEL_VERIFY_NO_FAILURE(pluginInfoMismatch(spi_, "*.gif"));
         GifSpec s{8, 8, palette(4), 0, {patternFrame(8, 8, 4)}};
-        QVERIFY(spi_.isSupported(write("sig.gif", encodeGif(s))));
-        QVERIFY(!spi_.isSupported(write("sig.jpg", "\xFF\xD8\xFF\xE0")));
-        QVERIFY(!spi_.isSupported(write("gif90.gif", "GIF90a")));
+        QVERIFY(spi_.isSupported(files_.write("sig.gif", encodeGif(s))));
+        QVERIFY(!spi_.isSupported(files_.write("sig.jpg", "\xFF\xD8\xFF\xE0")));
+        QVERIFY(!spi_.isSupported(files_.write("gif90.gif", "GIF90a")));
     }
 
     void decodesTables_data() {
@@ -201,15 +183,11 @@ private slots:
         const int h = QByteArray(QTest::currentDataTag()).contains("3 rows") ? 3 : 37;
         Frame f = patternFrame(41, h, colours);
         f.interlaced = interlaced;
-        const QString path = write("tables.gif", encodeGif({41, h, palette(colours), 0, {f}}));
-        PictureInfo info;
-        QCOMPARE(spi_.pictureInfo(path, info), 0);
-        QCOMPARE(QSize(info.width, info.height), QSize(41, h));
-        QCOMPARE(int(info.colorDepth), depth);
-        const SpiModule::Result r = spi_.picture(path);
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.bitCount, 8);
-        QVERIFY(r.height > 0);
+        const QString path =
+            files_.write("tables.gif", encodeGif({41, h, palette(colours), 0, {f}}));
+        SpiModule::Result r;
+        KORDEL_VERIFY_NO_FAILURE(
+            decodeMismatch(spi_, path, {.size = QSize(41, h), .depth = depth, .bitCount = 8}, &r));
         QVERIFY(showsFrame(r.image, f, palette(colours)));
         // The colour table is the file's, nothing added.
         const RawDib raw = rawPicture(path);
@@ -221,7 +199,7 @@ private slots:
         Frame f = patternFrame(20, 10, 16);
         f.local = palette(16);
         std::reverse(f.local.begin(), f.local.end());
-        const QString path = write("local.gif", encodeGif({20, 10, palette(4), 0, {f}}));
+        const QString path = files_.write("local.gif", encodeGif({20, 10, palette(4), 0, {f}}));
         PictureInfo info;
         QCOMPARE(spi_.pictureInfo(path, info), 0);
         QCOMPARE(int(info.colorDepth), 4);
@@ -234,7 +212,7 @@ private slots:
         // transparent index is reused for it.
         Frame f = patternFrame(12, 9, 8);
         f.transparent = 2;
-        QString path = write("transparent.gif", encodeGif({12, 9, table, 5, {f}}));
+        QString path = files_.write("transparent.gif", encodeGif({12, 9, table, 5, {f}}));
         SpiModule::Result r = spi_.picture(path);
         QCOMPARE(r.code, 0);
         QVERIFY(showsFrame(r.image, f, table));
@@ -243,7 +221,7 @@ private slots:
 
         // A frame smaller than the screen sits at its offset on the background.
         f = patternFrame(10, 8, 8, 5, 6);
-        path = write("offset.gif", encodeGif({40, 30, table, 3, {f}}));
+        path = files_.write("offset.gif", encodeGif({40, 30, table, 3, {f}}));
         r = spi_.picture(path);
         QCOMPARE(r.code, 0);
         QCOMPARE(r.image.size(), QSize(40, 30));
@@ -259,7 +237,7 @@ private slots:
             gray.push_back(qRgb(i, i, i));
         f = patternFrame(10, 8, 256, 2, 2);
         f.local = gray;
-        r = spi_.picture(write("full.gif", encodeGif({20, 20, {qRgb(255, 0, 0)}, 0, {f}})));
+        r = spi_.picture(files_.write("full.gif", encodeGif({20, 20, {qRgb(255, 0, 0)}, 0, {f}})));
         QCOMPARE(r.code, 0);
         QCOMPARE(r.image.pixel(0, 0), qRgb(85, 85, 85));
 
@@ -267,7 +245,7 @@ private slots:
         f = patternFrame(10, 8, 4, 3, 3);
         f.local = palette(4);
         f.transparent = 0;
-        r = spi_.picture(write("noglobal.gif", encodeGif({20, 20, {}, 1, {f}})));
+        r = spi_.picture(files_.write("noglobal.gif", encodeGif({20, 20, {}, 1, {f}})));
         QCOMPARE(r.code, 0);
         QCOMPARE(r.image.pixel(0, 0), qRgb(255, 255, 255));
         QCOMPARE(r.image.pixel(3, 3), qRgb(255, 255, 255));  // index 0: transparent
@@ -276,14 +254,14 @@ private slots:
 
     void frameOutsideScreenWidensPicture() {
         Frame f = patternFrame(20, 10, 4);
-        QString path = write("zero.gif", encodeGif({0, 0, palette(4), 0, {f}}));
+        QString path = files_.write("zero.gif", encodeGif({0, 0, palette(4), 0, {f}}));
         PictureInfo info;
         QCOMPARE(spi_.pictureInfo(path, info), 0);
         QCOMPARE(QSize(info.width, info.height), QSize(20, 10));
         QCOMPARE(spi_.picture(path).image.size(), QSize(20, 10));
 
         f = patternFrame(20, 10, 4, 5, 2);
-        path = write("wide.gif", encodeGif({10, 10, palette(4), 0, {f}}));
+        path = files_.write("wide.gif", encodeGif({10, 10, palette(4), 0, {f}}));
         QCOMPARE(spi_.pictureInfo(path, info), 0);
         QCOMPARE(QSize(info.width, info.height), QSize(25, 12));
         const SpiModule::Result r = spi_.picture(path);
@@ -295,7 +273,8 @@ private slots:
         Frame first = patternFrame(16, 16, 4);
         Frame second = patternFrame(16, 16, 4);
         std::fill(second.pixels.begin(), second.pixels.end(), 3);
-        const QString path = write("anim.gif", encodeGif({16, 16, palette(4), 0, {first, second}}));
+        const QString path =
+            files_.write("anim.gif", encodeGif({16, 16, palette(4), 0, {first, second}}));
         const SpiModule::Result r = spi_.picture(path);
         QCOMPARE(r.code, 0);
         QVERIFY(showsFrame(r.image, first, palette(4)));
@@ -303,16 +282,16 @@ private slots:
 
     void offsetAndOtherInput() {
         const QByteArray gif = encodeGif({16, 12, palette(16), 0, {patternFrame(16, 12, 16)}});
-        const QString path = write("offset128.gif", QByteArray(128, '\0') + gif);
+        const QString path = files_.write("offset128.gif", QByteArray(128, '\0') + gif);
         PictureInfo info;
         QCOMPARE(spi_.pictureInfo(path, info, 0), 2);
         QCOMPARE(spi_.picture(path, 0).code, 2);
-        QCOMPARE(spi_.picture(path, 128).image, spi_.picture(write("plain.gif", gif)).image);
-        QCOMPARE(spi_.picture(write("text.gif", "not a picture at all")).code, 2);
-        QCOMPARE(spi_.pictureInfo(dir_.filePath("missing.gif"), info), 6);
+        QCOMPARE(spi_.picture(path, 128).image, spi_.picture(files_.write("plain.gif", gif)).image);
+        QCOMPARE(spi_.picture(files_.write("text.gif", "not a picture at all")).code, 2);
+        QCOMPARE(spi_.pictureInfo(files_.path("missing.gif"), info), 6);
         // A file with no picture in it.
         QByteArray empty = encodeGif({16, 12, palette(4), 0, {}});
-        QCOMPARE(spi_.picture(write("empty.gif", empty)).code, 3);
+        QCOMPARE(spi_.picture(files_.write("empty.gif", empty)).code, 3);
     }
 
     void truncatedFiles() {
@@ -322,23 +301,22 @@ private slots:
         const QByteArray gif = encodeGif({120, 90, palette(256), 0, {f}});
         const int dataStart = 13 + 256 * 3 + 10 + 1;  // header, table, descriptor, code size
         QVERIFY(gif.size() > 4000);
-        for (int len = 0; len < gif.size(); len += 149) {
-            const SpiModule::Result r = spi_.picture(write("cut.gif", gif.left(len)));
-            if (len < 6)
-                QCOMPARE(r.code, 2);
-            else if (len <= dataStart)
-                QCOMPARE(r.code, 3);
-            else if (len > dataStart + 400)
-                QCOMPARE(r.code, 0);
-            else
-                QVERIFY(r.code == 0 || r.code == 3);
-            if (r.code == 0) {
-                QCOMPARE(r.image.size(), QSize(120, 90));
-                QCOMPARE(r.image.pixel(5, 0), palette(256)[f.pixels[5]]);
-            }
-        }
+        const Cuts cuts{
+            .name = "cut.gif", .accepted = {0, 2, 3}, .step = 149, .size = QSize(120, 90)};
+        KORDEL_VERIFY_NO_FAILURE(checkCuts(
+            spi_, files_, gif, cuts, [&](qsizetype length, const SpiModule::Result& result) {
+                const QString code =
+                    codeOutside(result.code, length < 6                 ? Codes{2}
+                                             : length <= dataStart      ? Codes{3}
+                                             : length > dataStart + 400 ? Codes{0}
+                                                                        : Codes{0, 3});
+                if (code.isEmpty() && result.code == 0 &&
+                    result.image.pixel(5, 0) != palette(256)[f.pixels[5]])
+                    return QStringLiteral("first row lost");
+                return code;
+            }));
         // Lost rows show the background.
-        const SpiModule::Result r = spi_.picture(write("cut.gif", gif.left(gif.size() / 2)));
+        const SpiModule::Result r = spi_.picture(files_.write("cut.gif", gif.left(gif.size() / 2)));
         QCOMPARE(r.image.pixel(60, 89), palette(256)[0]);
     }
 
@@ -351,53 +329,28 @@ private slots:
         const QByteArray files[] = {encodeGif({60, 50, palette(16), 2, {f, g}}),
                                     encodeGif({50, 40, {}, 0, {g}})};
         QRandomGenerator rng(77031);
-        for (const QByteArray& original : files) {
-            for (int round = 0; round < 150; ++round) {
-                QByteArray data = original;
-                const int flips = 1 + int(rng.bounded(4));
-                for (int i = 0; i < flips; ++i)
-                    data[int(rng.bounded(data.size()))] = char(rng.bounded(256));
-                const QString path = write("fuzz.gif", data);
-                PictureInfo info;
-                const int infoCode = spi_.pictureInfo(path, info);
-                const SpiModule::Result r = spi_.picture(path);
-                QVERIFY2(r.code == 0 || r.code == 2 || r.code == 3 || r.code == 4,
-                         qPrintable(QString::number(r.code)));
-                if (r.code == 0) {
-                    QCOMPARE(infoCode, 0);
-                    QCOMPARE(r.image.size(), QSize(info.width, info.height));
-                }
-            }
-        }
+        const Damage damage{
+            .name = "fuzz.gif", .accepted = {0, 2, 3, 4}, .rounds = 150, .set = true};
+        for (const QByteArray& original : files)
+            KORDEL_VERIFY_NO_FAILURE(checkDamage(spi_, files_, {original}, damage, rng).failure);
     }
 
     void refusesHugePictures() {
         PictureInfo info;
         QString path =
-            write("wide.gif", encodeGif({40000, 2, palette(2), 0, {patternFrame(2, 2, 2)}}));
+            files_.write("wide.gif", encodeGif({40000, 2, palette(2), 0, {patternFrame(2, 2, 2)}}));
         QCOMPARE(spi_.pictureInfo(path, info), 0);
         QCOMPARE(info.width, 40000);
         QCOMPARE(spi_.picture(path).code, 4);
-        path = write("big.gif", encodeGif({20000, 20000, palette(2), 0, {patternFrame(2, 2, 2)}}));
+        path = files_.write("big.gif",
+                            encodeGif({20000, 20000, palette(2), 0, {patternFrame(2, 2, 2)}}));
         QCOMPARE(spi_.picture(path).code, 4);
     }
 
     void progressAndCancel() {
-        const QString path = write(
+        const QString path = files_.write(
             "progress.gif", encodeGif({30, 100, palette(16), 0, {patternFrame(30, 100, 16)}}));
-        int last = -1, total = 0, calls = 0;
-        SpiModule::Result r = spi_.picture(path, 0, [&](int done, int t) {
-            last = done;
-            total = t;
-            ++calls;
-            return 0;
-        });
-        QCOMPARE(r.code, 0);
-        QCOMPARE(last, total);
-        QCOMPARE(total, 100);
-        QVERIFY(calls >= 100 / 8);
-        QCOMPARE(spi_.picture(path, 0, [](int, int) { return 1; }).code, 1);
-        QCOMPARE(spi_.picture(path, 0, [](int d, int t) { return d == t ? 1 : 0; }).code, 1);
+        KORDEL_VERIFY_NO_FAILURE(progressMismatch(spi_, path, 100, 100 / 8));
     }
 
     // samples/sample.gif: written again only when KORDEL_WRITE_SAMPLES is set.

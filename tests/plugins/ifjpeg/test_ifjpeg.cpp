@@ -1,19 +1,13 @@
 // Tests of the JPEG decoder plug-in with files written here by libjpeg.
 #include <dlfcn.h>
-#include <unistd.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTest>
-#include <QCryptographicHash>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -22,9 +16,9 @@
 
 #include <jpeglib.h>
 
-#include "spi_harness.h"
+#include "plugin_tests.h"
 
-using kordel::test::SpiModule;
+using namespace kordel::test;
 
 namespace {
 
@@ -139,36 +133,6 @@ Difference compare(const QImage& img, const Pixel& px, bool gray = false) {
     return d;
 }
 
-// Sends stderr to a file for as long as it lives.
-class StderrCapture {
-public:
-    StderrCapture() : file_(QDir::tempPath() + "/kordel-stderr-XXXXXX") {
-        file_.open();
-        std::fflush(stderr);
-        saved_ = dup(2);
-        dup2(file_.handle(), 2);
-    }
-    ~StderrCapture() { restore(); }
-    QByteArray text() {
-        restore();
-        QFile f(file_.fileName());
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0)
-            return;
-        std::fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    QTemporaryFile file_;
-    int saved_ = -1;
-};
-
 // Offset of the first marker `code` after SOI (-1 when absent).
 int findMarker(const QByteArray& data, uchar code, int from = 2) {
     for (int i = from; i + 1 < data.size(); ++i) {
@@ -184,34 +148,17 @@ class TestIfJpeg : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
+    TestFiles files_;
     SpiModule spi_{QStringLiteral("ifjpeg.spi")};
-
-    QString write(const QString& name, const QByteArray& data) {
-        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
-            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
-            l.open(QIODevice::Append);
-            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
-        }
-        const QString path = dir_.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
 
 private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
+        QVERIFY(files_.isValid());
         QVERIFY2(spi_.isLoaded(), qPrintable(spi_.error()));
     }
 
     void pluginInfoAndSignature() {
-        QCOMPARE(spi_.pluginInfo(0), QByteArray("00IN"));
-        QVERIFY(!spi_.pluginInfo(1).isEmpty());
-        QCOMPARE(spi_.pluginInfo(2), QByteArray("*.jpg;*.jpe;*.jpeg"));
-        QVERIFY(!spi_.pluginInfo(3).isEmpty());
-        QCOMPARE(spi_.pluginInfo(4), QByteArray());
+        KORDEL_VERIFY_NO_FAILURE(pluginInfoMismatch(spi_, "*.jpg;*.jpe;*.jpeg"));
 
         // Straight through the entry points: a short buffer and other input kinds.
         void* module = dlopen(KORDEL_BIN_DIR "/ifjpeg.spi", RTLD_NOW | RTLD_LOCAL);
@@ -225,7 +172,7 @@ private slots:
         QCOMPARE(info(9, buf, 8), 0);
         QCOMPARE(buf[0], '\0');
 
-        const QString jpeg = write("sig.jpg", encodeJpeg(8, 8, smooth));
+        const QString jpeg = files_.write("sig.jpg", encodeJpeg(8, 8, smooth));
         auto pictureInfo = reinterpret_cast<SpiGetPictureInfo>(dlsym(module, "GetPictureInfo"));
         PictureInfo pi;
         QCOMPARE(pictureInfo(QFile::encodeName(jpeg).constData(), 0, 1, &pi), 2);  // memory input
@@ -233,8 +180,8 @@ private slots:
         QVERIFY(pi.hInfo == nullptr);
         dlclose(module);
         QVERIFY(spi_.isSupported(jpeg));
-        QVERIFY(!spi_.isSupported(write("sig.gif", "GIF89a\x01\x00\x01\x00")));
-        QVERIFY(!spi_.isSupported(write("empty.jpg", QByteArray())));
+        QVERIFY(!spi_.isSupported(files_.write("sig.gif", "GIF89a\x01\x00\x01\x00")));
+        QVERIFY(!spi_.isSupported(files_.write("empty.jpg", QByteArray())));
     }
 
     void decodesKinds_data() {
@@ -263,21 +210,14 @@ private slots:
         o.ycck = kind == 6;
         o.adobe = kind != 7;
         const QString path =
-            write(QStringLiteral("kind%1.jpg").arg(kind), encodeJpeg(101, 75, smooth, o));
+            files_.write(QStringLiteral("kind%1.jpg").arg(kind), encodeJpeg(101, 75, smooth, o));
 
-        PictureInfo info;
-        QCOMPARE(spi_.pictureInfo(path, info), 0);
-        QCOMPARE(info.width, 101);
-        QCOMPARE(info.height, 75);
-        QCOMPARE(int(info.colorDepth), depth);
-        QCOMPARE(int(info.x_density), 1);
-        QCOMPARE(int(info.y_density), 1);
-
-        const SpiModule::Result r = spi_.picture(path);
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.bitCount, o.gray ? 8 : 24);
-        QVERIFY(r.height > 0);  // bottom-up rows
-        QCOMPARE(r.image.size(), QSize(101, 75));
+        SpiModule::Result r;
+        const Expected want{.size = QSize(101, 75),
+                            .depth = depth,
+                            .bitCount = o.gray ? 8 : 24,
+                            .densities = QSize(1, 1)};
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(spi_, path, want, &r));
         const Difference d = compare(r.image, smooth, o.gray);
         QVERIFY2(d.mean <= meanLimit && d.max <= 48,
                  qPrintable(QStringLiteral("mean %1 max %2").arg(d.mean).arg(d.max)));
@@ -298,7 +238,7 @@ private slots:
         QFETCH(bool, progressive);
         JpegOptions o;
         o.progressive = progressive;
-        const QString path = write("preview.jpg", encodeJpeg(w, h, smooth, o));
+        const QString path = files_.write("preview.jpg", encodeJpeg(w, h, smooth, o));
         PictureInfo info;
         QCOMPARE(spi_.pictureInfo(path, info), 0);
         QCOMPARE(info.width, w);  // the info always tells the stored size
@@ -314,8 +254,8 @@ private slots:
 
     void dataAtOffset128() {
         const QByteArray jpeg = encodeJpeg(64, 48, smooth);
-        const QString plain = write("plain.jpg", jpeg);
-        const QString path = write("offset.jpg", QByteArray(128, 'x') + jpeg);
+        const QString plain = files_.write("plain.jpg", jpeg);
+        const QString path = files_.write("offset.jpg", QByteArray(128, 'x') + jpeg);
         PictureInfo info;
         QCOMPARE(spi_.pictureInfo(path, info, 0), 2);
         QCOMPARE(spi_.pictureInfo(path, info, 128), 0);
@@ -328,13 +268,14 @@ private slots:
 
     void rejectsOtherInput() {
         PictureInfo info;
-        QCOMPARE(spi_.pictureInfo(write("text.jpg", "hello, this is not a picture"), info), 2);
-        QCOMPARE(spi_.picture(write("short.jpg", "\xFF\xD8")).code, 2);
-        QCOMPARE(spi_.pictureInfo(dir_.filePath("missing.jpg"), info), 6);
-        QCOMPARE(spi_.picture(dir_.path()).code, 6);  // a folder
+        QCOMPARE(spi_.pictureInfo(files_.write("text.jpg", "hello, this is not a picture"), info),
+                 2);
+        QCOMPARE(spi_.picture(files_.write("short.jpg", "\xFF\xD8")).code, 2);
+        QCOMPARE(spi_.pictureInfo(files_.path("missing.jpg"), info), 6);
+        QCOMPARE(spi_.picture(files_.folder()).code, 6);  // a folder
         // Only a header: the signature is right, the data is not there.
         const QByteArray jpeg = encodeJpeg(64, 48, smooth);
-        const QString cut = write("header.jpg", jpeg.left(100));
+        const QString cut = files_.write("header.jpg", jpeg.left(100));
         QCOMPARE(spi_.pictureInfo(cut, info), 3);
         QCOMPARE(spi_.picture(cut).code, 3);
     }
@@ -345,30 +286,29 @@ private slots:
         JpegOptions o;
         o.restartRows = 1;  // RST markers show where each band of 16 rows ends
         const QByteArray jpeg = encodeJpeg(160, 120, smooth, o);
-        const QImage full = spi_.picture(write("whole.jpg", jpeg)).image;
+        const QImage full = spi_.picture(files_.write("whole.jpg", jpeg)).image;
         const int rst0 = findMarker(jpeg, 0xD0);
         const int sos = findMarker(jpeg, 0xDA);
         QVERIFY(rst0 > sos && sos > 0);
 
-        QCOMPARE(spi_.picture(write("cut.jpg", jpeg.left(sos + 20))).code, 3);
-        QCOMPARE(spi_.picture(write("cut.jpg", jpeg.left(rst0 - 16))).code, 3);
-        SpiModule::Result r = spi_.picture(write("cut.jpg", jpeg.left(rst0 + 2)));
+        QCOMPARE(spi_.picture(files_.write("cut.jpg", jpeg.left(sos + 20))).code, 3);
+        QCOMPARE(spi_.picture(files_.write("cut.jpg", jpeg.left(rst0 - 16))).code, 3);
+        SpiModule::Result r = spi_.picture(files_.write("cut.jpg", jpeg.left(rst0 + 2)));
         QCOMPARE(r.code, 0);
         QCOMPARE(r.image.size(), QSize(160, 120));
         QCOMPARE(r.image.copy(0, 0, 160, 8), full.copy(0, 0, 160, 8));
         // What is missing is mid-gray.
         QCOMPARE(qGray(r.image.pixel(80, 110)), 128);
 
-        for (int len = 0; len < jpeg.size(); len += 97) {
-            r = spi_.picture(write("cut.jpg", jpeg.left(len)));
-            const int expected = len < 3 ? 2 : len < rst0 - 16 ? 3 : len >= rst0 + 2 ? 0 : -1;
-            if (expected >= 0)
-                QCOMPARE(r.code, expected);
-            else
-                QVERIFY(r.code == 0 || r.code == 3);
-            if (r.code == 0)
-                QCOMPARE(r.image.size(), QSize(160, 120));
-        }
+        const Cuts cuts{
+            .name = "cut.jpg", .accepted = {0, 2, 3}, .step = 97, .size = QSize(160, 120)};
+        KORDEL_VERIFY_NO_FAILURE(checkCuts(
+            spi_, files_, jpeg, cuts, [&](qsizetype length, const SpiModule::Result& result) {
+                return codeOutside(result.code, length < 3           ? Codes{2}
+                                                : length < rst0 - 16 ? Codes{3}
+                                                : length >= rst0 + 2 ? Codes{0}
+                                                                     : Codes{0, 3});
+            }));
     }
 
     void truncatedProgressive() {
@@ -379,22 +319,25 @@ private slots:
         const int second = findMarker(jpeg, 0xDA, first + 2);
         QVERIFY(second > first && first > 0);
         // The first scan alone (DC of every component) is a usable picture.
-        const SpiModule::Result r = spi_.picture(write("prog.jpg", jpeg.left(second)));
+        const SpiModule::Result r = spi_.picture(files_.write("prog.jpg", jpeg.left(second)));
         QCOMPARE(r.code, 0);
         QVERIFY(compare(r.image, smooth).mean < 12);
-        QCOMPARE(spi_.picture(write("prog.jpg", jpeg.left(first + 16))).code, 3);
+        QCOMPARE(spi_.picture(files_.write("prog.jpg", jpeg.left(first + 16))).code, 3);
         // A fatal fault between scans keeps the scans read before it.
         const int last = jpeg.lastIndexOf("\xFF\xDA");
         QByteArray damaged = jpeg;
         damaged[last + 4 + 1 + 2 * uchar(jpeg[last + 4])] = char(0xFF);  // Ss of the last scan
-        QCOMPARE(spi_.picture(write("prog.jpg", damaged)).code, 0);
-        QVERIFY(compare(spi_.picture(write("prog.jpg", damaged)).image, smooth).mean < 12);
-        for (int len = first; len < jpeg.size(); len += 211) {
-            const int code = spi_.picture(write("prog.jpg", jpeg.left(len))).code;
-            QVERIFY2(code == 0 || code == 3, qPrintable(QString::number(code)));
-            if (len >= second)
-                QCOMPARE(code, 0);
-        }
+        QCOMPARE(spi_.picture(files_.write("prog.jpg", damaged)).code, 0);
+        QVERIFY(compare(spi_.picture(files_.write("prog.jpg", damaged)).image, smooth).mean < 12);
+        const Cuts cuts{.name = "prog.jpg",
+                        .accepted = {0, 3},
+                        .from = first,
+                        .step = 211,
+                        .size = QSize(160, 120)};
+        KORDEL_VERIFY_NO_FAILURE(checkCuts(
+            spi_, files_, jpeg, cuts, [&](qsizetype length, const SpiModule::Result& result) {
+                return length >= second ? codeOutside(result.code, {0}) : QString();
+            }));
     }
 
     void randomDamage() {
@@ -403,27 +346,14 @@ private slots:
         const QByteArray files[] = {encodeJpeg(96, 64, smooth),
                                     encodeJpeg(96, 64, smooth, progressive)};
         QRandomGenerator rng(20240611);
+        const Damage damage{.name = "fuzz.jpg",
+                            .accepted = {0, 2, 3, 4},
+                            .rounds = 150,
+                            .set = true,
+                            .preview = true};
         StderrCapture capture;
-        for (const QByteArray& original : files) {
-            for (int round = 0; round < 150; ++round) {
-                QByteArray data = original;
-                const int flips = 1 + int(rng.bounded(4));
-                for (int i = 0; i < flips; ++i)
-                    data[int(rng.bounded(data.size()))] = char(rng.bounded(256));
-                const QString path = write("fuzz.jpg", data);
-                PictureInfo info;
-                const int infoCode = spi_.pictureInfo(path, info);
-                const SpiModule::Result r = spi_.picture(path);
-                QVERIFY2(r.code == 0 || r.code == 2 || r.code == 3 || r.code == 4,
-                         qPrintable(QString::number(r.code)));
-                if (r.code == 0) {
-                    QCOMPARE(infoCode, 0);
-                    QCOMPARE(r.image.size(), QSize(info.width, info.height));
-                }
-                const int preview = spi_.picture(path, 0, {}, true).code;
-                QVERIFY(preview == 0 || preview == 2 || preview == 3 || preview == 4);
-            }
-        }
+        for (const QByteArray& original : files)
+            KORDEL_VERIFY_NO_FAILURE(checkDamage(spi_, files_, {original}, damage, rng).failure);
         QCOMPARE(capture.text(), QByteArray());
     }
 
@@ -437,7 +367,7 @@ private slots:
             d[sof + 6] = char(h);
             d[sof + 7] = char(w >> 8);
             d[sof + 8] = char(w);
-            return write("huge.jpg", d);
+            return files_.write("huge.jpg", d);
         };
         PictureInfo info;
         QString path = withSize(40000, 16);
@@ -450,29 +380,9 @@ private slots:
     }
 
     void progressAndCancel() {
-        const QString path = write("progress.jpg", encodeJpeg(64, 200, smooth));
-        int last = -1, total = 0, calls = 0;
-        bool ordered = true;
-        SpiModule::Result r = spi_.picture(path, 0, [&](int done, int t) {
-            ordered = ordered && done >= last;
-            last = done;
-            total = t;
-            ++calls;
-            return 0;
-        });
-        QCOMPARE(r.code, 0);
-        QVERIFY(ordered);
-        QCOMPARE(total, 200);
-        QCOMPARE(last, 200);
-        QVERIFY(calls >= 200 / 16);
-
-        r = spi_.picture(path, 0, [](int, int) { return 1; });
-        QCOMPARE(r.code, 1);
-        QVERIFY(r.image.isNull());
-        // Cancelling on the very last report still cancels.
-        r = spi_.picture(path, 0, [](int done, int t) { return done == t ? 1 : 0; });
-        QCOMPARE(r.code, 1);
-        r = spi_.picture(
+        const QString path = files_.write("progress.jpg", encodeJpeg(64, 200, smooth));
+        KORDEL_VERIFY_NO_FAILURE(progressMismatch(spi_, path, 200, 200 / 16));
+        const SpiModule::Result r = spi_.picture(
             path, 0, [](int done, int) { return done >= 25 ? 1 : 0; }, true);
         QCOMPARE(r.code, 1);
     }
@@ -482,9 +392,9 @@ private slots:
         p.progressive = true;
         JpegOptions g;
         g.gray = true;
-        const QString paths[] = {write("t0.jpg", encodeJpeg(300, 200, smooth)),
-                                 write("t1.jpg", encodeJpeg(300, 200, smooth, p)),
-                                 write("t2.jpg", encodeJpeg(300, 200, smooth, g))};
+        const QString paths[] = {files_.write("t0.jpg", encodeJpeg(300, 200, smooth)),
+                                 files_.write("t1.jpg", encodeJpeg(300, 200, smooth, p)),
+                                 files_.write("t2.jpg", encodeJpeg(300, 200, smooth, g))};
         QImage expected[3];
         for (int i = 0; i < 3; ++i)
             expected[i] = spi_.picture(paths[i]).image;

@@ -3,43 +3,17 @@
 
 #include <QBuffer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QCryptographicHash>
 #include <cmath>
 #include <cstring>
 #include <random>
 
 #include "mag_encoder.h"
-#include "spi_harness.h"
+#include "plugin_tests.h"
 
-using kordel::test::encodeMag;
-using kordel::test::MagPicture;
-using kordel::test::MagStats;
-using kordel::test::SpiModule;
+using namespace kordel::test;
 
 namespace {
-
-// Empty when both pictures have the same size and colours (alpha and colour space
-// aside); otherwise where they first differ.
-QString difference(const QImage& got, const QImage& want) {
-    if (got.size() != want.size())
-        return QStringLiteral("size %1x%2, want %3x%4")
-            .arg(got.width())
-            .arg(got.height())
-            .arg(want.width())
-            .arg(want.height());
-    for (int y = 0; y < got.height(); ++y)
-        for (int x = 0; x < got.width(); ++x)
-            if (qRgb(qRed(got.pixel(x, y)), qGreen(got.pixel(x, y)), qBlue(got.pixel(x, y))) !=
-                qRgb(qRed(want.pixel(x, y)), qGreen(want.pixel(x, y)), qBlue(want.pixel(x, y))))
-                return QStringLiteral("pixel %1,%2: %3, want %4")
-                    .arg(x)
-                    .arg(y)
-                    .arg(got.pixel(x, y), 8, 16)
-                    .arg(want.pixel(x, y), 8, 16);
-    return {};
-}
 
 QImage expectedImage(const MagPicture& pic) {
     QImage img(pic.width, pic.height, QImage::Format_RGB32);
@@ -97,51 +71,24 @@ class TestIfmag : public QObject {
 
 private:
     SpiModule mag_{QStringLiteral("ifmag.spi")};
-    QTemporaryDir dir_;
+    TestFiles files_;
 
-    QString write(const QString& name, const QByteArray& data) {
-        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
-            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
-            l.open(QIODevice::Append);
-            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
-        }
-        const QString path = dir_.filePath(name);
-        // Rewritten in place rather than truncated: freeing blocks on every one of
-        // the thousands of rewrites is slow on some file systems.
-        QFile f(path);
-        if (!f.open(QIODevice::ReadWrite) || f.write(data) != data.size() || !f.resize(data.size()))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
-
-    void verifyDecodes(const QByteArray& file, const QImage& want, int depth) {
-        const QString path = write(QStringLiteral("t.mag"), file);
-        PictureInfo info;
-        QCOMPARE(mag_.pictureInfo(path, info), 0);
-        QCOMPARE(info.width, want.width());
-        QCOMPARE(info.height, want.height());
-        QCOMPARE(int(info.colorDepth), depth);
-        QCOMPARE(int(info.x_density), 1);
-        QCOMPARE(int(info.y_density), 1);
-        const auto r = mag_.picture(path);
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.bitCount, 8);
-        QVERIFY(r.height > 0);  // bottom-up rows
-        QVERIFY2(difference(r.image, want).isEmpty(), qPrintable(difference(r.image, want)));
+    // Empty when `file` decodes to `want` at `depth` bits a pixel.
+    QString mismatch(const QByteArray& file, const QImage& want, int depth) {
+        return decodeMismatch(
+            mag_, files_.write(QStringLiteral("t.mag"), file),
+            {.image = want, .depth = depth, .bitCount = 8, .densities = QSize(1, 1)});
     }
 
 private slots:
     void initTestCase() {
         QVERIFY2(mag_.isLoaded(), qPrintable(mag_.error()));
-        QVERIFY(dir_.isValid());
+        QVERIFY(files_.isValid());
     }
 
     void pluginInfo() {
-        QCOMPARE(mag_.pluginInfo(0), QByteArray("00IN"));
+        KORDEL_VERIFY_NO_FAILURE(pluginInfoMismatch(mag_, "*.mag"));
         QVERIFY(mag_.pluginInfo(1).contains("MAG"));
-        QCOMPARE(mag_.pluginInfo(2), QByteArray("*.mag"));
-        QVERIFY(!mag_.pluginInfo(3).isEmpty());
-        QCOMPARE(mag_.pluginInfo(4), QByteArray());
         QCOMPARE(mag_.pluginInfo(-1), QByteArray());
 
         // Short buffers and memory input, through the raw entry points.
@@ -168,22 +115,24 @@ private slots:
     void isSupported() {
         std::mt19937 rng(1);
         const QByteArray good = encodeMag(randomPicture(false, 16, 4, 0, rng));
-        QVERIFY(mag_.isSupported(write(QStringLiteral("a.mag"), good)));
-        QVERIFY(mag_.isSupported(write(QStringLiteral("a.bin"), good)));
+        QVERIFY(mag_.isSupported(files_.write(QStringLiteral("a.mag"), good)));
+        QVERIFY(mag_.isSupported(files_.write(QStringLiteral("a.bin"), good)));
         QBuffer png;
         png.open(QIODevice::WriteOnly);
-        QImage(8, 8, QImage::Format_RGB32).save(&png, "PNG");
-        QVERIFY(!mag_.isSupported(write(QStringLiteral("png.mag"), png.data())));
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::white);  // not left uninitialised, so the file is the same every run
+        image.save(&png, "PNG");
+        QVERIFY(!mag_.isSupported(files_.write(QStringLiteral("png.mag"), png.data())));
         QByteArray noise(3000, '\0');
         for (auto& c : noise)
             c = char(rng());
-        QVERIFY(!mag_.isSupported(write(QStringLiteral("noise.mag"), noise)));
-        QVERIFY(!mag_.isSupported(write(QStringLiteral("empty.mag"), QByteArray())));
+        QVERIFY(!mag_.isSupported(files_.write(QStringLiteral("noise.mag"), noise)));
+        QVERIFY(!mag_.isSupported(files_.write(QStringLiteral("empty.mag"), QByteArray())));
         // Not a MAG: unknown format, also for the host's retry 128 bytes in.
-        const QString pngPath = dir_.filePath(QStringLiteral("png.mag"));
+        const QString pngPath = files_.path(QStringLiteral("png.mag"));
         QCOMPARE(mag_.picture(pngPath).code, int(SPI_UNKNOWN_FORMAT));
         QCOMPARE(mag_.picture(pngPath, 128).code, int(SPI_UNKNOWN_FORMAT));
-        QCOMPARE(mag_.picture(dir_.filePath(QStringLiteral("missing.mag"))).code,
+        QCOMPARE(mag_.picture(files_.path(QStringLiteral("missing.mag"))).code,
                  int(SPI_READ_ERROR));
     }
 
@@ -203,12 +152,7 @@ private slots:
         const QString path = base + QStringLiteral("/retro/MAG/") + file;
         const QImage want(path + QStringLiteral(".ref.png"));
         QVERIFY(!want.isNull());
-        PictureInfo info;
-        QCOMPARE(mag_.pictureInfo(path, info), 0);
-        QCOMPARE(int(info.colorDepth), depth);
-        const auto r = mag_.picture(path);
-        QCOMPARE(r.code, 0);
-        QVERIFY2(difference(r.image, want).isEmpty(), qPrintable(difference(r.image, want)));
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(mag_, path, {.image = want, .depth = depth}));
     }
 
     // Two rows of 8 dots at 16 colours: row 0 literal, row 1 copies from above
@@ -234,7 +178,7 @@ private slots:
                 .append(char(b))
                 .append("\x01\x23\x45\x67", 4);
         };
-        const QString path = write(QStringLiteral("hand.mag"), build(0x41));
+        const QString path = files_.write(QStringLiteral("hand.mag"), build(0x41));
         const auto r = mag_.picture(path);
         QCOMPARE(r.code, 0);
         QCOMPARE(r.image.size(), QSize(8, 2));
@@ -245,10 +189,10 @@ private slots:
         QCOMPARE(r.image.color(5), qRgb(0x25, 0x50, 0xeb));
 
         // Flag 5 (one unit left, one row up) in the first column reaches outside.
-        QCOMPARE(mag_.picture(write(QStringLiteral("hand.mag"), build(0x51))).code,
+        QCOMPARE(mag_.picture(files_.write(QStringLiteral("hand.mag"), build(0x51))).code,
                  int(SPI_BROKEN_DATA));
         // Flag 2 (two units left) from unit 1 in row 1, too.
-        QCOMPARE(mag_.picture(write(QStringLiteral("hand.mag"), build(0x42))).code,
+        QCOMPARE(mag_.picture(files_.write(QStringLiteral("hand.mag"), build(0x42))).code,
                  int(SPI_BROKEN_DATA));
     }
 
@@ -282,7 +226,7 @@ private slots:
         MagPicture pic = randomPicture(colours256, width, height, x0, rng);
         pic.alignDots = align;
         pic.comment = QByteArray(commentLength, 'c');
-        verifyDecodes(encodeMag(pic), expectedImage(pic), colours256 ? 8 : 4);
+        KORDEL_VERIFY_NO_FAILURE(mismatch(encodeMag(pic), expectedImage(pic), colours256 ? 8 : 4));
     }
 
     // Random choices among the fitting codes reach every one of the 16 flag values.
@@ -295,7 +239,7 @@ private slots:
                 pic, [&](int n) { return int(rng() % uint32_t(n)); }, &stats);
             for (int f = 0; f < 16; ++f)
                 QVERIFY2(stats.codes[size_t(f)] > 0, qPrintable(QString::number(f)));
-            verifyDecodes(file, expectedImage(pic), colours256 ? 8 : 4);
+            KORDEL_VERIFY_NO_FAILURE(mismatch(file, expectedImage(pic), colours256 ? 8 : 4));
         }
     }
 
@@ -323,64 +267,37 @@ private slots:
         const qsizetype header = file.indexOf('\x1a') + 1;
         for (int i = 0; i < bytes; ++i)
             file[header + at + i] = char((value >> (8 * i)) & 0xff);
-        QCOMPARE(mag_.picture(write(QStringLiteral("d.mag"), file)).code, result);
+        QCOMPARE(mag_.picture(files_.write(QStringLiteral("d.mag"), file)).code, result);
     }
 
     void truncatedAndFlipped() {
         std::mt19937 rng(11);
         const QByteArray file = encodeMag(randomPicture(true, 12, 6, 2, rng));
-        for (qsizetype n = 0; n < file.size(); ++n) {
-            const QString path = write(QStringLiteral("cut.mag"), file.left(n));
-            const int code = mag_.picture(path).code;
-            QVERIFY2(code == SPI_UNKNOWN_FORMAT || code == SPI_BROKEN_DATA,
-                     qPrintable(QStringLiteral("cut at %1: %2").arg(n).arg(code)));
-        }
-        for (int t = 0; t < 2000; ++t) {
-            QByteArray f = file;
-            for (int k = 1 + int(rng() % 4); k > 0; --k)
-                f[qsizetype(rng() % uint32_t(f.size()))] ^= char(1 + rng() % 255);
-            const QString path = write(QStringLiteral("flip.mag"), f);
-            PictureInfo info;
-            const int infoCode = mag_.pictureInfo(path, info);
-            const int code = mag_.picture(path).code;
-            QVERIFY(code == 0 || code == SPI_UNKNOWN_FORMAT || code == SPI_BROKEN_DATA ||
-                    code == SPI_NO_MEMORY);
-            QVERIFY(infoCode == 0 || infoCode == code);
-        }
+        KORDEL_VERIFY_NO_FAILURE(
+            checkCuts(mag_, files_, file,
+                      {.name = "cut.mag", .accepted = {SPI_UNKNOWN_FORMAT, SPI_BROKEN_DATA}}));
+        const Damage flips{.name = "flip.mag",
+                           .accepted = {SPI_OK, SPI_UNKNOWN_FORMAT, SPI_BROKEN_DATA, SPI_NO_MEMORY},
+                           .rounds = 2000};
+        KORDEL_VERIFY_NO_FAILURE(checkDamage(mag_, files_, {file}, flips, rng).failure);
     }
 
     void progressAndCancel() {
         std::mt19937 rng(5);
         const MagPicture pic = randomPicture(false, 30, 100, 0, rng);
-        const QString path = write(QStringLiteral("p.mag"), encodeMag(pic));
-        QList<QPair<int, int>> calls;
-        auto r = mag_.picture(path, 0, [&](int done, int total) {
-            calls.append({done, total});
-            return 0;
-        });
-        QCOMPARE(r.code, 0);
-        QVERIFY(calls.size() >= 100 / 8);
-        QCOMPARE(calls.last(), qMakePair(100, 100));
-        for (int i = 1; i < calls.size(); ++i)
-            QVERIFY(calls[i].first >= calls[i - 1].first && calls[i].second == 100);
-
-        r = mag_.picture(path, 0, [](int, int) { return 1; });
-        QCOMPARE(r.code, int(SPI_CANCELLED));
-        QCOMPARE(r.progressCalls, 1);
-        // Cancelling at the final report still cancels.
-        r = mag_.picture(path, 0, [](int done, int total) { return done == total ? 1 : 0; });
-        QCOMPARE(r.code, int(SPI_CANCELLED));
-        QVERIFY(r.image.isNull());
+        const QString path = files_.write(QStringLiteral("p.mag"), encodeMag(pic));
+        KORDEL_VERIFY_NO_FAILURE(progressMismatch(mag_, path, 100, 100 / 8));
     }
 
     void dataAtOffset() {
         std::mt19937 rng(9);
         const MagPicture pic = randomPicture(true, 10, 5, 0, rng);
-        const QString path = write(QStringLiteral("o.mag"), QByteArray(128, 'M') + encodeMag(pic));
+        const QString path =
+            files_.write(QStringLiteral("o.mag"), QByteArray(128, 'M') + encodeMag(pic));
         QCOMPARE(mag_.picture(path).code, int(SPI_UNKNOWN_FORMAT));
         const auto r = mag_.picture(path, 128);
         QCOMPARE(r.code, 0);
-        QVERIFY(difference(r.image, expectedImage(pic)).isEmpty());
+        QVERIFY(firstDifference(r.image, expectedImage(pic)).isEmpty());
     }
 
     // The picture in samples/: a 256-colour sky, sun and hills. Written again when
@@ -419,16 +336,9 @@ private slots:
             }
         }
         const QByteArray file = encodeMag(pic);
-        QVERIFY(file.size() < 30 * 1024);
-        verifyDecodes(file, expectedImage(pic), 8);
-        const QString target = QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.mag");
-        if (qEnvironmentVariableIsSet("KORDEL_WRITE_SAMPLES")) {
-            QFile out(target);
-            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            QCOMPARE(out.write(file), file.size());
-        }
-        if (QFile::exists(target))
-            QCOMPARE(mag_.picture(target).code, 0);
+        KORDEL_VERIFY_NO_FAILURE(mismatch(file, expectedImage(pic), 8));
+        KORDEL_VERIFY_NO_FAILURE(
+            sampleMismatch(mag_, QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.mag"), file));
     }
 };
 

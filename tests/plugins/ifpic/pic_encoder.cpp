@@ -5,22 +5,6 @@
 
 namespace kordel::test {
 
-void BitWriter::put(uint32_t value, int count) {
-    for (int i = count - 1; i >= 0; --i) {
-        if (used_ == 8) {
-            out_.append('\0');
-            used_ = 0;
-        }
-        if ((value >> i) & 1)
-            out_[out_.size() - 1] = char(uint8_t(out_.back()) | (0x80 >> used_));
-        ++used_;
-    }
-}
-
-QByteArray BitWriter::bytes() const {
-    return out_;
-}
-
 void putPicLength(BitWriter& w, uint64_t length) {
     int ones = 0;
     while (length > (uint64_t(1) << (ones + 2)) - 2)

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "../bit_writer.h"
+
 namespace kordel::test {
 
 struct PicLayout {
@@ -35,19 +37,6 @@ struct PicStats {
 // Header (with palette) only, byte aligned; the bit stream follows it.
 QByteArray picHeader(const PicLayout& layout);
 QByteArray encodePic(const PicLayout& layout, PicStats* stats = nullptr);
-
-// MSB-first bit writer shared with hand-made streams.
-class BitWriter {
-public:
-    void put(uint32_t value, int count);
-    void bit(bool b) { put(b ? 1 : 0, 1); }
-    // Pads the last byte with zeros.
-    QByteArray bytes() const;
-
-private:
-    QByteArray out_;
-    int used_ = 8;  // bits used in the last byte
-};
 
 // Length code for a run of `length` (>= 1) dots.
 void putPicLength(BitWriter& w, uint64_t length);

@@ -5,35 +5,17 @@
 #include <QFile>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QCryptographicHash>
 #include <cstring>
 #include <functional>
 #include <memory>
 
 #include "pic_encoder.h"
-#include "spi_harness.h"
+#include "plugin_tests.h"
 
-using kordel::test::BitWriter;
-using kordel::test::encodePic;
-using kordel::test::firstDifference;
-using kordel::test::fixturesDir;
-using kordel::test::picHeader;
-using kordel::test::PicLayout;
-using kordel::test::PicStats;
-using kordel::test::putPicLength;
-using kordel::test::SpiModule;
+using namespace kordel::test;
 
 namespace {
-
-// n-bit channel to 8 bits: output bit k (from the top) is input bit k mod n (from the top).
-int widen(uint32_t v, int n) {
-    int r = 0;
-    for (int k = 0; k < 8; ++k)
-        r |= int((v >> (n - 1 - k % n)) & 1) << (7 - k);
-    return r;
-}
 
 uint32_t field(uint32_t v, int shift, int bits) {
     return (v >> shift) & ((1u << bits) - 1);
@@ -155,50 +137,30 @@ class TestIfpic : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir tmp_;
+    TestFiles files_;
     std::unique_ptr<SpiModule> spi_;
-    int fileNo_ = 0;
 
-    QString write(const QByteArray& data) {
-        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
-            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
-            l.open(QIODevice::Append);
-            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
-        }
-        const QString path = tmp_.filePath(QStringLiteral("f%1.pic").arg(fileNo_++));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString write(const QByteArray& data) { return files_.write(QStringLiteral("t.pic"), data); }
     SpiModule::Result decode(const QByteArray& data) { return spi_->picture(write(data)); }
     int info(const QByteArray& data, PictureInfo& pi) { return spi_->pictureInfo(write(data), pi); }
 
-    // Encodes, decodes and compares with the expected dots.
-    void roundTrip(const PicLayout& s, PicStats* stats = nullptr) {
-        const auto r = decode(encodePic(s, stats));
-        QCOMPARE(r.code, SPI_OK);
-        QCOMPARE(r.bitCount, s.depth <= 8 && (s.type == 0 || s.type == 15) ? 8 : 24);
-        QVERIFY(r.height > 0);  // bottom-up rows
-        const QImage expected = expectedImage(s);
-        const QString diff =
-            firstDifference(r.image.convertToFormat(QImage::Format_RGB32), expected);
-        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    // Empty when the picture encodes and decodes to the expected dots.
+    QString roundTrip(const PicLayout& s, PicStats* stats = nullptr) {
+        const bool indexed = s.depth <= 8 && (s.type == 0 || s.type == 15);
+        return decodeMismatch(
+            *spi_, write(encodePic(s, stats)),
+            {.image = expectedImage(s), .depth = s.depth, .bitCount = indexed ? 8 : 24});
     }
 
 private slots:
     void initTestCase() {
-        QVERIFY(tmp_.isValid());
+        QVERIFY(files_.isValid());
         spi_ = std::make_unique<SpiModule>(QStringLiteral("ifpic.spi"));
         QVERIFY2(spi_->isLoaded(), qPrintable(spi_->error()));
     }
 
     void pluginInfo() {
-        QCOMPARE(spi_->pluginInfo(0), QByteArray("00IN"));
-        QVERIFY(!spi_->pluginInfo(1).isEmpty());
-        QCOMPARE(spi_->pluginInfo(2), QByteArray("*.pic"));
-        QVERIFY(!spi_->pluginInfo(3).isEmpty());
-        QCOMPARE(spi_->pluginInfo(4), QByteArray());
+        KORDEL_VERIFY_NO_FAILURE(pluginInfoMismatch(*spi_, "*.pic"));
         QCOMPARE(spi_->pluginInfo(-1), QByteArray());
 
         // A short buffer is cut and still terminated, and nothing past it is touched.
@@ -227,7 +189,7 @@ private slots:
 
         QImage png(4, 4, QImage::Format_RGB32);
         png.fill(Qt::red);
-        const QString pngPath = tmp_.filePath(QStringLiteral("png.pic"));
+        const QString pngPath = files_.path(QStringLiteral("png.pic"));
         QVERIFY(png.save(pngPath, "PNG"));
         QVERIFY(!spi_->isSupported(pngPath));
         QByteArray random(1000, '\0');
@@ -324,7 +286,7 @@ private slots:
             s.aspectB = 1;
         }
         PicStats stats;
-        roundTrip(s, &stats);
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s, &stats));
         if (width * height >= 600) {
             // The picture really went through the paths it is meant to.
             QVERIFY(stats.chainDots > 0);
@@ -333,24 +295,18 @@ private slots:
                 QVERIFY(stats.cacheMisses > 128);
             }
         }
-        PictureInfo pi;
-        QCOMPARE(info(encodePic(s), pi), SPI_OK);
-        QCOMPARE(pi.width, width);
-        QCOMPARE(pi.height, height);
-        QCOMPARE(int(pi.colorDepth), depth);
-        QVERIFY(pi.hInfo == nullptr);
     }
 
     void chainsInEveryDirection() {
         PicLayout s = makeLayout(0, 0, 15, 80, 60);
         PicStats stats;
-        roundTrip(s, &stats);
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s, &stats));
         for (int i = 0; i < 5; ++i)
             QVERIFY2(stats.steps[i] > 0, qPrintable(QStringLiteral("no chain step %1").arg(i - 2)));
         // Without chains the same picture comes out the same, from a longer stream.
         PicLayout plain = s;
         plain.chains = false;
-        roundTrip(plain);
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(plain));
         QVERIFY(encodePic(plain).size() > encodePic(s).size());
     }
 
@@ -632,68 +588,35 @@ private slots:
         const PicLayout s = makeLayout(0, 0, 15, 24, 16);
         const QByteArray full = encodePic(s);
         const QImage expected = expectedImage(s);
-        for (int n = 0; n < full.size(); ++n) {
-            const auto r = decode(full.left(n));
-            if (r.code == SPI_OK) {
-                QVERIFY2(n >= full.size() - 1,
-                         qPrintable(QStringLiteral("%1 of %2").arg(n).arg(full.size())));
-                QVERIFY(firstDifference(r.image.convertToFormat(QImage::Format_RGB32), expected)
-                            .isEmpty());
-            } else {
-                QVERIFY2(r.code == SPI_BROKEN_DATA || r.code == SPI_UNKNOWN_FORMAT,
-                         qPrintable(QStringLiteral("cut at %1: %2").arg(n).arg(r.code)));
-            }
-        }
+        const Cuts cuts{.name = "cut.pic",
+                        .accepted = {SPI_OK, SPI_BROKEN_DATA, SPI_UNKNOWN_FORMAT}};
+        KORDEL_VERIFY_NO_FAILURE(checkCuts(
+            *spi_, files_, full, cuts, [&](qsizetype length, const SpiModule::Result& result) {
+                if (result.code != SPI_OK)
+                    return QString();
+                if (length < full.size() - 1)
+                    return QStringLiteral("decoded with data missing");
+                return firstDifference(result.image, expected);
+            }));
     }
 
     void randomFlips() {
         PicLayout s = makeLayout(15, 0, 8, 20, 12, 5);
-        const QByteArray full = encodePic(s);
         QRandomGenerator rng(20240601);
-        int ok = 0;
-        for (int i = 0; i < 3000; ++i) {
-            QByteArray data = full;
-            const int flips = 1 + int(rng.bounded(4));
-            for (int k = 0; k < flips; ++k)
-                data[int(rng.bounded(uint32_t(data.size())))] ^= char(1 + rng.bounded(255));
-            const QString path = write(data);
-            PictureInfo pi;
-            const int infoRc = spi_->pictureInfo(path, pi);
-            const auto r = spi_->picture(path);
-            QVERIFY(r.code >= SPI_OK && r.code <= SPI_NO_MEMORY && r.code != SPI_CANCELLED);
-            QCOMPARE(r.code, infoRc == SPI_OK ? r.code : infoRc);
-            if (r.code == SPI_OK) {
-                ++ok;
-                QCOMPARE(r.image.width(), pi.width);
-                QCOMPARE(r.image.height(), pi.height);
-            }
-            QFile::remove(path);
-        }
-        QVERIFY(ok > 0);  // flips in the dots still decode
+        const Damage flips{.name = "flip.pic",
+                           .accepted = {SPI_OK, SPI_UNKNOWN_FORMAT, SPI_BROKEN_DATA, SPI_NO_MEMORY},
+                           .rounds = 3000};
+        const DamageReport report = checkDamage(*spi_, files_, {encodePic(s)}, flips, rng);
+        KORDEL_VERIFY_NO_FAILURE(report.failure);
+        QVERIFY(report.decoded > 0);  // flips in the dots still decode
     }
 
     void progressAndCancel() {
         const PicLayout s = makeLayout(0, 0, 16, 30, 100);
         const QString path = write(encodePic(s));
-        int lastDone = -1, lastTotal = 0;
-        bool monotonic = true;
-        auto r = spi_->picture(path, 0, [&](int done, int total) {
-            monotonic = monotonic && done >= lastDone;
-            lastDone = done;
-            lastTotal = total;
-            return 0;
-        });
-        QCOMPARE(r.code, SPI_OK);
-        QVERIFY(monotonic);
-        QCOMPARE(lastTotal, 100);
-        QCOMPARE(lastDone, 100);
-        QVERIFY(r.progressCalls >= 100 / 8);
-
-        r = spi_->picture(path, 0, [](int, int) { return 1; });
-        QCOMPARE(r.code, SPI_CANCELLED);
-        QCOMPARE(r.progressCalls, 1);
+        KORDEL_VERIFY_NO_FAILURE(progressMismatch(*spi_, path, 100, 100 / 8));
         int calls = 0;
-        r = spi_->picture(path, 0, [&](int, int) { return ++calls == 4 ? 1 : 0; });
+        const auto r = spi_->picture(path, 0, [&](int, int) { return ++calls == 4 ? 1 : 0; });
         QCOMPARE(r.code, SPI_CANCELLED);
         QCOMPARE(calls, 4);
         QVERIFY(r.image.isNull());
@@ -708,9 +631,8 @@ private slots:
         QCOMPARE(spi_->pictureInfo(path, pi, 128), SPI_OK);
         const auto r = spi_->picture(path, 128);
         QCOMPARE(r.code, SPI_OK);
-        QVERIFY(firstDifference(r.image.convertToFormat(QImage::Format_RGB32), expectedImage(s))
-                    .isEmpty());
-        QCOMPARE(spi_->pictureInfo(tmp_.filePath("missing.pic"), pi), SPI_READ_ERROR);
+        QVERIFY(firstDifference(r.image, expectedImage(s)).isEmpty());
+        QCOMPARE(spi_->pictureInfo(files_.path("missing.pic"), pi), SPI_READ_ERROR);
     }
 
     // The bundled sample: an X68000 15-bit picture, drawn a quarter narrower so that
@@ -748,13 +670,9 @@ private slots:
                     uint32_t((qGreen(c) >> 3) << 10 | (qRed(c) >> 3) << 5 | (qBlue(c) >> 3)));
             }
         const QByteArray file = encodePic(s);
-        QVERIFY2(file.size() < 30 * 1024, qPrintable(QString::number(file.size())));
-        roundTrip(s);
-        if (qEnvironmentVariableIsEmpty("KORDEL_WRITE_SAMPLES"))
-            QSKIP("set KORDEL_WRITE_SAMPLES to rewrite samples/sample.pic");
-        QFile out(QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.pic"));
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        QCOMPARE(out.write(file), file.size());
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s));
+        KORDEL_VERIFY_NO_FAILURE(
+            sampleMismatch(*spi_, QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.pic"), file));
     }
 };
 

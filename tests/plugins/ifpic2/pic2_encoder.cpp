@@ -5,18 +5,6 @@
 
 namespace kordel::test {
 
-void P2BitWriter::put(uint32_t value, int count) {
-    for (int i = count - 1; i >= 0; --i) {
-        if (used_ == 8) {
-            out_.append('\0');
-            used_ = 0;
-        }
-        if ((value >> i) & 1)
-            out_[out_.size() - 1] = char(uint8_t(out_.back()) | (0x80 >> used_));
-        ++used_;
-    }
-}
-
 namespace {
 
 void put16(QByteArray& out, uint32_t v) {
@@ -141,7 +129,7 @@ public:
     QByteArray finish() {
         for (int i = 15; i >= 0; --i)
             out_.push_back(uint8_t((low_ >> i) & 1));
-        P2BitWriter w;
+        BitWriter w;
         for (uint8_t b : out_)
             w.bit(b != 0);
         return w.bytes();
@@ -301,7 +289,7 @@ QByteArray encodeArithmetic(const P2Block& b, int depth, P2Stats* st) {
 
 // ---- P2SF ----
 
-void putFastLength(P2BitWriter& w, uint64_t v) {
+void putFastLength(BitWriter& w, uint64_t v) {
     int a = 0;
     while (v >= (uint64_t(1) << (a + 1)) - 1)
         ++a;
@@ -324,7 +312,7 @@ QByteArray encodeFast(const P2Block& b, int depth, P2Stats* st) {
     }
     std::vector<uint32_t> cache(256 * 64);
     std::vector<int> cpos(256);
-    P2BitWriter w;
+    BitWriter w;
     int chainOnly = 0;
 
     auto length = [&](size_t from) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "../bit_writer.h"
+
 namespace kordel::test {
 
 struct P2Block {
@@ -50,17 +52,5 @@ QByteArray encodeP2Block(const P2Block& block, int depth, P2Stats* stats = nullp
 QByteArray encodeP2(const P2Layout& layout, P2Stats* stats = nullptr);
 // Offsets where each block starts in encodeP2's output, and where the list ends.
 std::vector<int> p2BlockOffsets(const P2Layout& layout);
-
-// MSB-first bit writer.
-class P2BitWriter {
-public:
-    void put(uint32_t value, int count);
-    void bit(bool b) { put(b ? 1 : 0, 1); }
-    QByteArray bytes() const { return out_; }
-
-private:
-    QByteArray out_;
-    int used_ = 8;
-};
 
 }  // namespace kordel::test

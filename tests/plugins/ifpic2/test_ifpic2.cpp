@@ -4,35 +4,17 @@
 #include <QFile>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QCryptographicHash>
 #include <cstring>
 #include <functional>
 #include <memory>
 
 #include "pic2_encoder.h"
-#include "spi_harness.h"
+#include "plugin_tests.h"
 
-using kordel::test::encodeP2;
-using kordel::test::encodeP2Block;
-using kordel::test::firstDifference;
-using kordel::test::P2BitWriter;
-using kordel::test::P2Block;
-using kordel::test::p2BlockOffsets;
-using kordel::test::P2Layout;
-using kordel::test::P2Stats;
-using kordel::test::SpiModule;
+using namespace kordel::test;
 
 namespace {
-
-// n-bit channel to 8 bits: output bit k (from the top) is input bit k mod n (from the top).
-int widen(uint32_t v, int n) {
-    int r = 0;
-    for (int k = 0; k < 8; ++k)
-        r |= int((v >> (n - 1 - k % n)) & 1) << (7 - k);
-    return r;
-}
 
 QRgb dotColour(int depth, uint32_t v) {
     const int c = depth / 3;
@@ -133,34 +115,17 @@ class TestIfpic2 : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir tmp_;
+    TestFiles files_;
     std::unique_ptr<SpiModule> spi_;
-    int fileNo_ = 0;
 
-    QString write(const QByteArray& data) {
-        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
-            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
-            l.open(QIODevice::Append);
-            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
-        }
-        const QString path = tmp_.filePath(QStringLiteral("f%1.p2").arg(fileNo_++));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString write(const QByteArray& data) { return files_.write(QStringLiteral("t.p2"), data); }
     SpiModule::Result decode(const QByteArray& data) { return spi_->picture(write(data)); }
     int info(const QByteArray& data, PictureInfo& pi) { return spi_->pictureInfo(write(data), pi); }
 
-    void roundTrip(const P2Layout& s, P2Stats* stats = nullptr) {
-        const QByteArray file = encodeP2(s, stats);
-        const auto r = decode(file);
-        QCOMPARE(r.code, SPI_OK);
-        QCOMPARE(r.bitCount, 24);
-        QVERIFY(r.height > 0);
-        const QString diff =
-            firstDifference(r.image.convertToFormat(QImage::Format_RGB32), expectedImage(s));
-        QVERIFY2(diff.isEmpty(), qPrintable(diff));
+    // Empty when the picture encodes and decodes to the canvas its blocks make.
+    QString roundTrip(const P2Layout& s, P2Stats* stats = nullptr) {
+        return decodeMismatch(*spi_, write(encodeP2(s, stats)),
+                              {.image = expectedImage(s), .depth = s.depth, .bitCount = 24});
     }
 
     // A small file with one arithmetic-coded and one fast-coded block.
@@ -176,17 +141,13 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(tmp_.isValid());
+        QVERIFY(files_.isValid());
         spi_ = std::make_unique<SpiModule>(QStringLiteral("ifpic2.spi"));
         QVERIFY2(spi_->isLoaded(), qPrintable(spi_->error()));
     }
 
     void pluginInfo() {
-        QCOMPARE(spi_->pluginInfo(0), QByteArray("00IN"));
-        QVERIFY(!spi_->pluginInfo(1).isEmpty());
-        QCOMPARE(spi_->pluginInfo(2), QByteArray("*.p2"));
-        QVERIFY(!spi_->pluginInfo(3).isEmpty());
-        QCOMPARE(spi_->pluginInfo(4), QByteArray());
+        KORDEL_VERIFY_NO_FAILURE(pluginInfoMismatch(*spi_, "*.p2"));
 
         void* h = dlopen(KORDEL_BIN_DIR "/ifpic2.spi", RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
         QVERIFY(h);
@@ -205,7 +166,7 @@ private slots:
         QVERIFY(spi_->isSupported(write(encodeP2(singleBlock("P2BM", 24, 3, 2)))));
         QImage png(4, 4, QImage::Format_RGB32);
         png.fill(Qt::blue);
-        const QString pngPath = tmp_.filePath(QStringLiteral("png.p2"));
+        const QString pngPath = files_.path(QStringLiteral("png.p2"));
         QVERIFY(png.save(pngPath, "PNG"));
         QVERIFY(!spi_->isSupported(pngPath));
         QByteArray random(600, '\0');
@@ -247,7 +208,7 @@ private slots:
     void handMadeFastBlock() {
         P2Layout s;
         s.depth = 15;
-        P2BitWriter w;
+        BitWriter w;
         auto newColour = [&](uint32_t grb) {
             w.bit(false);
             w.put(grb, 15);
@@ -336,7 +297,7 @@ private slots:
         QFETCH(int, height);
         const P2Layout s = singleBlock(id, depth, width, height);
         P2Stats stats;
-        roundTrip(s, &stats);
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s, &stats));
         if (width * height > 1000 && id.startsWith("P2S")) {
             // The picture really took the coding's paths.
             for (int d = 1; d <= 5; ++d)
@@ -345,11 +306,6 @@ private slots:
             QVERIFY(stats.cacheHits > 0);
             QVERIFY(stats.cacheMisses > 0);
         }
-        PictureInfo pi;
-        QCOMPARE(info(encodeP2(s), pi), SPI_OK);
-        QCOMPARE(pi.width, width);
-        QCOMPARE(pi.height, height);
-        QCOMPARE(int(pi.colorDepth), depth);
     }
 
     // Probability tables away from the fitted ones, including 0 and the largest value.
@@ -360,7 +316,7 @@ private slots:
             auto& prob = s.blocks[0].prob;
             for (int i = 0; i < 128; ++i)
                 prob.push_back(seed == 1 ? 0 : seed == 2 ? 0xffff : uint16_t(rng.bounded(65536)));
-            roundTrip(s);
+            KORDEL_VERIFY_NO_FAILURE(roundTrip(s));
         }
     }
 
@@ -387,14 +343,14 @@ private slots:
             }
         s.blocks.push_back(b);
         P2Stats stats;
-        roundTrip(s, &stats);
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s, &stats));
         QVERIFY(stats.longRuns > 0);
         QVERIFY(stats.chainOnlyStretches >= 2);
         QVERIFY(stats.lastLineChains > 0);
         // The same picture without chain-only stretches: plain long runs of chains.
         s.blocks[0].chainOnly = false;
         stats = {};
-        roundTrip(s, &stats);
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s, &stats));
         QCOMPARE(stats.chainOnlyStretches, 0);
     }
 
@@ -418,7 +374,7 @@ private slots:
         unknown.payload = QByteArray(37, 'u');
         P2Block c = pictureBlock("P2SF", 24, 2, 2, 8, 0);
         s.blocks = {dpi, a, unknown, b, c};
-        roundTrip(s);
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s));
         PictureInfo pi;
         QCOMPARE(info(encodeP2(s), pi), SPI_OK);
         QCOMPARE(pi.width, 10);
@@ -429,14 +385,14 @@ private slots:
 
         // No end marker: the list ends with the file.
         s.endMarker = false;
-        roundTrip(s);
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s));
         // A little zero padding at the end is fine, other stray bytes are not.
         QCOMPARE(decode(encodeP2(s) + QByteArray(3, '\0')).code, SPI_OK);
         QCOMPARE(decode(encodeP2(s) + "xyz").code, SPI_BROKEN_DATA);
         // A palette next to direct colours is skipped.
         s.paletteBits = 5;
         s.paletteEntries = 16;
-        roundTrip(s);
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s));
     }
 
     void damagedFiles_data() {
@@ -558,67 +514,37 @@ private slots:
         const P2Layout s = twoBlocks();
         const QByteArray full = encodeP2(s);
         const std::vector<int> at = p2BlockOffsets(s);
-        for (int n = 0; n < full.size(); ++n) {
-            const auto r = decode(full.left(n));
-            if (r.code == SPI_OK) {
-                QVERIFY2(n == at[1] || n >= at[2], qPrintable(QString::number(n)));
-                if (n >= at[2])
-                    QVERIFY(firstDifference(r.image.convertToFormat(QImage::Format_RGB32),
-                                            expectedImage(s))
-                                .isEmpty());
-            } else {
-                QVERIFY2(r.code == SPI_BROKEN_DATA || r.code == SPI_UNKNOWN_FORMAT,
-                         qPrintable(QStringLiteral("cut at %1: %2").arg(n).arg(r.code)));
-            }
-        }
+        const QImage expected = expectedImage(s);
+        const Cuts cuts{.name = "cut.p2",
+                        .accepted = {SPI_OK, SPI_BROKEN_DATA, SPI_UNKNOWN_FORMAT}};
+        KORDEL_VERIFY_NO_FAILURE(checkCuts(
+            *spi_, files_, full, cuts, [&](qsizetype length, const SpiModule::Result& result) {
+                if (result.code != SPI_OK || length == at[1])
+                    return QString();
+                if (length < at[2])
+                    return QStringLiteral("decoded with a block cut");
+                return firstDifference(result.image, expected);
+            }));
     }
 
     void randomFlips() {
-        const QByteArray full = encodeP2(twoBlocks());
         QRandomGenerator rng(777);
-        int ok = 0;
-        for (int i = 0; i < 3000; ++i) {
-            QByteArray data = full;
-            const int flips = 1 + int(rng.bounded(4));
-            for (int k = 0; k < flips; ++k)
-                data[int(rng.bounded(uint32_t(data.size())))] ^= char(1 + rng.bounded(255));
-            const QString path = write(data);
-            PictureInfo pi;
-            const int infoRc = spi_->pictureInfo(path, pi);
-            const auto r = spi_->picture(path);
-            QVERIFY(r.code >= SPI_OK && r.code <= SPI_NO_MEMORY && r.code != SPI_CANCELLED);
-            QCOMPARE(r.code, infoRc == SPI_OK ? r.code : infoRc);
-            if (r.code == SPI_OK) {
-                ++ok;
-                QCOMPARE(r.image.width(), pi.width);
-                QCOMPARE(r.image.height(), pi.height);
-            }
-            QFile::remove(path);
-        }
-        QVERIFY(ok > 0);
+        const Damage flips{.name = "flip.p2",
+                           .accepted = {SPI_OK, SPI_UNKNOWN_FORMAT, SPI_BROKEN_DATA, SPI_NO_MEMORY},
+                           .rounds = 3000};
+        const DamageReport report = checkDamage(*spi_, files_, {encodeP2(twoBlocks())}, flips, rng);
+        KORDEL_VERIFY_NO_FAILURE(report.failure);
+        QVERIFY(report.decoded > 0);
     }
 
     void progressAndCancel() {
         const P2Layout s = twoBlocks();  // 5 + 4 lines
         const QString path = write(encodeP2(s));
-        int lastDone = -1, lastTotal = 0;
-        bool monotonic = true;
-        auto r = spi_->picture(path, 0, [&](int done, int total) {
-            monotonic = monotonic && done >= lastDone;
-            lastDone = done;
-            lastTotal = total;
-            return 0;
-        });
-        QCOMPARE(r.code, SPI_OK);
-        QVERIFY(monotonic);
-        QCOMPARE(lastTotal, 9);
-        QCOMPARE(lastDone, 9);
+        KORDEL_VERIFY_NO_FAILURE(progressMismatch(*spi_, path, 9, 1));
         int calls = 0;
-        r = spi_->picture(path, 0, [&](int, int) { return ++calls == 7 ? 1 : 0; });
+        const auto r = spi_->picture(path, 0, [&](int, int) { return ++calls == 7 ? 1 : 0; });
         QCOMPARE(r.code, SPI_CANCELLED);
         QCOMPARE(calls, 7);
-        r = spi_->picture(path, 0, [](int, int) { return 1; });
-        QCOMPARE(r.code, SPI_CANCELLED);
     }
 
     void dataAtAnOffset() {
@@ -629,8 +555,7 @@ private slots:
         QCOMPARE(spi_->pictureInfo(path, pi, 128), SPI_OK);
         const auto r = spi_->picture(path, 128);
         QCOMPARE(r.code, SPI_OK);
-        QVERIFY(firstDifference(r.image.convertToFormat(QImage::Format_RGB32), expectedImage(s))
-                    .isEmpty());
+        QVERIFY(firstDifference(r.image, expectedImage(s)).isEmpty());
     }
 
     // The bundled sample: a 24-bit arithmetic-coded picture. Written to samples/ on request.
@@ -675,13 +600,9 @@ private slots:
                 b.dots.push_back(img.pixel(x, y) & 0xffffff);
         s.blocks.push_back(b);
         const QByteArray file = encodeP2(s);
-        QVERIFY2(file.size() < 30 * 1024, qPrintable(QString::number(file.size())));
-        roundTrip(s);
-        if (qEnvironmentVariableIsEmpty("KORDEL_WRITE_SAMPLES"))
-            QSKIP("set KORDEL_WRITE_SAMPLES to rewrite samples/sample.p2");
-        QFile out(QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.p2"));
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        QCOMPARE(out.write(file), file.size());
+        KORDEL_VERIFY_NO_FAILURE(roundTrip(s));
+        KORDEL_VERIFY_NO_FAILURE(
+            sampleMismatch(*spi_, QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.p2"), file));
     }
 };
 

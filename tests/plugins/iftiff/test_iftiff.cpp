@@ -1,26 +1,20 @@
 // Tests of the TIFF decoder plug-in with files written here by libtiff.
 #include <tiffio.h>
-#include <unistd.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QTest>
-#include <QCryptographicHash>
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <iterator>
 #include <vector>
 
-#include "spi_harness.h"
+#include "plugin_tests.h"
 
-using kordel::test::SpiModule;
+using namespace kordel::test;
 
 namespace {
 
@@ -171,36 +165,6 @@ std::vector<uint16_t> colourMap(int bits, bool eightBit) {
     return m;
 }
 
-// Sends stderr to a file for as long as it lives.
-class StderrCapture {
-public:
-    StderrCapture() : file_(QDir::tempPath() + "/kordel-stderr-XXXXXX") {
-        file_.open();
-        std::fflush(stderr);
-        saved_ = dup(2);
-        dup2(file_.handle(), 2);
-    }
-    ~StderrCapture() { restore(); }
-    QByteArray text() {
-        restore();
-        QFile f(file_.fileName());
-        f.open(QIODevice::ReadOnly);
-        return f.readAll();
-    }
-
-private:
-    void restore() {
-        if (saved_ < 0)
-            return;
-        std::fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
-    }
-    QTemporaryFile file_;
-    int saved_ = -1;
-};
-
 void put32(QByteArray& d, int at, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         d[at + i] = char(v >> (8 * i));
@@ -275,21 +239,8 @@ class TestIfTiff : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
+    TestFiles files_;
     SpiModule spi_{QStringLiteral("iftiff.spi")};
-
-    QString write(const QString& name, const QByteArray& data) {
-        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
-            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
-            l.open(QIODevice::Append);
-            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
-        }
-        const QString path = dir_.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
 
     QByteArray read(const QString& path) {
         QFile f(path);
@@ -299,20 +250,17 @@ private:
 
 private slots:
     void initTestCase() {
-        QVERIFY(dir_.isValid());
+        QVERIFY(files_.isValid());
         QVERIFY2(spi_.isLoaded(), qPrintable(spi_.error()));
     }
 
     void pluginInfoAndSignature() {
-        QCOMPARE(spi_.pluginInfo(0), QByteArray("00IN"));
-        QCOMPARE(spi_.pluginInfo(2), QByteArray("*.tif;*.tiff"));
-        QVERIFY(!spi_.pluginInfo(3).isEmpty());
-        QCOMPARE(spi_.pluginInfo(4), QByteArray());
-        QVERIFY(spi_.isSupported(write("le.tif", QByteArray("II*\0", 4))));
-        QVERIFY(spi_.isSupported(write("be.tif", QByteArray("MM\0*", 4))));
-        QVERIFY(spi_.isSupported(write("big.tif", QByteArray("II+\0", 4))));
-        QVERIFY(!spi_.isSupported(write("no.tif", QByteArray("II\0*", 4))));
-        QVERIFY(!spi_.isSupported(write("gif.tif", "GIF89a")));
+        KORDEL_VERIFY_NO_FAILURE(pluginInfoMismatch(spi_, "*.tif;*.tiff"));
+        QVERIFY(spi_.isSupported(files_.write("le.tif", QByteArray("II*\0", 4))));
+        QVERIFY(spi_.isSupported(files_.write("be.tif", QByteArray("MM\0*", 4))));
+        QVERIFY(spi_.isSupported(files_.write("big.tif", QByteArray("II+\0", 4))));
+        QVERIFY(!spi_.isSupported(files_.write("no.tif", QByteArray("II\0*", 4))));
+        QVERIFY(!spi_.isSupported(files_.write("gif.tif", "GIF89a")));
     }
 
     void decodesLayouts_data() {
@@ -494,18 +442,12 @@ private slots:
                 t.orientation = ORIENTATION_TOPRIGHT;
                 break;
         }
-        const QString path = write("layout.tif", QByteArray());
+        const QString path = files_.write("layout.tif", QByteArray());
         QVERIFY(writeTiff(path, {t}));
 
-        PictureInfo info;
-        QCOMPARE(spi_.pictureInfo(path, info), 0);
-        QCOMPARE(QSize(info.width, info.height), QSize(50, 37));
-        QCOMPARE(int(info.colorDepth), depth);
-        const SpiModule::Result r = spi_.picture(path);
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.bitCount, bitCount);
-        QVERIFY(r.height > 0);
-        QCOMPARE(r.image.size(), QSize(50, 37));
+        SpiModule::Result r;
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(
+            spi_, path, {.size = QSize(50, 37), .depth = depth, .bitCount = bitCount}, &r));
         const bool flipRows = t.orientation == ORIENTATION_BOTLEFT;
         const bool flipColumns = t.orientation == ORIENTATION_TOPRIGHT;
         int worst = 0;
@@ -537,7 +479,7 @@ private slots:
         second.width = 20;
         second.height = 10;
         second.sample = [](int, int, int) { return 7; };
-        const QString path = write("pages.tif", QByteArray());
+        const QString path = files_.write("pages.tif", QByteArray());
         QVERIFY(writeTiff(path, {first, second}));
         PictureInfo info;
         QCOMPARE(spi_.pictureInfo(path, info), 0);
@@ -551,23 +493,23 @@ private slots:
         TiffSpec t;
         t.sample = rgbSample;
         t.compression = COMPRESSION_LZW;
-        const QString plain = write("plain.tif", QByteArray());
+        const QString plain = files_.write("plain.tif", QByteArray());
         QVERIFY(writeTiff(plain, {t}));
-        const QString path = write("offset.tif", QByteArray(128, 'z') + read(plain));
+        const QString path = files_.write("offset.tif", QByteArray(128, 'z') + read(plain));
         PictureInfo info;
         QCOMPARE(spi_.pictureInfo(path, info, 0), 2);
         QCOMPARE(spi_.picture(path, 0).code, 2);
         QCOMPARE(spi_.pictureInfo(path, info, 128), 0);
         QCOMPARE(spi_.picture(path, 128).image, spi_.picture(plain).image);
-        QCOMPARE(spi_.picture(write("text.tif", "not a picture")).code, 2);
-        QCOMPARE(spi_.pictureInfo(dir_.filePath("missing.tif"), info), 6);
+        QCOMPARE(spi_.picture(files_.write("text.tif", "not a picture")).code, 2);
+        QCOMPARE(spi_.pictureInfo(files_.path("missing.tif"), info), 6);
         // Float samples are sound TIFF, but not something we show.
         TiffSpec f;
         f.samples = 1;
         f.bits = 32;
         f.photometric = PHOTOMETRIC_MINISBLACK;
         f.sample = [](int, int, int) { return 0; };
-        const QString floats = write("float.tif", QByteArray());
+        const QString floats = files_.write("float.tif", QByteArray());
         TIFF* tif = TIFFOpen(QFile::encodeName(floats).constData(), "w");
         TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_IEEEFP);
         QVERIFY(writeTiffPage(tif, f));
@@ -583,34 +525,32 @@ private slots:
         t.sample = [](int x, int y, int s) { return (x * (s + 1) * 3 + y * 7 + x * y) & 255; };
         t.compression = COMPRESSION_LZW;
         t.rowsPerStrip = 10;
-        const QString source = write("source.tif", QByteArray());
+        const QString source = files_.write("source.tif", QByteArray());
         QVERIFY(writeTiff(source, {t}));
         const QByteArray tiff = directoryFirst(source);
-        const QImage full = spi_.picture(write("whole.tif", tiff)).image;
+        const QImage full = spi_.picture(files_.write("whole.tif", tiff)).image;
         QCOMPARE(full.size(), QSize(120, 90));
         QCOMPARE(full.pixel(5, 3), qRgb(t.sample(5, 3, 0), t.sample(5, 3, 1), t.sample(5, 3, 2)));
 
         const int firstStrip = 8 + 2 + 11 * 12 + 4 + 6 + 2 * 4 * 9;
-        SpiModule::Result r = spi_.picture(write("cut.tif", tiff.left(tiff.size() / 2)));
+        const SpiModule::Result r =
+            spi_.picture(files_.write("cut.tif", tiff.left(tiff.size() / 2)));
         QCOMPARE(r.code, 0);
         QCOMPARE(r.image.copy(0, 0, 120, 10), full.copy(0, 0, 120, 10));
         QCOMPARE(r.image.pixel(60, 89), qRgb(0, 0, 0));
-        QCOMPARE(spi_.picture(write("cut.tif", tiff.left(firstStrip + 10))).code, 3);
+        QCOMPARE(spi_.picture(files_.write("cut.tif", tiff.left(firstStrip + 10))).code, 3);
 
         StderrCapture capture;
-        for (int len = 0; len < tiff.size(); len += 293) {
-            r = spi_.picture(write("cut.tif", tiff.left(len)));
-            QVERIFY2(r.code == 0 || r.code == 2 || r.code == 3,
-                     qPrintable(QString::number(r.code)));
-            if (len < 4)
-                QCOMPARE(r.code, 2);
-            if (r.code == 0)
-                QCOMPARE(r.image.size(), QSize(120, 90));
-        }
+        const Cuts cuts{
+            .name = "cut.tif", .accepted = {0, 2, 3}, .step = 293, .size = QSize(120, 90)};
+        KORDEL_VERIFY_NO_FAILURE(checkCuts(
+            spi_, files_, tiff, cuts, [](qsizetype length, const SpiModule::Result& result) {
+                return length < 4 ? codeOutside(result.code, {2}) : QString();
+            }));
         // libtiff's own layout, directory last: every cut loses it.
-        const QByteArray last = read(source);
-        for (int len = 4; len < last.size(); len += 293)
-            QCOMPARE(spi_.picture(write("cut.tif", last.left(len))).code, 3);
+        KORDEL_VERIFY_NO_FAILURE(
+            checkCuts(spi_, files_, read(source),
+                      {.name = "cut.tif", .accepted = {3}, .from = 4, .step = 293}));
         QCOMPARE(capture.text(), QByteArray());
     }
 
@@ -629,37 +569,23 @@ private slots:
             t.photometric = k[2] == 1   ? PHOTOMETRIC_MINISBLACK
                             : k[2] == 4 ? PHOTOMETRIC_SEPARATED
                                         : PHOTOMETRIC_RGB;
-            const QString path = write("fuzzsrc.tif", QByteArray());
+            const QString path = files_.write("fuzzsrc.tif", QByteArray());
             QVERIFY(writeTiff(path, {t}));
             files.push_back(read(path));
         }
         QRandomGenerator rng(4242);
+        const Damage damage{
+            .name = "fuzz.tif", .accepted = {0, 2, 3, 4}, .rounds = 80, .set = true};
         StderrCapture capture;
-        for (const QByteArray& original : files) {
-            for (int round = 0; round < 80; ++round) {
-                QByteArray data = original;
-                const int flips = 1 + int(rng.bounded(4));
-                for (int i = 0; i < flips; ++i)
-                    data[int(rng.bounded(data.size()))] = char(rng.bounded(256));
-                const QString path = write("fuzz.tif", data);
-                PictureInfo info;
-                const int infoCode = spi_.pictureInfo(path, info);
-                const SpiModule::Result r = spi_.picture(path);
-                QVERIFY2(r.code == 0 || r.code == 2 || r.code == 3 || r.code == 4,
-                         qPrintable(QString::number(r.code)));
-                if (r.code == 0) {
-                    QCOMPARE(infoCode, 0);
-                    QCOMPARE(r.image.size(), QSize(info.width, info.height));
-                }
-            }
-        }
+        for (const QByteArray& original : files)
+            KORDEL_VERIFY_NO_FAILURE(checkDamage(spi_, files_, {original}, damage, rng).failure);
         QCOMPARE(capture.text(), QByteArray());
     }
 
     void refusesHugePictures() {
         TiffSpec t;
         t.sample = rgbSample;
-        const QString path = write("huge.tif", QByteArray());
+        const QString path = files_.write("huge.tif", QByteArray());
         QVERIFY(writeTiff(path, {t}));
         QByteArray data = read(path);
         // Patch the width in the directory (libtiff writes it as a LONG).
@@ -669,7 +595,7 @@ private slots:
             if (uchar(data[at]) == 0 && uchar(data[at + 1]) == 1)  // tag 256
                 put32(data, at + 8, 40000);
         }
-        const QString wide = write("wide.tif", data);
+        const QString wide = files_.write("wide.tif", data);
         PictureInfo info;
         QCOMPARE(spi_.pictureInfo(wide, info), 0);
         QCOMPARE(info.width, 40000);
@@ -681,28 +607,15 @@ private slots:
         t.sample = rgbSample;
         t.height = 100;
         t.compression = COMPRESSION_LZW;
-        const QString path = write("progress.tif", QByteArray());
+        const QString path = files_.write("progress.tif", QByteArray());
         QVERIFY(writeTiff(path, {t}));
         TiffSpec c = t;
         c.samples = 4;
         c.photometric = PHOTOMETRIC_SEPARATED;
-        const QString cmyk = write("progress-cmyk.tif", QByteArray());
+        const QString cmyk = files_.write("progress-cmyk.tif", QByteArray());
         QVERIFY(writeTiff(cmyk, {c}));
-        for (const QString& p : {path, cmyk}) {
-            int last = -1, total = 0, calls = 0;
-            const SpiModule::Result r = spi_.picture(p, 0, [&](int done, int tot) {
-                last = done;
-                total = tot;
-                ++calls;
-                return 0;
-            });
-            QCOMPARE(r.code, 0);
-            QCOMPARE(total, 100);
-            QCOMPARE(last, 100);
-            QVERIFY(calls >= 2);
-            QCOMPARE(spi_.picture(p, 0, [](int, int) { return 1; }).code, 1);
-            QCOMPARE(spi_.picture(p, 0, [](int d, int t) { return d == t ? 1 : 0; }).code, 1);
-        }
+        for (const QString& p : {path, cmyk})
+            KORDEL_VERIFY_NO_FAILURE(progressMismatch(spi_, p, 100, 2));
     }
 
     // samples/sample.tif: written again only when KORDEL_WRITE_SAMPLES is set.

@@ -3,27 +3,11 @@
 #include <algorithm>
 #include <map>
 
+#include "../bit_writer.h"
+
 namespace kordel::test {
 
 namespace {
-
-class BitWriter {
-public:
-    void put(uint32_t value, int count) {
-        for (int i = count - 1; i >= 0; --i) {
-            if (bits_ % 8 == 0)
-                out_.append('\0');
-            if ((value >> i) & 1)
-                out_[out_.size() - 1] = char(out_.back() | (0x80 >> (bits_ % 8)));
-            ++bits_;
-        }
-    }
-    QByteArray bytes() const { return out_; }
-
-private:
-    QByteArray out_;
-    qint64 bits_ = 0;
-};
 
 // Run-length stage: runs of 4 and more become escapes.
 std::vector<uint8_t> runLength(const std::vector<uint8_t>& values, Q4Stats* stats) {

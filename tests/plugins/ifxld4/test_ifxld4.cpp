@@ -1,21 +1,14 @@
 // Tests of the XLD4 (.Q4) decoder plug-in through its C entry points.
 #include <QBuffer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QCryptographicHash>
 #include <cmath>
 #include <random>
 
+#include "plugin_tests.h"
 #include "q4_encoder.h"
-#include "spi_harness.h"
 
-using kordel::test::encodeQ4;
-using kordel::test::encodeQ4Block;
-using kordel::test::encodeQ4Palette;
-using kordel::test::q4File;
-using kordel::test::Q4Stats;
-using kordel::test::SpiModule;
+using namespace kordel::test;
 
 namespace {
 
@@ -38,22 +31,6 @@ QImage expectedImage(const std::vector<uint8_t>& dots, const Levels& levels) {
             img.setPixel(x, y, qRgb(l[0] * 17, l[1] * 17, l[2] * 17));
         }
     return img;
-}
-
-// Empty when both pictures have the same size and colours; otherwise where they
-// first differ.
-QString difference(const QImage& got, const QImage& want) {
-    if (got.size() != want.size())
-        return QStringLiteral("size %1x%2").arg(got.width()).arg(got.height());
-    for (int y = 0; y < got.height(); ++y)
-        for (int x = 0; x < got.width(); ++x)
-            if ((got.pixel(x, y) & 0xffffff) != (want.pixel(x, y) & 0xffffff))
-                return QStringLiteral("pixel %1,%2: %3, want %4")
-                    .arg(x)
-                    .arg(y)
-                    .arg(got.pixel(x, y), 8, 16)
-                    .arg(want.pixel(x, y), 8, 16);
-    return {};
 }
 
 // Flat areas with edges, stripes, dithered lines and some noise: runs of every
@@ -82,35 +59,12 @@ class TestIfxld4 : public QObject {
 
 private:
     SpiModule q4_{QStringLiteral("ifxld4.spi")};
-    QTemporaryDir dir_;
+    TestFiles files_;
 
-    QString write(const QString& name, const QByteArray& data) {
-        if (qEnvironmentVariableIsSet("KORDEL_WRITE_LOG")) {
-            QFile l(qEnvironmentVariable("KORDEL_WRITE_LOG"));
-            l.open(QIODevice::Append);
-            l.write(QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex() + '\n');
-        }
-        // Rewritten in place rather than truncated: freeing blocks on every one of
-        // the thousands of rewrites is slow on some file systems.
-        const QString path = dir_.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::ReadWrite) || f.write(data) != data.size() || !f.resize(data.size()))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
-
-    void verifyDecodes(const QByteArray& file, const QImage& want) {
-        const QString path = write(QStringLiteral("t.q4"), file);
-        PictureInfo info;
-        QCOMPARE(q4_.pictureInfo(path, info), 0);
-        QCOMPARE(info.width, kWidth);
-        QCOMPARE(info.height, kHeight);
-        QCOMPARE(int(info.colorDepth), 4);
-        const auto r = q4_.picture(path);
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.bitCount, 8);
-        QVERIFY(r.height > 0);
-        QVERIFY2(difference(r.image, want).isEmpty(), qPrintable(difference(r.image, want)));
+    // Empty when `file` decodes to `want` at 16 colours.
+    QString mismatch(const QByteArray& file, const QImage& want) {
+        return decodeMismatch(q4_, files_.write(QStringLiteral("t.q4"), file),
+                              {.image = want, .depth = 4, .bitCount = 8});
     }
 
     static QByteArray flatPicture(uint8_t value) {
@@ -120,35 +74,33 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY2(q4_.isLoaded(), qPrintable(q4_.error()));
-        QVERIFY(dir_.isValid());
+        QVERIFY(files_.isValid());
     }
 
     void pluginInfo() {
-        QCOMPARE(q4_.pluginInfo(0), QByteArray("00IN"));
+        KORDEL_VERIFY_NO_FAILURE(pluginInfoMismatch(q4_, "*.q4"));
         QVERIFY(q4_.pluginInfo(1).contains("XLD4"));
-        QCOMPARE(q4_.pluginInfo(2), QByteArray("*.q4"));
-        QVERIFY(!q4_.pluginInfo(3).isEmpty());
-        QCOMPARE(q4_.pluginInfo(4), QByteArray());
     }
 
     void isSupported() {
-        QVERIFY(q4_.isSupported(write(QStringLiteral("a.q4"), flatPicture(1))));
+        QVERIFY(q4_.isSupported(files_.write(QStringLiteral("a.q4"), flatPicture(1))));
         QBuffer png;
         png.open(QIODevice::WriteOnly);
-        QImage(8, 8, QImage::Format_RGB32).save(&png, "PNG");
-        QVERIFY(!q4_.isSupported(write(QStringLiteral("png.q4"), png.data())));
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::white);  // not left uninitialised, so the file is the same every run
+        image.save(&png, "PNG");
+        QVERIFY(!q4_.isSupported(files_.write(QStringLiteral("png.q4"), png.data())));
         std::mt19937 rng(2);
         QByteArray noise(3000, '\0');
         for (auto& c : noise)
             c = char(rng());
-        QVERIFY(!q4_.isSupported(write(QStringLiteral("noise.q4"), noise)));
+        QVERIFY(!q4_.isSupported(files_.write(QStringLiteral("noise.q4"), noise)));
         // The magic alone is not enough: bytes 1 to 3 must look like a header.
         QByteArray odd = flatPicture(1);
         odd[1] = 5;
         odd[2] = 0;
-        QVERIFY(!q4_.isSupported(write(QStringLiteral("odd.q4"), odd)));
-        QCOMPARE(q4_.picture(dir_.filePath(QStringLiteral("odd.q4"))).code,
-                 int(SPI_UNKNOWN_FORMAT));
+        QVERIFY(!q4_.isSupported(files_.write(QStringLiteral("odd.q4"), odd)));
+        QCOMPARE(q4_.picture(files_.path(QStringLiteral("odd.q4"))).code, int(SPI_UNKNOWN_FORMAT));
     }
 
     void fixture() {
@@ -158,9 +110,7 @@ private slots:
         const QString path = base + QStringLiteral("/retro/Q4/synth_640x400.q4");
         const QImage want(path + QStringLiteral(".ref.png"));
         QVERIFY(!want.isNull());
-        const auto r = q4_.picture(path);
-        QCOMPARE(r.code, 0);
-        QVERIFY2(difference(r.image, want).isEmpty(), qPrintable(difference(r.image, want)));
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(q4_, path, {.image = want}));
     }
 
     // An image block coded by hand: two width bumps, literals 3 and 5, entry 19
@@ -180,7 +130,7 @@ private slots:
             blocks.push_back(encodeQ4Block(
                 std::vector<uint8_t>(rest.begin() + qsizetype(at),
                                      rest.begin() + qsizetype(std::min(rest.size(), at + 64000)))));
-        const auto r = q4_.picture(write(QStringLiteral("hand.q4"), q4File(blocks)));
+        const auto r = q4_.picture(files_.write(QStringLiteral("hand.q4"), q4File(blocks)));
         QCOMPARE(r.code, 0);
         const int want[] = {3, 5, 3, 5, 3, 5, 3, 9, 9, 9, 2, 2};
         for (int x = 0; x < 12; ++x)
@@ -200,7 +150,7 @@ private slots:
         const QByteArray file = encodeQ4(dots, testLevels(), &stats);
         QVERIFY(stats.literals > 0 && stats.references > 0 && stats.selfReferences > 0);
         QVERIFY(stats.runs > 0 && stats.colourRuns > 0);
-        verifyDecodes(file, expectedImage(dots, testLevels()));
+        KORDEL_VERIFY_NO_FAILURE(mismatch(file, expectedImage(dots, testLevels())));
     }
 
     // Header bits 0x02 and 0x08 announce extra blocks after the palette in some
@@ -226,13 +176,14 @@ private slots:
         for (size_t at = 0; at < dots.size(); at += 64000)
             blocks.push_back(encodeQ4Block(std::vector<uint8_t>(
                 dots.begin() + qsizetype(at), dots.begin() + qsizetype(at + 64000))));
-        verifyDecodes(q4File(blocks, uint8_t(flags)), expectedImage(dots, testLevels()));
+        KORDEL_VERIFY_NO_FAILURE(
+            mismatch(q4File(blocks, uint8_t(flags)), expectedImage(dots, testLevels())));
     }
 
     void damaged() {
         const QByteArray good = flatPicture(5);
         auto code = [&](const QByteArray& f) {
-            return q4_.picture(write(QStringLiteral("d.q4"), f)).code;
+            return q4_.picture(files_.write(QStringLiteral("d.q4"), f)).code;
         };
         QCOMPARE(code(good.left(21)), int(SPI_UNKNOWN_FORMAT));
         QByteArray f = good;
@@ -268,38 +219,19 @@ private slots:
 
     void truncatedAndFlipped() {
         const QByteArray file = flatPicture(3);
-        for (qsizetype n = 0; n < file.size(); ++n) {
-            const int code = q4_.picture(write(QStringLiteral("cut.q4"), file.left(n))).code;
-            QVERIFY2(code == SPI_UNKNOWN_FORMAT || code == SPI_BROKEN_DATA,
-                     qPrintable(QStringLiteral("cut at %1: %2").arg(n).arg(code)));
-        }
+        KORDEL_VERIFY_NO_FAILURE(
+            checkCuts(q4_, files_, file,
+                      {.name = "cut.q4", .accepted = {SPI_UNKNOWN_FORMAT, SPI_BROKEN_DATA}}));
         std::mt19937 rng(13);
-        for (int t = 0; t < 2000; ++t) {
-            QByteArray f = file;
-            for (int k = 1 + int(rng() % 4); k > 0; --k)
-                f[qsizetype(rng() % uint32_t(f.size()))] ^= char(1 + rng() % 255);
-            const int code = q4_.picture(write(QStringLiteral("flip.q4"), f)).code;
-            QVERIFY(code == 0 || code == SPI_UNKNOWN_FORMAT || code == SPI_BROKEN_DATA);
-        }
+        const Damage flips{.name = "flip.q4",
+                           .accepted = {SPI_OK, SPI_UNKNOWN_FORMAT, SPI_BROKEN_DATA},
+                           .rounds = 2000};
+        KORDEL_VERIFY_NO_FAILURE(checkDamage(q4_, files_, {file}, flips, rng).failure);
     }
 
     void progressAndCancel() {
-        const QString path = write(QStringLiteral("p.q4"), flatPicture(2));
-        QList<QPair<int, int>> calls;
-        auto r = q4_.picture(path, 0, [&](int done, int total) {
-            calls.append({done, total});
-            return 0;
-        });
-        QCOMPARE(r.code, 0);
-        QCOMPARE(calls.last(), qMakePair(kHeight, kHeight));
-        QVERIFY(calls.size() >= kHeight / 8);
-        for (int i = 1; i < calls.size(); ++i)
-            QVERIFY(calls[i].first >= calls[i - 1].first && calls[i].second == kHeight);
-        r = q4_.picture(path, 0, [](int, int) { return 1; });
-        QCOMPARE(r.code, int(SPI_CANCELLED));
-        QCOMPARE(r.progressCalls, 1);
-        r = q4_.picture(path, 0, [](int done, int total) { return done == total ? 1 : 0; });
-        QCOMPARE(r.code, int(SPI_CANCELLED));
+        const QString path = files_.write(QStringLiteral("p.q4"), flatPicture(2));
+        KORDEL_VERIFY_NO_FAILURE(progressMismatch(q4_, path, kHeight, kHeight / 8));
     }
 
     // The picture in samples/: a night sky over a town, written again when
@@ -347,16 +279,9 @@ private slots:
             }
         }
         const QByteArray file = encodeQ4(dots, levels);
-        QVERIFY(file.size() < 30 * 1024);
-        verifyDecodes(file, expectedImage(dots, levels));
-        const QString target = QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.q4");
-        if (qEnvironmentVariableIsSet("KORDEL_WRITE_SAMPLES")) {
-            QFile out(target);
-            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            QCOMPARE(out.write(file), file.size());
-        }
-        if (QFile::exists(target))
-            QCOMPARE(q4_.picture(target).code, 0);
+        KORDEL_VERIFY_NO_FAILURE(mismatch(file, expectedImage(dots, levels)));
+        KORDEL_VERIFY_NO_FAILURE(
+            sampleMismatch(q4_, QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.q4"), file));
     }
 };
 
