@@ -7,6 +7,7 @@
 #include <QPainterPathStroker>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "spi.h"
 
@@ -21,6 +22,23 @@ bool finite(const QTransform& t) {
     return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21()) &&
            std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy()) &&
            std::isfinite(t.m13()) && std::isfinite(t.m23()) && std::isfinite(t.m33());
+}
+
+// How much longer a glyph may come out in one direction than in the other and still
+// be drawn as text. Qt renders small text through its glyph cache, and it picks the
+// cache by the glyph's area alone, so a glyph squeezed flat by the mapping would be
+// rasterised at a length its font engine does not survive; such text is drawn as
+// outlines instead.
+constexpr double kMaxGlyphAspect = 16;
+
+// The ratio of the longest to the shortest axis of what t does to a unit circle.
+double aspectOf(const QTransform& t) {
+    const double a = t.m11(), b = t.m12(), c = t.m21(), d = t.m22();
+    const double sum = a * a + b * b + c * c + d * d;
+    const double det = std::abs(a * d - b * c);
+    const double root = std::sqrt(std::max(0.0, sum * sum - 4 * det * det));
+    const double longest = std::sqrt((sum + root) / 2), shortest = det / longest;
+    return shortest > 0 ? longest / shortest : std::numeric_limits<double>::infinity();
 }
 
 // Logical units per millimetre of the fixed map modes (isotropic starts like MM_LOMETRIC).
@@ -1587,15 +1605,24 @@ void Player::text(const TextRun& run) {
         p_.setClipPath(rectDevice, Qt::IntersectClip);
         clipDirty_ = true;
     }
-    p_.setTransform(QTransform::fromScale(stretch, 1) * frame);
+    const QTransform glyphs = QTransform::fromScale(stretch, 1) * frame;
+    const bool asOutlines = !(aspectOf(glyphs) <= kMaxGlyphAspect);
+    p_.setTransform(glyphs);
     p_.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p_.setOpacity(1);
     p_.setRenderHint(QPainter::Antialiasing, true);
     p_.setFont(font);
     p_.setPen(QColor(s_.textColor));
     p_.setBrush(Qt::NoBrush);
+    QPainterPath outlines;
+    const auto draw = [&](QPointF at, const QString& text) {
+        if (asOutlines)
+            outlines.addText(at, font, text);
+        else
+            p_.drawText(at, text);
+    };
     if (!perChar) {
-        p_.drawText(QPointF(x0 / stretch, base), str);
+        draw(QPointF(x0 / stretch, base), str);
     } else {
         for (int i = 0; i < n; ++i) {
             if (str[i].isLowSurrogate() && i > 0)
@@ -1604,9 +1631,11 @@ void Player::text(const TextRun& run) {
             const QString ch = str.mid(i, len);
             if (ch[0].isSpace() || (run.symbol && ch[0].unicode() >= 0xf000))
                 continue;
-            p_.drawText(QPointF((x0 + xs[i]) / stretch, base + ys[i]), ch);
+            draw(QPointF((x0 + xs[i]) / stretch, base + ys[i]), ch);
         }
     }
+    if (!outlines.isEmpty())
+        p_.fillPath(outlines, QColor(s_.textColor));
     p_.setTransform(QTransform());
     noteBounds(frame.mapRect(cell));
 

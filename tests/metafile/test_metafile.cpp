@@ -220,6 +220,7 @@ private slots:
     void pathsAndRasterOps();
     void damagedInput();
     void absurdRecords();
+    void squeezedText();
     void fixtures_data();
     void fixtures();
     void mapModeFixturesAgree();
@@ -1177,6 +1178,33 @@ void TestMetafile::absurdRecords() {
     const QImage img = play(e.data(false));
     QVERIFY(near(img.pixel(25, 25), qRgb(255, 0, 0)));
     QVERIFY(near(img.pixel(75, 25), qRgb(255, 255, 255)));
+}
+
+// A mapping a thousand times finer across than down makes 2-pixel glyphs 2000 pixels
+// wide. Qt's glyph cache takes such small text and its font engine fails on the
+// bitmap (the painter crashed reading it); the text is drawn as outlines instead and
+// still shows where it stands.
+void TestMetafile::squeezedText() {
+    EmfWriter e;
+    e.mapMode(8);  // MM_ANISOTROPIC
+    e.windowExt(1000, 1000);
+    e.viewportExt(1000, 1);
+    e.font(1, -2000, QStringLiteral("Arial"));
+    e.select(1);
+    e.textW(0, 40000, QStringLiteral("W"));
+    const std::optional<Metafile> m = playMetafile(e.data());
+    QVERIFY(m);
+    const QImage img = render(*m);
+    // Glyphs 2 pixels high come out grey rather than black.
+    QRect ink;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (qGray(img.pixel(x, y)) < 200)
+                ink |= QRect(x, y, 1, 1);
+    QVERIFY2(!ink.isEmpty(), "the text leaves no ink");
+    QVERIFY2(ink.top() >= 38 && ink.bottom() <= 43,
+             qPrintable(QStringLiteral("rows %1 to %2").arg(ink.top()).arg(ink.bottom())));
+    QVERIFY2(ink.width() > 40, qPrintable(QString::number(ink.width())));
 }
 
 void TestMetafile::fixtures_data() {
