@@ -6,17 +6,40 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 namespace kordel::spi {
 
-namespace {
+int32_t openInput(const char* name, intptr_t offset, uint32_t flag, FilePtr& file, uint64_t* size) {
+    file.reset();
+    if ((flag & 7) != 0)
+        return SPI_UNKNOWN_FORMAT;
+    if (!name || offset < 0)
+        return SPI_READ_ERROR;
+    file.reset(std::fopen(name, "rbe"));
+    if (!file)
+        return SPI_READ_ERROR;
+    // Only regular files: a folder or a device has no size to trust.
+    struct stat st;
+    if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+        return SPI_READ_ERROR;
+    if (fseeko(file.get(), off_t(offset), SEEK_SET) != 0)
+        return SPI_READ_ERROR;
+    if (size)
+        *size = uint64_t(st.st_size);
+    return SPI_OK;
+}
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-}  // namespace
+int32_t checkSignature(std::FILE* file, size_t count, bool (*matches)(const uint8_t* head)) {
+    uint8_t head[16];
+    if (count > sizeof head)
+        return SPI_INTERNAL_ERROR;
+    const off_t at = ftello(file);
+    if (at < 0)
+        return SPI_READ_ERROR;
+    if (std::fread(head, 1, count, file) != count || !matches(head))
+        return std::ferror(file) ? SPI_READ_ERROR : SPI_UNKNOWN_FORMAT;
+    return fseeko(file, at, SEEK_SET) == 0 ? SPI_OK : SPI_READ_ERROR;
+}
 
 int32_t readInput(const char* name,
                   intptr_t offset,
@@ -24,31 +47,20 @@ int32_t readInput(const char* name,
                   std::vector<uint8_t>& data,
                   size_t maxSize) {
     data.clear();
-    if ((flag & 7) != 0)
-        return SPI_UNKNOWN_FORMAT;
-    if (!name || offset < 0)
-        return SPI_READ_ERROR;
-    std::FILE* raw = std::fopen(name, "rb");
-    if (!raw)
-        return SPI_READ_ERROR;
-    std::unique_ptr<std::FILE, FileCloser> file(raw);
-    // Only regular files: a folder or a device has no size to trust.
-    struct stat st;
-    if (fstat(fileno(raw), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
-        return SPI_READ_ERROR;
-    const uint64_t size = uint64_t(st.st_size);
+    FilePtr file;
+    uint64_t size = 0;
+    if (int32_t rc = openInput(name, offset, flag, file, &size))
+        return rc;
     if (uint64_t(offset) >= size)
         return SPI_OK;
     const uint64_t wanted = size - uint64_t(offset);
     if (wanted > maxSize)
         return SPI_NO_MEMORY;
-    if (fseeko(raw, off_t(offset), SEEK_SET) != 0)
-        return SPI_READ_ERROR;
     data.resize(size_t(wanted));
-    const size_t got = std::fread(data.data(), 1, data.size(), raw);
+    const size_t got = std::fread(data.data(), 1, data.size(), file.get());
     // A file that shrank while we read it is read as far as it goes.
     data.resize(got);
-    if (got < wanted && std::ferror(raw))
+    if (got < wanted && std::ferror(file.get()))
         return SPI_READ_ERROR;
     return SPI_OK;
 }

@@ -24,6 +24,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -35,6 +37,28 @@ namespace kordel::spi {
 
 // Largest input a plug-in reads; a bigger file answers SPI_NO_MEMORY.
 inline constexpr size_t kMaxInputSize = 256u * 1024u * 1024u;
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens the picture file for decoders that read it as they go. Only file input
+// is supported: (flag & 7) == 0 means `name` is a UTF-8 path. Returns SPI_OK with
+// `file` standing `offset` bytes in (which may be at or past its end) and `size`,
+// when given, holding the file's length; SPI_UNKNOWN_FORMAT for other input kinds;
+// SPI_READ_ERROR when the file cannot be opened, is not a regular file, or the
+// offset is negative or cannot be reached.
+int32_t openInput(const char* name,
+                  intptr_t offset,
+                  uint32_t flag,
+                  FilePtr& file,
+                  uint64_t* size = nullptr);
+
+// Reads the next `count` bytes (at most 16) and goes back to where the file
+// stood. SPI_OK when `matches` accepts them; SPI_UNKNOWN_FORMAT when it does not
+// or the file ends first; SPI_READ_ERROR when reading fails.
+int32_t checkSignature(std::FILE* file, size_t count, bool (*matches)(const uint8_t* head));
 
 // Reads the picture data. Only file input is supported: (flag & 7) == 0 means
 // `name` is a UTF-8 path and the data starts `offset` bytes into the file and runs

@@ -12,8 +12,6 @@
 // The result is an 8-bit DIB whose colour table is the frame's table; the
 // background takes the transparent index's entry, a new entry after the table,
 // or, in a full table without transparency, the closest colour.
-#include <sys/stat.h>
-
 #include <gif_lib.h>
 
 #include <algorithm>
@@ -30,12 +28,8 @@
 namespace {
 
 using kordel::spi::Dib;
+using kordel::spi::FilePtr;
 using kordel::spi::Progress;
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 struct GifCloser {
     void operator()(GifFileType* gif) const {
@@ -56,24 +50,9 @@ bool hasSignature(const uint8_t* p) {
 }
 
 int32_t openFile(const char* name, intptr_t offset, uint32_t flag, FilePtr& file) {
-    if ((flag & 7) != 0)
-        return SPI_UNKNOWN_FORMAT;
-    if (!name || offset < 0)
-        return SPI_READ_ERROR;
-    file.reset(std::fopen(name, "rbe"));
-    if (!file)
-        return SPI_READ_ERROR;
-    struct stat st;
-    if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode))
-        return SPI_READ_ERROR;
-    if (fseeko(file.get(), off_t(offset), SEEK_SET) != 0)
-        return SPI_READ_ERROR;
-    uint8_t sig[6];
-    if (std::fread(sig, 1, sizeof sig, file.get()) != sizeof sig || !hasSignature(sig))
-        return std::ferror(file.get()) ? SPI_READ_ERROR : SPI_UNKNOWN_FORMAT;
-    if (fseeko(file.get(), off_t(offset), SEEK_SET) != 0)
-        return SPI_READ_ERROR;
-    return SPI_OK;
+    if (int32_t rc = kordel::spi::openInput(name, offset, flag, file))
+        return rc;
+    return kordel::spi::checkSignature(file.get(), 6, hasSignature);
 }
 
 int32_t gifResult(int error) {

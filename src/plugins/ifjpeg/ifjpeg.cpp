@@ -16,8 +16,6 @@
 // the next scan) would lose the scans already read. Such a file is decoded once
 // more with its data ending where the last complete band of entropy-coded data
 // ended, which shows every scan read up to there.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -73,7 +71,7 @@ struct Job {
     ErrorManager err;
     Source src;
     jpeg_progress_mgr monitor;
-    std::FILE* file = nullptr;
+    kordel::spi::FilePtr file;
     JOCTET* buffer = nullptr;
     int64_t limit = -1;     // bytes of data the source hands out (-1: all)
     int64_t delivered = 0;  // bytes handed out so far
@@ -100,11 +98,9 @@ struct Job {
             jpeg_destroy_decompress(&cinfo);
         std::free(cmykRows);
         std::free(buffer);
-        if (file)
-            std::fclose(file);
     }
 
-    int32_t open(const char* name, intptr_t offset);
+    int32_t open(const char* name, intptr_t offset, uint32_t flag);
     int32_t run(Mode mode, PictureInfo* info);
     int32_t failed();
     int32_t deliver();
@@ -130,12 +126,12 @@ boolean fillInput(j_decompress_ptr cinfo) {
     size_t want = kInputChunk;
     if (job->limit >= 0)
         want = size_t(std::clamp<int64_t>(job->limit - job->delivered, 0, int64_t(kInputChunk)));
-    size_t n = job->reachedEnd || want == 0 ? 0 : std::fread(job->buffer, 1, want, job->file);
+    size_t n = job->reachedEnd || want == 0 ? 0 : std::fread(job->buffer, 1, want, job->file.get());
     job->delivered += int64_t(n);
     if (n == 0) {
         if (!job->reachedEnd) {
             job->reachedEnd = true;
-            job->readFailed = std::ferror(job->file) != 0;
+            job->readFailed = std::ferror(job->file.get()) != 0;
             job->usableAtEnd = cinfo->input_scan_number > 1 || cinfo->input_iMCU_row > 0;
         }
         // As libjpeg's own sources do: end the data with a fake EOI, so the decoder
@@ -185,17 +181,9 @@ void monitorScans(j_common_ptr common) {
     job->safeEnd = end;
 }
 
-int32_t Job::open(const char* name, intptr_t offset) {
-    if (!name || offset < 0)
-        return SPI_READ_ERROR;
-    file = std::fopen(name, "rbe");
-    if (!file)
-        return SPI_READ_ERROR;
-    struct stat st;
-    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode))
-        return SPI_READ_ERROR;
-    if (fseeko(file, off_t(offset), SEEK_SET) != 0)
-        return SPI_READ_ERROR;
+int32_t Job::open(const char* name, intptr_t offset, uint32_t flag) {
+    if (int32_t rc = kordel::spi::openInput(name, offset, flag, file))
+        return rc;
     buffer = static_cast<JOCTET*>(std::malloc(kInputChunk));
     if (!buffer)
         return SPI_NO_MEMORY;
@@ -203,10 +191,10 @@ int32_t Job::open(const char* name, intptr_t offset) {
     size_t want = kInputChunk;
     if (limit >= 0)
         want = size_t(std::min<int64_t>(limit, int64_t(kInputChunk)));
-    const size_t n = std::fread(buffer, 1, want, file);
+    const size_t n = std::fread(buffer, 1, want, file.get());
     delivered = int64_t(n);
     if (n < 3 || buffer[0] != 0xFF || buffer[1] != 0xD8 || buffer[2] != 0xFF)
-        return std::ferror(file) ? SPI_READ_ERROR : SPI_UNKNOWN_FORMAT;
+        return std::ferror(file.get()) ? SPI_READ_ERROR : SPI_UNKNOWN_FORMAT;
     src.pub.next_input_byte = buffer;
     src.pub.bytes_in_buffer = n;
     src.pub.init_source = initSource;
@@ -367,15 +355,13 @@ int32_t decode(const char* name,
                void** bits,
                SpiProgress callback,
                intptr_t user) {
-    if ((flag & 7) != 0)
-        return SPI_UNKNOWN_FORMAT;
     // A multi-scan file that fails between its scans is decoded once more, cut
     // where its last complete band of data ended (see the top of this file).
     int64_t limit = -1;
     for (;;) {
         auto job = std::make_unique<Job>();
         job->limit = limit;
-        if (int32_t rc = job->open(name, offset))
+        if (int32_t rc = job->open(name, offset, flag))
             return rc;
         job->bitmapInfo = bitmapInfo;
         job->bits = bits;

@@ -269,10 +269,6 @@ int32_t getPicture(const char* name,
                    void** bits,
                    SpiProgress callback,
                    intptr_t user) {
-    if (!bitmapInfo || !bits)
-        return SPI_INTERNAL_ERROR;
-    *bitmapInfo = nullptr;
-    *bits = nullptr;
     std::vector<uint8_t> data;
     Header h;
     if (int32_t rc = readHeader(name, offset, flag, data, h))

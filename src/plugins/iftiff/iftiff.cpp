@@ -10,7 +10,6 @@
 // libtiff's messages go to handlers of this one open file (never to stderr), and
 // its allocations are capped. A strip or tile that cannot be read leaves its rows
 // at sample value 0; the picture is delivered when at least one could be read.
-#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <algorithm>
@@ -105,9 +104,6 @@ bool hasSignature(const uint8_t* p) {
            (p[0] == 'M' && p[1] == 'M' && p[2] == 0 && (p[3] == 42 || p[3] == 43));
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
 struct TiffCloser {
     void operator()(TIFF* t) const { TIFFClose(t); }
 };
@@ -117,33 +113,21 @@ struct OptionsFree {
 
 struct Tiff {
     Input input;
-    std::unique_ptr<std::FILE, FileCloser> file;
+    kordel::spi::FilePtr file;
     std::unique_ptr<TIFF, TiffCloser> tif;
 
     int32_t open(const char* name, intptr_t offset, uint32_t flag);
 };
 
 int32_t Tiff::open(const char* name, intptr_t offset, uint32_t flag) {
-    if ((flag & 7) != 0)
-        return SPI_UNKNOWN_FORMAT;
-    if (!name || offset < 0)
-        return SPI_READ_ERROR;
-    file.reset(std::fopen(name, "rbe"));
-    if (!file)
-        return SPI_READ_ERROR;
-    struct stat st;
-    if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode))
-        return SPI_READ_ERROR;
-    if (fseeko(file.get(), off_t(offset), SEEK_SET) != 0)
-        return SPI_READ_ERROR;
-    uint8_t sig[4];
-    if (std::fread(sig, 1, sizeof sig, file.get()) != sizeof sig || !hasSignature(sig))
-        return std::ferror(file.get()) ? SPI_READ_ERROR : SPI_UNKNOWN_FORMAT;
-    if (fseeko(file.get(), off_t(offset), SEEK_SET) != 0)
-        return SPI_READ_ERROR;
+    uint64_t size = 0;
+    if (int32_t rc = kordel::spi::openInput(name, offset, flag, file, &size))
+        return rc;
+    if (int32_t rc = kordel::spi::checkSignature(file.get(), 4, hasSignature))
+        return rc;
     input.file = file.get();
     input.base = off_t(offset);
-    input.size = st.st_size > off_t(offset) ? st.st_size - off_t(offset) : 0;
+    input.size = size > uint64_t(offset) ? off_t(size - uint64_t(offset)) : 0;
 
     std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
     if (!options)

@@ -229,10 +229,6 @@ int32_t getPicture(const char* name,
                    void** bits,
                    SpiProgress callback,
                    intptr_t user) {
-    if (!bitmapInfo || !bits)
-        return SPI_INTERNAL_ERROR;
-    *bitmapInfo = nullptr;
-    *bits = nullptr;
     std::vector<uint8_t> data;
     if (int32_t rc = readFile(name, offset, flag, data))
         return rc;
