@@ -6,10 +6,10 @@
 #include <QGuiApplication>
 #include <QStandardPaths>
 
+#include "catalogue_window.h"
 #include "main.h"
 #include "option_set.h"
 #include "splash.h"
-#include "sumnl.h"
 #include "version.h"
 
 // The images live in a static library: make sure the linker keeps them.

@@ -29,13 +29,13 @@
 #include "list_view.h"
 
 #include "app_style.h"
+#include "catalogue_window.h"
 #include "option_set.h"
 #include "panel.h"
 #include "services.h"
 #include "speed_button.h"
 #include "split_pnl.h"
 #include "status_bar.h"
-#include "sumnl.h"
 #include "unlha_binding.h"
 #include "version.h"
 

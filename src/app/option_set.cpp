@@ -12,9 +12,9 @@
 #include <QToolButton>
 
 #include "app_style.h"
+#include "catalogue_window.h"
 #include "main.h"
 #include "panel.h"
-#include "sumnl.h"
 
 namespace kordel {
 

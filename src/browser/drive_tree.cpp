@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <cerrno>
 
+#include "catalogue_window.h"
 #include "drive_tab_set.h"
 #include "file_table.h"
 #include "image.h"
@@ -20,7 +21,6 @@
 #include "services.h"
 #include "speed_button.h"
 #include "status_bar.h"
-#include "sumnl.h"
 
 namespace kordel {
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "catalogue_window.h"
 #include "image.h"
 #include "list_view.h"
 #include "main.h"
@@ -17,7 +18,6 @@
 #include "services.h"
 #include "speed_button.h"
 #include "status_bar.h"
-#include "sumnl.h"
 
 namespace kordel {
 

@@ -15,6 +15,7 @@
 #include <QtEndian>
 #include <cerrno>
 
+#include "catalogue_window.h"
 #include "fit.h"
 #include "image.h"
 #include "input_filter.h"
@@ -26,7 +27,6 @@
 #include "services.h"
 #include "speed_button.h"
 #include "status_bar.h"
-#include "sumnl.h"
 #include "texts.h"
 
 namespace kordel {

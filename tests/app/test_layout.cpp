@@ -5,13 +5,13 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "catalogue_window.h"
 #include "list_view.h"
 #include "main.h"
 #include "option_set.h"
 #include "panel.h"
 #include "speed_button.h"
 #include "split_pnl.h"
-#include "sumnl.h"
 #include "test_program.h"
 
 using namespace kordel;

@@ -10,12 +10,12 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "catalogue_window.h"
 #include "list_view.h"
 #include "main.h"
 #include "option_set.h"
 #include "panel.h"
 #include "speed_button.h"
-#include "sumnl.h"
 #include "test_program.h"
 
 using namespace kordel;

@@ -11,13 +11,13 @@
 #include <QTreeWidget>
 
 #include "app_style.h"
+#include "catalogue_window.h"
 #include "list_view.h"
 #include "main.h"
 #include "panel.h"
 #include "speed_button.h"
 #include "split_pnl.h"
 #include "status_bar.h"
-#include "sumnl.h"
 #include "test_program.h"
 
 using namespace kordel;

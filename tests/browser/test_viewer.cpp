@@ -12,6 +12,7 @@
 #include <QTreeView>
 
 #include "browse_helpers.h"
+#include "catalogue_window.h"
 #include "image.h"
 #include "list_view.h"
 #include "main.h"
@@ -20,7 +21,6 @@
 #include "speed_button.h"
 #include "split_pnl.h"
 #include "status_bar.h"
-#include "sumnl.h"
 #include "test_program.h"
 
 using namespace kordel;

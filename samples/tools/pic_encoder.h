@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "../bit_writer.h"
+#include "bit_writer.h"
 
 namespace kordel::test {
 

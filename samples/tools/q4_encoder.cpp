@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "../bit_writer.h"
+#include "bit_writer.h"
 
 namespace kordel::test {
 

@@ -1,4 +1,4 @@
-#include "sumnl.h"
+#include "catalogue_window.h"
 
 #include <QAction>
 #include <QLabel>
