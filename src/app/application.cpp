@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QStandardPaths>
+#include <cstdio>
 
 #include "catalogue_window.h"
 #include "main.h"
@@ -48,8 +49,17 @@ KordelApplication::~KordelApplication() {
 }
 
 void KordelApplication::openArgument(const QString& path) {
-    if (form1_ && !path.isEmpty())
-        form1_->openPath(QDir(startFolder_).absoluteFilePath(path));
+    if (!form1_ || path.isEmpty())
+        return;
+    const QString absolute = QDir(startFolder_).absoluteFilePath(path);
+    if (!QFileInfo::exists(absolute)) {
+        const QString text = path + QStringLiteral(": そのようなファイルやフォルダはありません");
+        std::fputs(qPrintable(QStringLiteral("kordel: ") + text + u'\n'), stderr);
+        ctx_.services->dialogs->message(form1_.get(), Dialogs::Icon::Warning,
+                                        QStringLiteral("Kordel"), text);
+        return;
+    }
+    form1_->openPath(absolute);
 }
 
 void KordelApplication::createWindows() {
@@ -59,7 +69,9 @@ void KordelApplication::createWindows() {
     QCoreApplication::processEvents();
     ctx_.splashStep(0);
 
-    QGuiApplication::setApplicationDisplayName(QStringLiteral("Kordel"));
+    // The application is titled through its name only: a display name would make
+    // the platform append " — Kordel" to every window title.
+    QCoreApplication::setApplicationName(QStringLiteral("Kordel"));
     ctx_.splashStep(1);
 
     form1_ = std::make_unique<TForm1>(ctx_);

@@ -149,8 +149,11 @@ public:
     int ScanFolderMask(const QString& folder, const QString& mask);
     void ComboBoxChange();
     void MarkEntryDeleted(const QString& fullPath, const QString& name);
-    // The current folder with a trailing "/" (none added to the root).
+    // The current folder with a trailing "/" (none added to the root), as the user
+    // reached it: through a symbolic link it keeps the link's path.
     QString currentFolder() const;
+    // Makes `folder` the current folder; false, with errno set, when it cannot be.
+    bool enterFolder(const QString& folder);
     // Whether the selected tree node is an archive.
     bool isArchiveSelected() const;
     // Opens a folder, or the folder of a file and shows that file (the program's argument).
@@ -282,6 +285,7 @@ private:
 
     AppContext& ctx_;
     std::unique_ptr<PictureHost> pictureHost_;
+    QString enteredFolder_;  // the folder last entered, as named; empty before the first
     bool closing_ = false;
     // Height of the list area when it was last hidden; it gets it back when shown.
     int listHeight_ = 0;

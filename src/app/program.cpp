@@ -2,6 +2,8 @@
 #include <QApplication>
 #include <QImageReader>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
 
 #include "app_style.h"
 #include "application.h"
@@ -10,7 +12,39 @@
 
 using namespace kordel;
 
+namespace {
+
+// --help and --version answer without a display, so they are looked at before Qt starts.
+bool answeredInfoOption(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(
+                "Usage: kordel [FOLDER|FILE]...\n"
+                "A picture browser and viewer.\n"
+                "\n"
+                "  FOLDER   open that folder\n"
+                "  FILE     open the file's folder and show the file; an LZH archive opens\n"
+                "           as a folder\n"
+                "Only the first path is opened when several are given.\n"
+                "\n"
+                "  -h, --help   show this help and exit\n"
+                "  --version    show the version and exit\n",
+                stdout);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("kordel " KORDEL_VERSION "\n", stdout);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    if (answeredInfoOption(argc, argv))
+        return 0;
     QApplication app(argc, argv);
     QApplication::setStyle(new AppStyle);
     QApplication::setFont(uiFont(12));
@@ -23,10 +57,15 @@ int main(int argc, char* argv[]) {
     kordel.createWindows();
     QObject::connect(kordel.context().form1, &TForm1::closed, &app, &QCoreApplication::quit);
     kordel.showMainWindow();
-    // A folder or file given by the desktop or the user opens there.
+    // A folder or file given by the desktop or the user opens there; of several
+    // (a file manager may pass a whole selection) the first.
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() > 1)
-        kordel.openArgument(args.at(1));
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (!args.at(i).startsWith(u'-')) {
+            kordel.openArgument(args.at(i));
+            break;
+        }
+    }
 
     // Without a display the run script asks for a picture of the main window instead.
     const QString shot = qEnvironmentVariable("KORDEL_SCREENSHOT");

@@ -256,7 +256,7 @@ void TForm1::TreeViewChange(QTreeWidgetItem* node) {
         while (loaderRunning == 1)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
-    if (::chdir(QFile::encodeName(folder).constData()) != 0) {
+    if (!enterFolder(folder)) {
         ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
                                         QStringLiteral("I/O ｴﾗｰ (%1)").arg(errno));
         return;
@@ -297,7 +297,7 @@ void TForm1::selectStartFolder() {
     if (drivePlaces.isEmpty())
         return;
     const Place& place = drivePlaces[currentDriveTab];
-    if (::chdir(QFile::encodeName(place.root).constData()) != 0) {
+    if (!enterFolder(place.root)) {
         ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
                                         QStringLiteral("I/O ｴﾗｰ (%1)").arg(errno));
         return;

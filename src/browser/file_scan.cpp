@@ -22,8 +22,18 @@
 namespace kordel {
 
 QString TForm1::currentFolder() const {
-    const QString path = QDir::currentPath();
+    // The process's own idea of it resolves symbolic links, and names "/" once the
+    // folder has been removed.
+    const QString path = enteredFolder_.isEmpty() ? QDir::currentPath() : enteredFolder_;
     return path.endsWith(u'/') ? path : path + u'/';
+}
+
+bool TForm1::enterFolder(const QString& folder) {
+    if (::chdir(QFile::encodeName(folder).constData()) != 0)
+        return false;
+    enteredFolder_ = QDir::cleanPath(
+        QDir::isAbsolutePath(folder) ? folder : QDir::current().absoluteFilePath(folder));
+    return true;
 }
 
 bool TForm1::isArchiveSelected() const {
@@ -57,7 +67,7 @@ void TForm1::RescanFileList() {
     const int gone = working ? 0 : errno;
     std::free(working);
     const QString folder = currentFolder();
-    if (gone != 0 || ::chdir(QFile::encodeName(folder).constData()) != 0) {
+    if (gone != 0 || !enterFolder(folder)) {
         const int code = gone != 0 ? gone : errno;
         ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
                                         QStringLiteral("I/O ｴﾗｰ (%1)").arg(code));
@@ -149,10 +159,16 @@ void TForm1::MarkEntryDeleted(const QString& fullPath, const QString& name) {
 
 void TForm1::openPath(const QString& path) {
     const QFileInfo info(path);
+    // An archive opens as the folder it stands for in the tree.
+    if (info.isFile() && archiveLibraryLoaded() &&
+        info.suffix().compare(QStringLiteral("LZH"), Qt::CaseInsensitive) == 0) {
+        selectFolderNode(info.absoluteFilePath());
+        return;
+    }
     const QString folder = info.isDir() ? info.absoluteFilePath() : info.absolutePath();
     // Through the folder tree when the folder lies on one of the places.
     if (!selectFolderNode(folder)) {
-        if (!QDir::setCurrent(folder))
+        if (!enterFolder(folder))
             return;
         RescanFileList();
     }
