@@ -204,8 +204,10 @@ int TOptionPagesDlg::radioIndex() const {
 }
 
 void TOptionPagesDlg::setRadioIndex(int index) {
-    if (index >= 0 && index < 4) {
-        radioButtons->button(index)->setChecked(true);
+    // Like the track bar, the group limits what it is given: past the last item
+    // means the last item, below the first means none.
+    if (index >= 0) {
+        radioButtons->button(qMin(index, 3))->setChecked(true);
     } else if (QAbstractButton* b = radioButtons->checkedButton()) {
         radioButtons->setExclusive(false);
         b->setChecked(false);
@@ -252,6 +254,9 @@ void TOptionPagesDlg::FormShow() {
 
 void TOptionPagesDlg::showEvent(QShowEvent* e) {
     closingByBox_ = false;
+    // Centred on the screen, not on the main window as a dialog would be by default.
+    const QSize screen = ctx_.services->screen->size();
+    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
     FormShow();
     QDialog::showEvent(e);
 }
