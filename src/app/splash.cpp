@@ -1,7 +1,10 @@
 #include "splash.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QPainterPath>
 #include <QWindow>
 
 #include "app_style.h"
@@ -77,6 +80,18 @@ void TSplashWindow::onFocusWindowChanged(QWindow* window) {
         FormDeactivate();
 }
 
+namespace {
+
+bool hasBoldFace(const QFont& font) {
+    const QString family = QFontInfo(font).family();
+    for (const QString& style : QFontDatabase::styles(family))
+        if (QFontDatabase::weight(family, style) >= QFont::Bold)
+            return true;
+    return false;
+}
+
+}  // namespace
+
 void TSplashWindow::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));
@@ -101,12 +116,19 @@ void TSplashWindow::paintEvent(QPaintEvent*) {
     int x = (this->width() - width) / 2;
     const int baseline = 50;
     int capital = 0;
+    p.setRenderHint(QPainter::Antialiasing);
     for (const QChar c : name) {
         const bool upper = c.isUpper();
-        p.setFont(upper ? capitalFont : letterFont);
-        p.setPen(upper ? capitals[capital++ % 3] : QColor(Qt::black));
-        p.drawText(x, baseline, QString(c));
-        x += p.fontMetrics().horizontalAdvance(c);
+        const QFont& font = upper ? capitalFont : letterFont;
+        const QColor colour = upper ? capitals[capital++ % 3] : QColor(Qt::black);
+        QPainterPath glyph;
+        glyph.addText(x, baseline, font, QString(c));
+        p.fillPath(glyph, colour);
+        // The Japanese serif fonts here come in one weight only: thicken the
+        // outline where no bold face exists, so the name is bold as intended.
+        if (!hasBoldFace(font))
+            p.strokePath(glyph, QPen(colour, font.pixelSize() / 24.0));
+        x += QFontMetrics(font).horizontalAdvance(c);
     }
 }
 
