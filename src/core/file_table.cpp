@@ -38,6 +38,26 @@ void sortNamesForUser(QStringList& names) {
     });
 }
 
+void sortNamesPlainly(QStringList& names) {
+    // Code points with ASCII letters folded to upper case, as the old file systems
+    // listed a folder; anything beyond ASCII keeps its own value.
+    auto key = [](const QString& name) {
+        QList<uint> k = name.toUcs4();
+        for (uint& c : k)
+            if (c >= 'a' && c <= 'z')
+                c -= 'a' - 'A';
+        return k;
+    };
+    QList<std::pair<QList<uint>, QString>> keyed;
+    keyed.reserve(names.size());
+    for (const QString& n : names)
+        keyed.append({key(n), n});
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (qsizetype i = 0; i < keyed.size(); ++i)
+        names[i] = keyed[i].second;
+}
+
 QStringList listFolderMask(const QString& folder, const QString& mask) {
     // Names only: a rescan lists the folder once per kind, and a look-up of every
     // entry each time costs dearly on a large or remote folder.
@@ -54,6 +74,8 @@ QStringList listFolderMask(const QString& folder, const QString& mask) {
             out.append(name);
     }
     ::closedir(dir);
+    // The directory's own order is arbitrary on this platform.
+    sortNamesPlainly(out);
     return out;
 }
 

@@ -36,8 +36,11 @@ bool matchesKindMask(const QString& name, const QString& mask);
 // Sorts names case-insensitively by the user locale's collation.
 void sortNamesForUser(QStringList& names);
 
-// Lists the entries of a folder that match a mask, in the file system's order,
-// files and folders alike, hidden ones included.
+// Sorts names by their code points, ignoring the case of ASCII letters only.
+void sortNamesPlainly(QStringList& names);
+
+// Lists the entries of a folder that match a mask, files and folders alike,
+// hidden ones included, in plain name order (sortNamesPlainly).
 QStringList listFolderMask(const QString& folder, const QString& mask);
 
 // Appends the names of one mask to the table (sorted when `sort`). When the
