@@ -1,14 +1,20 @@
 #include "linux_services.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSpacerItem>
+#include <QThread>
 #include <QUrl>
+#include <QWindow>
 
 #include "linux_drives.h"
 
@@ -35,6 +41,32 @@ public:
     QString wallpaperFolder() override { return {}; }
 };
 
+// A box raised before its parent window has been painted (at start-up) would sit
+// over an empty rectangle: let the parent appear first.
+void paintParentFirst(QWidget* parent) {
+    if (!parent || !parent->isVisible())
+        return;
+    QWidget* top = parent->window();
+    QElapsedTimer waited;
+    waited.start();
+    while (top->windowHandle() && !top->windowHandle()->isExposed() && waited.elapsed() < 1000) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(5);
+    }
+    top->repaint();
+}
+
+// A box as wide as its title needs, with room for the window manager's buttons,
+// so that a short text does not cut the title off.
+void fitTitle(QMessageBox& box) {
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid)
+        return;
+    const int width = box.fontMetrics().horizontalAdvance(box.windowTitle()) * 3 / 2 + 120;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 }  // namespace
 
 void LinuxDialogs::message(QWidget* parent, Icon icon, const QString& title, const QString& text) {
@@ -53,12 +85,16 @@ void LinuxDialogs::message(QWidget* parent, Icon icon, const QString& title, con
             i = QMessageBox::Question;
             break;
     }
+    paintParentFirst(parent);
     QMessageBox box(i, title, text, QMessageBox::Ok, parent);
+    fitTitle(box);
     box.exec();
 }
 
 bool LinuxDialogs::confirm(QWidget* parent, const QString& title, const QString& text) {
+    paintParentFirst(parent);
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    fitTitle(box);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
 }
