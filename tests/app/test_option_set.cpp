@@ -39,12 +39,27 @@ private slots:
         QCOMPARE(p.form1()->archiveImage, 10);
     }
 
+    void outOfRangeValuesAreLimitedByTheControls_data() {
+        QTest::addColumn<QString>("read");
+        QTest::addColumn<int>("radio");
+        QTest::addColumn<int>("timer");
+        QTest::newRow("past the ends") << "Disp=9\nTimer=99" << 3 << 60;
+        QTest::newRow("below the ends") << "Disp=-2\nTimer=-5" << -1 << 0;
+    }
     void outOfRangeValuesAreLimitedByTheControls() {
+        QFETCH(QString, read);
+        QFETCH(int, radio);
+        QFETCH(int, timer);
         TestProgram p;
-        p.writeIni("[Option]\nDisp=9\nTimer=99\n");
+        p.writeIni("[Option]\n" + read + "\n");
         p.start();
-        QCOMPARE(p.options()->radioIndex(), -1);
-        QCOMPARE(p.options()->TBar->value(), 60);
+        QCOMPARE(p.options()->radioIndex(), radio);
+        QCOMPARE(p.options()->TBar->value(), timer);
+        // What the controls hold is what the file gets back.
+        p.form1()->close();
+        const QString ini = p.readIni();
+        QVERIFY2(ini.contains(QStringLiteral("Disp=%1").arg(radio)), qPrintable(ini));
+        QVERIFY2(ini.contains(QStringLiteral("Timer=%1").arg(timer)), qPrintable(ini));
     }
 
     void cancelPutsEverythingBack() {
