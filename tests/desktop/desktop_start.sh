@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Starts the built program under Xvfb and reads what the window system holds.
+# Usage: desktop_start.sh BIN_DIR SAMPLES_DIR
+set -u
+bin=$1 samples=$2
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+# Informational options answer without any display.
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$bin/kordel" --version 2>&1) &&
+    [[ $out == "kordel "[0-9]* ]] || fail "--version printed '$out'"
+out=$(env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb "$bin/kordel" --help 2>&1) &&
+    [[ $out == Usage:* ]] || fail "--help printed '$out'"
+
+for tool in Xvfb xwininfo; do
+    command -v $tool >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+work=$(mktemp -d)
+xvfb=""
+cleanup() {
+    [[ -n ${program:-} ]] && kill "$program" 2>/dev/null
+    [[ -n $xvfb ]] && kill "$xvfb" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+# A copy of the program with its plug-ins, so that its settings file stays in the copy.
+mkdir -p "$work/bin" "$work/home" "$work/pics"
+cp "$bin"/kordel "$bin"/*.spi "$bin"/libunlha32.so "$work/bin/" 2>/dev/null
+cp "$samples/sample.bmp" "$work/pics/a.bmp"
+cp "$samples/sample.bmp" "$work/pics/b.bmp"
+
+exec {fd}<> <(:)
+Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+read -r -t 10 display <&$fd || { echo "SKIP: Xvfb did not start"; exit 77; }
+export DISPLAY=:$display
+unset QT_QPA_PLATFORM
+
+# The window names the X server holds, one per line, without the quotes.
+names() { xwininfo -root -tree | sed -n 's/^ *0x[0-9a-f]* "\(.*\)": .*/\1/p'; }
+# Starts the program with the given arguments and waits until a window named $want shows.
+run() {
+    local want=$1
+    shift
+    HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" "$work/bin/kordel" "$@" \
+        >"$work/out" 2>"$work/err" &
+    program=$!
+    for _ in $(seq 100); do
+        names | grep -qxF "$want" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+stop() { kill "$program" 2>/dev/null; wait "$program" 2>/dev/null; program=""; }
+
+# The caption is exactly the program's text; nothing is appended to it.
+run "Kordel [$work/pics/b.bmp]" "$work/pics/b.bmp" "$work/pics/a.bmp" ||
+    fail "no window 'Kordel [$work/pics/b.bmp]' for the first of two paths; windows: $(names | tr '\n' '|')"
+names | grep -q -- ' — ' && fail "a title carries an appended name: $(names | tr '\n' '|')"
+stop
+
+# A path that does not exist: said on stderr and in a box, and the program still starts.
+run "Kordel" "$work/missing.jpg" || fail "no main window after a missing path"
+sleep 0.5
+grep -qF "kordel: $work/missing.jpg: そのようなファイルやフォルダはありません" "$work/err" ||
+    fail "stderr: $(cat "$work/err")"
+[[ $(names | grep -cxF "Kordel") -ge 2 ]] || fail "no box beside the main window: $(names | tr '\n' '|')"
+stop
+
+if [[ $failures -eq 0 ]]; then
+    echo "desktop start: all checks passed"
+    exit 0
+fi
+exit 1
