@@ -1,3 +1,5 @@
+// Splitter bars: the line that follows the mouse, where the resized control
+// ends up, and drags that end because the bar, the control or the window goes.
 #include <QMouseEvent>
 #include <QtTest>
 #include <memory>
@@ -18,14 +20,6 @@ QWidget* coloured(QWidget* parent, const QRect& geometry, const QColor& color) {
     return widget;
 }
 
-QRgb inverse(const QColor& color) {
-    return ~color.rgb() & 0xffffff;
-}
-
-QRgb pixelOf(QWidget* widget, int x, int y) {
-    return widget->grab().toImage().pixel(x, y) & 0xffffff;
-}
-
 // A move with no button held, as the mouse passing over the bar.
 void hover(QWidget* widget, const QPoint& pos) {
     QMouseEvent event(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
@@ -38,14 +32,9 @@ QtMessageHandler previousHandler = nullptr;
 // The offscreen platform cannot grab the real mouse and says so on every grab;
 // the widget-level grab the tests check works regardless.
 void quietAboutGrabs(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    if (message.contains(QLatin1String("does not support grabbing the mouse")))
-        return;
-    previousHandler(type, context, message);
+    if (!message.contains(QLatin1String("does not support grabbing the mouse")))
+        previousHandler(type, context, message);
 }
-
-const QColor kFormColor(200, 100, 50);
-const QColor kPanelColor(10, 20, 30);
-const QColor kBarColor(90, 90, 200);
 
 // A bar whose mouse handlers drive a TSplitControl, as a window's handlers do.
 class Splitter : public QWidget {
@@ -54,18 +43,11 @@ public:
         : QWidget(parent), sizer_(sizer), sized_(sized) {}
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton)
-            sizer_.BeginSizing(this, sized_);
-    }
+    void mousePressEvent(QMouseEvent*) override { sizer_.BeginSizing(this, sized_); }
     void mouseMoveEvent(QMouseEvent* event) override {
-        if (sizer_.IsSizing())
-            sizer_.ChangeSizing(event->position().toPoint().x(), event->position().toPoint().y());
+        sizer_.ChangeSizing(event->position().toPoint().x(), event->position().toPoint().y());
     }
-    void mouseReleaseEvent(QMouseEvent*) override {
-        if (sizer_.IsSizing())
-            sizer_.EndSizing();
-    }
+    void mouseReleaseEvent(QMouseEvent*) override { sizer_.EndSizing(); }
 
 private:
     TSplitControl& sizer_;
@@ -77,364 +59,168 @@ private:
 class TestSplitPnl : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<QWidget> form_;
+    // Inside the form at (20, 30), so form and bar coordinates differ.
+    QWidget* area_ = nullptr;
+
+    // A panel bar, or a plain bar driven by a TSplitControl, that resizes `sized`.
+    QWidget* makeBar(bool panel, const QRect& geometry, QWidget* sized, int bevel = 0) {
+        QWidget* bar;
+        if (panel) {
+            auto* splitPanel = new TSplitPanel(area_);
+            splitPanel->setSplit(geometry.width() > geometry.height() ? spHorizontalLine
+                                                                      : spVerticalLine);
+            splitPanel->setParentBevelWidth(bevel);
+            splitPanel->setReSizeControl(sized);
+            bar = splitPanel;
+        } else {
+            bar = new Splitter(area_, *new TSplitControl(form_.get()), sized);
+        }
+        bar->setGeometry(geometry);
+        form_->show();
+        return bar;
+    }
+    // The drag line, a child of the form beside the area; null when there is none.
+    QWidget* line() const {
+        for (QWidget* child : form_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (child != area_)
+                return child;
+        return nullptr;
+    }
+
 private slots:
     void initTestCase() { previousHandler = qInstallMessageHandler(quietAboutGrabs); }
-    void init();
-    void cleanup();
+    void init() {
+        form_ = std::make_unique<QWidget>();
+        form_->resize(400, 340);
+        area_ = coloured(form_.get(), QRect(20, 30, 300, 300), QColor(200, 100, 50));
+    }
+    void cleanup() { form_.reset(); }
 
-    void controlDragResizesOnRelease();
-    void controlLineShowsTheInverse();
-    void controlHorizontalBarSetsTheHeight();
-    void controlEndsCleanlyWhenTheBarGoesAway();
-    void controlIsOwnedByTheForm();
+    void drag_data() {
+        QTest::addColumn<bool>("panel");
+        QTest::addColumn<QRect>("bar");
+        QTest::addColumn<QRect>("sized");
+        QTest::addColumn<int>("bevel");
+        QTest::addColumn<QPoint>("to");
+        QTest::addColumn<QRect>("lineAt");
+        QTest::addColumn<QSize>("size");
+        const QRect tree(0, 0, 125, 300), treeBar(125, 0, 3, 300);
+        // The plain bar's line is centred on its first column (row) plus the move.
+        QTest::newRow("no move") << false << treeBar << tree << 0 << QPoint(0, 10)
+                                 << QRect(144, 30, 3, 300) << QSize(125, 300);
+        QTest::newRow("right") << false << treeBar << tree << 0 << QPoint(40, 12)
+                               << QRect(184, 30, 3, 300) << QSize(165, 300);
+        QTest::newRow("far past the left edge")
+            << false << treeBar << tree << 0 << QPoint(-1000, 10) << QRect(-856, 30, 3, 300)
+            << QSize(0, 300);
+        QTest::newRow("wide bar, down")
+            << false << QRect(0, 100, 300, 3) << QRect(0, 0, 300, 100) << 0 << QPoint(80, 25)
+            << QRect(20, 154, 300, 3) << QSize(300, 125);
+        // The panel's line starts one pixel into the bar and stays within the parent,
+        // bevel + 1 from its top and the bar's height more from its bottom.
+        const QRect view(0, 0, 300, 100), viewBar(0, 100, 300, 2);
+        QTest::newRow("panel, no move grows by one pixel")
+            << true << viewBar << view << 0 << QPoint(1, 1) << QRect(21, 131, 299, 2)
+            << QSize(300, 101);
+        QTest::newRow("panel, up to the limit") << true << viewBar << view << 5 << QPoint(1, -500)
+                                                << QRect(21, 36, 299, 2) << QSize(300, 6);
+        QTest::newRow("panel, just inside the upper limit")
+            << true << viewBar << view << 5 << QPoint(1, -93) << QRect(21, 37, 299, 2)
+            << QSize(300, 7);
+        QTest::newRow("panel, down to the limit") << true << viewBar << view << 5 << QPoint(1, 500)
+                                                  << QRect(21, 322, 299, 2) << QSize(300, 292);
+        // Left of the control, moving left widens it.
+        QTest::newRow("panel left of the control")
+            << true << QRect(100, 0, 3, 300) << QRect(103, 0, 97, 300) << 0 << QPoint(-39, 1)
+            << QRect(81, 31, 3, 299) << QSize(136, 300);
+    }
+    void drag() {
+        QFETCH(bool, panel);
+        QFETCH(QRect, bar);
+        QFETCH(QRect, sized);
+        QFETCH(int, bevel);
+        QFETCH(QPoint, to);
+        QFETCH(QRect, lineAt);
+        QFETCH(QSize, size);
+        QWidget* control = coloured(area_, sized, QColor(10, 20, 30));
+        QWidget* splitter = makeBar(panel, bar, control, bevel);
+        const QImage before = form_->grab().toImage();
 
-    void panelPressWithoutMovingGrowsByOnePixel();
-    void panelDragResizesOnRelease();
-    void panelLimitsKeepTheLineInsideTheParent();
-    void panelControlRightOfTheBar();
-    void panelCursorRule();
-    void panelWithoutControlIgnoresTheMouse();
-    void panelControlDestroyed();
-    void panelHiddenMidDragReleasesTheMouse();
+        QTest::mousePress(splitter, Qt::LeftButton, {}, QPoint(1, 1));
+        QCOMPARE(QWidget::mouseGrabber(), splitter);
+        QTest::mouseMove(splitter, to);
+        QCOMPARE(control->size(), sized.size());  // resized only on release
+        // The line shows the inverse of the form beneath it, above all of its children.
+        QCOMPARE(form_->children().last(), line());
+        QCOMPARE(line()->geometry(), lineAt);
+        const QPoint middle = lineAt.center();
+        if (before.rect().contains(middle))
+            QCOMPARE(line()->grab().toImage().pixel(middle - lineAt.topLeft()) & 0xffffff,
+                     ~before.pixel(middle) & 0xffffff);
+        QTest::mouseRelease(splitter, Qt::LeftButton, {}, to);
+        QCOMPARE(control->size(), size);
+        QCOMPARE(QWidget::mouseGrabber(), nullptr);
+        QVERIFY(!line());
+    }
 
-private:
-    // The tree panel, 125 wide, and the 3-pixel bar right of it, driven by sizer.
-    Splitter* treeAndSplitter(TSplitControl& sizer, QWidget*& tree);
+    void interrupted_data() {
+        QTest::addColumn<bool>("panel");
+        QTest::addColumn<QString>("what");
+        for (const bool panel : {false, true})
+            for (const char* what : {"hide window", "delete bar", "delete control"})
+                QTest::addRow("%s, %s", panel ? "panel" : "plain bar", what)
+                    << panel << QString(what);
+    }
+    void interrupted() {
+        // Drags that end without a release on the bar give the mouse back and resize nothing.
+        QFETCH(bool, panel);
+        QFETCH(QString, what);
+        QPointer<QWidget> tree = coloured(area_, QRect(0, 0, 125, 300), Qt::black);
+        QPointer<QWidget> bar = makeBar(panel, QRect(125, 0, 3, 300), tree);
+        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 10));
+        QTest::mouseMove(bar, QPoint(30, 10));
+        QVERIFY(line());
+        if (what == "hide window")
+            form_->hide();
+        else if (what == "delete bar")
+            delete bar;
+        else
+            delete tree;
+        QWidget elsewhere;
+        QTest::mouseRelease(bar ? bar.data() : &elsewhere, Qt::LeftButton, {}, QPoint(30, 10));
+        QVERIFY(!line());
+        QCOMPARE(QWidget::mouseGrabber(), nullptr);
+        QVERIFY(!tree || tree->width() == 125);
+        if (what == "hide window") {  // a hidden bar does not start a drag either
+            QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 10));
+            QCOMPARE(QWidget::mouseGrabber(), nullptr);
+        }
+    }
 
-    std::unique_ptr<QWidget> form_;
-    // Panel inside the form at (20, 30), so form and bar coordinates differ.
-    QWidget* area_ = nullptr;
+    void panelCursorAndMouse() {
+        auto* bar = new TSplitPanel(area_);
+        bar->setGeometry(0, 100, 300, 2);
+        form_->show();
+        // Without a control to resize the bar ignores the mouse.
+        hover(bar, QPoint(10, 1));
+        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(10, 1));
+        QVERIFY(!bar->testAttribute(Qt::WA_SetCursor));
+        QCOMPARE(QWidget::mouseGrabber(), nullptr);
+        QVERIFY(!line());
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(10, 1));
+
+        bar->setReSizeControl(area_);
+        hover(bar, QPoint(10, 1));
+        QCOMPARE(bar->cursor().shape(), Qt::SplitHCursor);
+        bar->setSplit(spHorizontalLine);
+        hover(bar, QPoint(11, 1));
+        QCOMPARE(bar->cursor().shape(), Qt::SplitVCursor);
+        // Hovering takes neither the mouse nor draws a line.
+        QCOMPARE(QWidget::mouseGrabber(), nullptr);
+        QVERIFY(!line());
+    }
 };
-
-void TestSplitPnl::init() {
-    form_ = std::make_unique<QWidget>();
-    form_->resize(400, 340);
-    QPalette palette = form_->palette();
-    palette.setColor(QPalette::Window, kFormColor);
-    form_->setPalette(palette);
-    form_->setAutoFillBackground(true);
-    area_ = new QWidget(form_.get());
-    area_->setGeometry(20, 30, 300, 300);
-}
-
-void TestSplitPnl::cleanup() {
-    form_.reset();
-}
-
-Splitter* TestSplitPnl::treeAndSplitter(TSplitControl& sizer, QWidget*& tree) {
-    tree = coloured(area_, QRect(0, 0, 125, 300), kPanelColor);
-    auto* bar = new Splitter(area_, sizer, tree);
-    bar->setGeometry(125, 0, 3, 300);
-    QPalette palette = bar->palette();
-    palette.setColor(QPalette::Window, kBarColor);
-    bar->setPalette(palette);
-    bar->setAutoFillBackground(true);
-    form_->show();
-    return bar;
-}
-
-void TestSplitPnl::controlDragResizesOnRelease() {
-    TSplitControl sizer(form_.get());
-    QWidget* tree;
-    Splitter* bar = treeAndSplitter(sizer, tree);
-
-    // Pressing and releasing without moving keeps the width.
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 10));
-    QVERIFY(sizer.IsSizing());
-    QCOMPARE(QWidget::mouseGrabber(), bar);
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(1, 10));
-    QVERIFY(!sizer.IsSizing());
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-    QCOMPARE(tree->size(), QSize(125, 300));
-
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(0, 10));
-    QTest::mouseMove(bar, QPoint(40, 12));
-    // The line follows the mouse, centred on the bar's left edge plus 40, from
-    // the bar's top to its bottom; nothing is resized yet.
-    QWidget* line = sizer.dragLine();
-    QVERIFY(line && line->isVisible());
-    QCOMPARE(line->geometry(), QRect(20 + 125 + 40 - 1, 30, 3, 300));
-    QCOMPARE(sizer.linePosition(), QPoint(40, 0));
-    QCOMPARE(tree->width(), 125);
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(40, 12));
-    QCOMPARE(tree->size(), QSize(165, 300));
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-    QVERIFY(!sizer.dragLine());
-
-    // No limits; a drag far past the control's left edge leaves it empty.
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(0, 10));
-    QTest::mouseMove(bar, QPoint(-1000, 10));
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(-1000, 10));
-    QCOMPARE(tree->width(), 0);
-}
-
-void TestSplitPnl::controlLineShowsTheInverse() {
-    TSplitControl sizer(form_.get());
-    QWidget* tree;
-    Splitter* bar = treeAndSplitter(sizer, tree);
-
-    // At the start the 3-pixel line straddles the tree's last column and the bar.
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(0, 10));
-    QWidget* line = sizer.dragLine();
-    QVERIFY(line);
-    QCOMPARE(line->geometry(), QRect(20 + 124, 30, 3, 300));
-    QCOMPARE(pixelOf(line, 0, 50), inverse(kPanelColor));
-    QCOMPARE(pixelOf(line, 2, 50), inverse(kBarColor));
-    // Over the form itself, above all of the form's children.
-    QTest::mouseMove(bar, QPoint(250, 10));
-    QCOMPARE(pixelOf(line, 1, 50), inverse(kFormColor));
-    QCOMPARE(form_->children().last(), line);
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(250, 10));
-}
-
-void TestSplitPnl::controlHorizontalBarSetsTheHeight() {
-    TSplitControl sizer(form_.get());
-    QWidget* top = coloured(area_, QRect(0, 0, 300, 100), kPanelColor);
-    auto* bar = new Splitter(area_, sizer, top);
-    bar->setGeometry(0, 100, 300, 3);
-    form_->show();
-
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(5, 0));
-    QTest::mouseMove(bar, QPoint(80, 25));
-    QCOMPARE(sizer.linePosition(), QPoint(0, 25));
-    QCOMPARE(sizer.dragLine()->geometry(), QRect(20, 30 + 100 + 25 - 1, 300, 3));
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(80, 25));
-    QCOMPARE(top->size(), QSize(300, 125));
-}
-
-void TestSplitPnl::controlEndsCleanlyWhenTheBarGoesAway() {
-    TSplitControl sizer(form_.get());
-    QWidget* tree;
-    Splitter* bar = treeAndSplitter(sizer, tree);
-
-    // Hidden mid-drag: the mouse is given back and nothing is resized.
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(0, 10));
-    QTest::mouseMove(bar, QPoint(30, 10));
-    QPointer<QWidget> line = sizer.dragLine();
-    bar->hide();
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(30, 10));
-    QVERIFY(!sizer.IsSizing());
-    QVERIFY(!line);
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-    QCOMPARE(tree->width(), 125);
-    // A hidden bar does not start a drag.
-    sizer.BeginSizing(bar, tree);
-    QVERIFY(!sizer.IsSizing());
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-
-    // Destroyed mid-drag.
-    bar->show();
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(0, 10));
-    line = sizer.dragLine();
-    QVERIFY(line);
-    delete bar;
-    QVERIFY(!sizer.IsSizing());
-    QVERIFY(!line);
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-    QTest::mouseRelease(form_.get(), Qt::LeftButton, {}, QPoint(5, 5));
-
-    // The sized control destroyed mid-drag: the release resizes nothing.
-    auto* bar2 = new Splitter(area_, sizer, tree);
-    bar2->setGeometry(125, 0, 3, 300);
-    bar2->show();
-    QTest::mousePress(bar2, Qt::LeftButton, {}, QPoint(0, 10));
-    delete tree;
-    QTest::mouseRelease(bar2, Qt::LeftButton, {}, QPoint(20, 10));
-    QVERIFY(!sizer.IsSizing());
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-}
-
-void TestSplitPnl::controlIsOwnedByTheForm() {
-    QPointer<TSplitControl> sizer = new TSplitControl(form_.get());
-    QWidget* tree;
-    Splitter* bar = treeAndSplitter(*sizer, tree);
-    // Closing the window mid-drag destroys the object and gives the mouse back.
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(0, 10));
-    QVERIFY(sizer->IsSizing());
-    form_.reset();
-    QVERIFY(!sizer);
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-    QWidget elsewhere;
-    QTest::mouseRelease(&elsewhere, Qt::LeftButton, {}, QPoint(1, 1));
-}
-
-// The panel arranged as below a viewer: the viewer panel at the top of the
-// area, the 2-pixel bar beneath it.
-struct PanelSetUp {
-    QWidget* view;
-    TSplitPanel* bar;
-};
-
-static PanelSetUp horizontalPanel(QWidget* area) {
-    QWidget* view = coloured(area, QRect(0, 0, 300, 100), kPanelColor);
-    auto* bar = new TSplitPanel(area);
-    bar->setGeometry(0, 100, 300, 2);
-    bar->setSplit(spHorizontalLine);
-    bar->setReSizeControl(view);
-    return {view, bar};
-}
-
-void TestSplitPnl::panelPressWithoutMovingGrowsByOnePixel() {
-    auto [view, bar] = horizontalPanel(area_);
-    form_->show();
-    // Any button drags.
-    QTest::mousePress(bar, Qt::RightButton, {}, QPoint(150, 0));
-    QVERIFY(bar->isDragging());
-    QCOMPARE(bar->linePosition(), QPoint(1, 1));
-    QCOMPARE(QWidget::mouseGrabber(), bar);
-    QTest::mouseRelease(bar, Qt::RightButton, {}, QPoint(150, 0));
-    QVERIFY(!bar->isDragging());
-    QCOMPARE(view->size(), QSize(300, 101));
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-}
-
-void TestSplitPnl::panelDragResizesOnRelease() {
-    auto [view, bar] = horizontalPanel(area_);
-    form_->show();
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 1));
-    QTest::mouseMove(bar, QPoint(90, 41));
-    QCOMPARE(bar->linePosition(), QPoint(1, 41));
-    // Along the middle of the bar (2 high), from one pixel in to its right edge.
-    QWidget* line = bar->dragLine();
-    QVERIFY(line && line->isVisible());
-    QCOMPARE(line->geometry(), QRect(20 + 1, 30 + 100 + 41, 299, 2));
-    QCOMPARE(pixelOf(line, 10, 0), inverse(kFormColor));
-    QCOMPARE(view->height(), 100);
-
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(90, 41));
-    QCOMPARE(view->size(), QSize(300, 141));
-    QVERIFY(!bar->dragLine());
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-}
-
-void TestSplitPnl::panelLimitsKeepTheLineInsideTheParent() {
-    auto [view, bar] = horizontalPanel(area_);
-    bar->setParentBevelWidth(5);
-    form_->show();
-
-    // Up: no closer than bevel + 1 to the parent's top.
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 1));
-    QTest::mouseMove(bar, QPoint(1, -500));
-    QCOMPARE(bar->linePosition(), QPoint(1, 6 - 100));
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(1, -500));
-    QCOMPARE(view->height(), 6);
-
-    // Down: the bar's own height and bevel + 1 from the bottom (300 - 2 - 5 - 1).
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 1));
-    QTest::mouseMove(bar, QPoint(1, 500));
-    QCOMPARE(bar->linePosition(), QPoint(1, 292 - 100));
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(1, 500));
-    QCOMPARE(view->height(), 292);
-
-    // Inside the limits the line follows the mouse, up to the limit itself.
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 1));
-    QTest::mouseMove(bar, QPoint(1, -93));
-    QCOMPARE(bar->linePosition(), QPoint(1, -93));
-    QTest::mouseMove(bar, QPoint(1, 191));
-    QCOMPARE(bar->linePosition(), QPoint(1, 191));
-    QTest::mouseMove(bar, QPoint(1, 192));
-    QCOMPARE(bar->linePosition(), QPoint(1, 192));
-    QTest::mouseMove(bar, QPoint(1, -93));
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(1, -93));
-    QCOMPARE(view->height(), 7);
-}
-
-void TestSplitPnl::panelControlRightOfTheBar() {
-    QWidget* right = coloured(area_, QRect(103, 0, 97, 300), kPanelColor);
-    auto* bar = new TSplitPanel(area_);
-    bar->setGeometry(100, 0, 3, 300);
-    bar->setReSizeControl(right);
-    form_->show();
-
-    // 40 to the left of the start, one pixel into the bar: 97 + 40 - 1.
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 1));
-    QTest::mouseMove(bar, QPoint(-39, 1));
-    QCOMPARE(bar->dragLine()->geometry(), QRect(20 + 100 - 39, 30 + 1, 3, 299));
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(-39, 1));
-    QCOMPARE(right->size(), QSize(136, 300));
-}
-
-void TestSplitPnl::panelCursorRule() {
-    auto [view, bar] = horizontalPanel(area_);
-    form_->show();
-    hover(bar, QPoint(10, 1));
-    QCOMPARE(bar->cursor().shape(), Qt::SplitVCursor);
-    bar->setSplit(spVerticalLine);
-    hover(bar, QPoint(11, 1));
-    QCOMPARE(bar->cursor().shape(), Qt::SplitHCursor);
-    // Hovering neither starts a drag nor takes the mouse.
-    QVERIFY(!bar->isDragging());
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-    QCOMPARE(view->height(), 100);
-}
-
-void TestSplitPnl::panelWithoutControlIgnoresTheMouse() {
-    auto* bar = new TSplitPanel(area_);
-    bar->setGeometry(0, 100, 300, 2);
-    bar->setSplit(spHorizontalLine);
-    form_->show();
-    const int childrenBefore = form_->findChildren<QWidget*>().size();
-
-    hover(bar, QPoint(10, 1));
-    QVERIFY(!bar->testAttribute(Qt::WA_SetCursor));
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(10, 1));
-    QVERIFY(!bar->isDragging());
-    QVERIFY(!bar->dragLine());
-    QCOMPARE(form_->findChildren<QWidget*>().size(), childrenBefore);
-    QTest::mouseMove(bar, QPoint(10, 40));
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(10, 40));
-    QVERIFY(!bar->testAttribute(Qt::WA_SetCursor));
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-    // Called directly it does nothing either.
-    bar->BeginSplit();
-    QVERIFY(!bar->isDragging());
-}
-
-void TestSplitPnl::panelControlDestroyed() {
-    auto [view, bar] = horizontalPanel(area_);
-    form_->show();
-    delete view;
-    QCOMPARE(bar->reSizeControl(), nullptr);
-
-    // Destroyed mid-drag: the release only ends the drag.
-    QWidget* view2 = coloured(area_, QRect(0, 0, 300, 100), kPanelColor);
-    view2->show();
-    bar->setReSizeControl(view2);
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 1));
-    QTest::mouseMove(bar, QPoint(1, 20));
-    delete view2;
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(1, 20));
-    QVERIFY(!bar->isDragging());
-    QVERIFY(!bar->dragLine());
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-}
-
-void TestSplitPnl::panelHiddenMidDragReleasesTheMouse() {
-    auto [view, bar] = horizontalPanel(area_);
-    form_->show();
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 1));
-    QTest::mouseMove(bar, QPoint(1, 30));
-    QPointer<QWidget> line = bar->dragLine();
-    QVERIFY(line);
-    // Hiding the window hides the bar with it.
-    form_->hide();
-    QVERIFY(!bar->isDragging());
-    QVERIFY(!line);
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-    QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(1, 30));
-    QCOMPARE(view->height(), 100);
-
-    // Destroyed mid-drag.
-    form_->show();
-    QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 1));
-    line = bar->dragLine();
-    QCOMPARE(QWidget::mouseGrabber(), bar);
-    delete bar;
-    QVERIFY(!line);
-    QCOMPARE(QWidget::mouseGrabber(), nullptr);
-    QTest::mouseRelease(form_.get(), Qt::LeftButton, {}, QPoint(5, 5));
-    QCOMPARE(view->height(), 100);
-}
 
 QTEST_MAIN(TestSplitPnl)
 #include "test_split_pnl.moc"
