@@ -75,36 +75,26 @@ inline FakeScript parseFakeScript(const std::string& text) {
         const std::string key = token.substr(0, eq);
         const std::string value = token.substr(eq + 1);
         const int n = std::atoi(value.c_str());
-        if (key == "w")
-            s.w = n;
-        else if (key == "h")
-            s.h = n;
-        else if (key == "iw")
-            s.iw = n;
-        else if (key == "ih")
-            s.ih = n;
-        else if (key == "bits")
-            s.bits = n;
-        else if (key == "depth")
-            s.depth = n;
-        else if (key == "clrused")
-            s.clrUsed = n;
-        else if (key == "hdr")
-            s.hdr = n;
-        else if (key == "topdown")
+        const std::pair<const char*, int FakeScript::*> numbers[] = {
+            {"w", &FakeScript::w},
+            {"h", &FakeScript::h},
+            {"iw", &FakeScript::iw},
+            {"ih", &FakeScript::ih},
+            {"bits", &FakeScript::bits},
+            {"depth", &FakeScript::depth},
+            {"clrused", &FakeScript::clrUsed},
+            {"hdr", &FakeScript::hdr},
+            {"dx", &FakeScript::dx},
+            {"dy", &FakeScript::dy},
+            {"info0", &FakeScript::info0},
+            {"info128", &FakeScript::info128},
+            {"pic0", &FakeScript::pic0},
+            {"pic128", &FakeScript::pic128}};
+        for (const auto& [name, member] : numbers)
+            if (key == name)
+                s.*member = n;
+        if (key == "topdown")
             s.topDown = n != 0;
-        else if (key == "dx")
-            s.dx = n;
-        else if (key == "dy")
-            s.dy = n;
-        else if (key == "info0")
-            s.info0 = n;
-        else if (key == "info128")
-            s.info128 = n;
-        else if (key == "pic0")
-            s.pic0 = n;
-        else if (key == "pic128")
-            s.pic128 = n;
         else if (key == "null")
             s.nullBlocks = n != 0;
         else if (key == "hinfo")

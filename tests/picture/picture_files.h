@@ -1,6 +1,5 @@
 // Picture files written by hand for the picture component's tests: BMP in its
-// header versions and codings, ICO with several images, a placeable WMF and an
-// EMF that draw known shapes, and JPEG, GIF and TIFF through their libraries.
+// header versions and codings, and ICO with several images.
 #pragma once
 
 #include <QByteArray>
@@ -44,30 +43,6 @@ struct IcoImage {
 QByteArray writeIco(const std::vector<IcoImage>& images);
 // A square icon image of one colour with a transparent top-left quarter.
 IcoImage solidIcon(int size, int bits, QRgb colour);
-
-// Colours of the shapes in the test metafiles.
-inline constexpr QRgb kShapeRed = 0xffff0000u;
-inline constexpr QRgb kShapeGreen = 0xff00c000u;
-inline constexpr QRgb kShapeBlue = 0xff0000ffu;
-
-// A placeable WMF of 200 x 100 logical units at 96 units per inch: a red
-// rectangle (10,10)-(90,50), a green ellipse in (110,10)-(190,90) and a blue
-// triangle (20,60) (90,60) (55,95), all without outline.
-QByteArray placeableWmf();
-// An EMF framed 2 x 1 inches (192 x 96 reference pixels at 96 dpi): a red
-// rectangle (10,10)-(80,50), a green ellipse in (100,10)-(180,86) and a blue
-// triangle (20,60) (80,60) (50,92), all without outline.
-QByteArray smallEmf();
-
-// Through Qt's writer.
-QByteArray jpegFile(const QImage& image, int quality = 95);
-// An 8-bit GIF through giflib; the image must be indexed.
-QByteArray gifFile(const QImage& indexed);
-// A 24-bit TIFF through libtiff, written to path.
-bool writeTiff(const QString& path, const QImage& image);
-
-// A picture with a distinct colour in each quadrant, easy to check after scaling.
-QImage quadrants(int width, int height);
 
 bool writeFile(const QString& path, const QByteArray& data);
 QByteArray readFile(const QString& path);

@@ -110,7 +110,6 @@ private slots:
     void longAndMultibyteNamesReachThePluginWhole();
     void unusableBlocksAreFailures();
     void jpegBitmapHasTheAnnouncedSize();
-    void bitFieldsAfterALargerHeader();
 };
 
 void TestAll::initTestCase() {
@@ -140,26 +139,19 @@ void TestAll::failureResultsAndTheirTexts_data() {
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<int>("error");
     QTest::addColumn<QString>("text");
-    const struct {
-        int code;
-        const char* text;
-    } table[] = {
-        {2, "未知のフォーマット"}, {3, "データが壊れている"},   {4, "メモリーが確保出来ない"},
-        {5, "メモリーエラー"},     {6, "ファイルリードエラー"}, {1, "その他のエラー"},
-        {7, "その他のエラー"},     {8, "その他のエラー"},       {-1, "その他のエラー"}};
-    for (const auto& row : table) {
-        const QByteArray code = QByteArray::number(row.code);
-        const QString text = QString::fromUtf8(row.text);
-        QTest::addRow("gif picture %d", row.code)
+    QTest::newRow("2") << "f.gif" << QByteArray("pic0=2 pic128=2") << 2 << "未知のフォーマット";
+    QTest::newRow("3") << "f.gif" << QByteArray("pic0=3") << 3 << "データが壊れている";
+    QTest::newRow("4") << "f.gif" << QByteArray("pic0=4") << 4 << "メモリーが確保出来ない";
+    QTest::newRow("5") << "f.gif" << QByteArray("pic0=5") << 5 << "メモリーエラー";
+    QTest::newRow("6") << "f.gif" << QByteArray("pic0=6") << 6 << "ファイルリードエラー";
+    for (const int other : {1, 7, 8, -1})
+        QTest::addRow("%d", other)
             << "f.gif"
-            << "pic0=" + code + " pic128=" + code << row.code << text;
-        QTest::addRow("mag info %d", row.code) << "f.mag"
-                                               << "info0=" + code << row.code << text;
-        QTest::addRow("jpeg info %d", row.code) << "f.jpg"
-                                                << "info0=3 info128=" + code << row.code << text;
-        QTest::addRow("jpeg picture %d", row.code) << "f.jpg"
-                                                   << "pic0=" + code << row.code << text;
-    }
+            << "pic0=" + QByteArray::number(other) << other << "その他のエラー";
+    QTest::newRow("mag info") << "f.mag" << QByteArray("info0=4") << 4 << "メモリーが確保出来ない";
+    QTest::newRow("jpeg info retried")
+        << "f.jpg" << QByteArray("info0=3 info128=5") << 5 << "メモリーエラー";
+    QTest::newRow("jpeg picture") << "f.jpg" << QByteArray("pic0=6") << 6 << "ファイルリードエラー";
 }
 
 void TestAll::failureResultsAndTheirTexts() {
@@ -189,24 +181,12 @@ void TestAll::failureResultsAndTheirTexts() {
 void TestAll::missingPluginNamesItsKind_data() {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QString>("text");
-    QTest::newRow("jpg") << ".jpg"
-                         << "IFJPG.SPI not found";
-    QTest::newRow("jpeg") << ".jpeg"
-                          << "IFJPG.SPI not found";
-    QTest::newRow("gif") << ".GIF"
-                         << "IFGIF.SPI not found";
-    QTest::newRow("tif") << ".tif"
-                         << "IFTIFF.SPI not found";
-    QTest::newRow("pic") << ".pic"
-                         << "IFPIC.SPI not found";
-    QTest::newRow("p2") << ".p2"
-                        << "IFPIC2.SPI not found";
-    QTest::newRow("mag") << ".mag"
-                         << "IFMAG.SPI not found";
-    QTest::newRow("q4") << ".Q4"
-                        << "IFXLD4.SPI not found";
-    QTest::newRow("pi") << ".pi"
-                        << "IFPI.SPI not found";
+    const std::pair<const char*, const char*> rows[] = {
+        {".jpg", "IFJPG"},  {".jpeg", "IFJPG"}, {".GIF", "IFGIF"},
+        {".tif", "IFTIFF"}, {".pic", "IFPIC"},  {".p2", "IFPIC2"},
+        {".mag", "IFMAG"},  {".Q4", "IFXLD4"},  {".pi", "IFPI"}};
+    for (const auto& [extension, plugin] : rows)
+        QTest::newRow(extension) << extension << QStringLiteral("%1.SPI not found").arg(plugin);
 }
 
 void TestAll::missingPluginNamesItsKind() {
@@ -310,7 +290,8 @@ void TestAll::sameNameLoadsAgain() {
 
 void TestAll::unknownExtensions() {
     auto c = component(full_);
-    for (const char* name : {"scan.tiff", "noext", "dot.", "archive.lzh", "dir.jpg/inside"}) {
+    for (const char* name : {"scan.tiff", "noext", "dot.", "archive.lzh", "dir.jpg/inside",
+                             "a.jfif", "a.png", "a.p", "a.jpg "}) {
         QVERIFY(c->all.setPictureName(picture("seed.gif", "w=5 h=4")));
         c->host.clear();
         c->all.setPreView(true);
@@ -369,12 +350,12 @@ void TestAll::jpegInfoRetriedAt128() {
     QVERIFY(c->all.setPictureName(picture("m.jpg", "w=5 h=3 info0=2 info128=0 pic0=2 pic128=0")));
     QCOMPARE(c->all.Error(), 0);
     QCOMPARE(c->all.image().size(), QSize(5, 3));
-    QCOMPARE(calls(), QStringList({"GetPictureInfo offset=0 callback=0 namelen=" +
-                                       QString::number(QFile::encodeName(pictures_).size() + 6),
-                                   "GetPictureInfo offset=128 callback=0 namelen=" +
-                                       QString::number(QFile::encodeName(pictures_).size() + 6),
-                                   "GetPicture offset=128 callback=1 namelen=" +
-                                       QString::number(QFile::encodeName(pictures_).size() + 6)}));
+    QStringList log = calls();
+    for (QString& line : log)
+        line = line.section(u' ', 0, 2);
+    QCOMPARE(log, QStringList({"GetPictureInfo offset=0 callback=0",
+                               "GetPictureInfo offset=128 callback=0",
+                               "GetPicture offset=128 callback=1"}));
 
     // Both attempts fail: the second one's result counts.
     QVERIFY(c->all.setPictureName(picture("n.jpg", "info0=2 info128=6")));
@@ -532,6 +513,10 @@ void TestAll::rowsComeOutUpright_data() {
         for (const char* order : {"0", "1"})
             QTest::addRow("bits %s topdown %s", bits, order)
                 << "w=11 h=7 bits=" + QByteArray(bits) + " topdown=" + order;
+    // Masks sit at byte 40 in every header version; the colour table follows the header.
+    QTest::newRow("fields after a 108-byte header") << QByteArray("w=11 h=7 bits=16 hdr=108");
+    QTest::newRow("fields after a 124-byte header") << QByteArray("w=11 h=7 bits=32 hdr=124");
+    QTest::newRow("table after a 108-byte header") << QByteArray("w=11 h=7 bits=8 hdr=108");
 }
 
 void TestAll::rowsComeOutUpright() {
@@ -589,6 +574,9 @@ void TestAll::unusableBlocksAreFailures() {
     QCOMPARE(c->host.statuses.last(), QStringLiteral("データが壊れている"));
     QVERIFY(c->all.isEmpty());
     QVERIFY(c->all.PictureName().isEmpty());
+    // A header size no version has would put the colour table anywhere.
+    QVERIFY(c->all.setPictureName(picture("c.gif", "bits=8 hdr=200")));
+    QCOMPARE(c->all.Error(), 3);
 }
 
 void TestAll::jpegBitmapHasTheAnnouncedSize() {
@@ -609,28 +597,6 @@ void TestAll::jpegBitmapHasTheAnnouncedSize() {
     c->all.setPreView(true);
     QVERIFY(c->all.setPictureName(picture("c.jpg", "w=4 h=2 iw=2000000 ih=3")));
     QCOMPARE(c->all.Error(), 4);
-}
-
-void TestAll::bitFieldsAfterALargerHeader() {
-    // Masks sit at byte 40 in every header version; the colour table follows the header.
-    for (const char* script : {"w=5 h=3 bits=16 hdr=108", "w=5 h=3 bits=32 hdr=124",
-                               "w=5 h=3 bits=8 hdr=108", "w=5 h=3 bits=16"}) {
-        auto c = component(full_);
-        QVERIFY(c->all.setPictureName(picture("bf.gif", script)));
-        QCOMPARE(c->all.Error(), 0);
-        const FakeScript s = parseFakeScript(std::string("FAKESPI ") + script);
-        auto widen = [&](int v) { return s.bits == 16 ? ((v >> 3) * 255 + 15) / 31 : v; };
-        for (int y = 0; y < 3; ++y)
-            for (int x = 0; x < 5; ++x) {
-                const QRgb want = expectedColour(s, x, y);
-                QCOMPARE(c->all.image().pixel(x, y),
-                         qRgb(widen(qRed(want)), widen(qGreen(want)), widen(qBlue(want))));
-            }
-    }
-    // A header size no version has would put the colour table anywhere.
-    auto c = component(full_);
-    QVERIFY(c->all.setPictureName(picture("bf.gif", "w=5 h=3 bits=8 hdr=200")));
-    QCOMPARE(c->all.Error(), 3);
 }
 
 QTEST_MAIN(TestAll)

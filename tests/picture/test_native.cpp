@@ -1,0 +1,515 @@
+// The native kinds: BMP in every depth, coding and header version checked dot by dot,
+// icons (the largest, deepest image, transparency), and BMP, ICO, WMF and EMF through
+// the picture component. Refused and damaged headers are files in fuzz/corpus.
+#include <sys/stat.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <bit>
+
+#include "all.h"
+#include "decode.h"
+#include "metafile_writer.h"
+#include "picture_files.h"
+#include "recording_host.h"
+
+using kordel::decodeBmp;
+using kordel::decodeIcon;
+using kordel::TAll;
+using kordel::test::BmpLayout;
+using kordel::test::IcoImage;
+using kordel::test::RecordingHost;
+using kordel::test::solidIcon;
+using kordel::test::writeBmp;
+using kordel::test::writeIco;
+using Header = BmpLayout::Header;
+
+Q_DECLARE_METATYPE(Header)
+
+namespace {
+
+// A palette of n distinct colours.
+std::vector<QRgb> palette(int n) {
+    std::vector<QRgb> p;
+    for (int i = 0; i < n; ++i)
+        p.push_back(qRgb((i * 53 + 17) & 255, (i * 101 + 3) & 255, (255 - i * 29) & 255));
+    return p;
+}
+
+// A channel of `bits` bits widened to eight by repeating its top bits.
+int widen(int v, int bits) {
+    return bits >= 8 ? v >> (bits - 8) : (v << (8 - bits)) | (v >> (2 * bits - 8));
+}
+
+bool nearColour(QRgb a, QRgb b, int tolerance) {
+    return qAbs(qRed(a) - qRed(b)) <= tolerance && qAbs(qGreen(a) - qGreen(b)) <= tolerance &&
+           qAbs(qBlue(a) - qBlue(b)) <= tolerance && qAlpha(a) == qAlpha(b);
+}
+
+IcoImage pngIcon(int size, QRgb colour) {
+    QImage img(size, size, QImage::Format_ARGB32);
+    img.fill(colour);
+    for (int y = 0; y < size / 2; ++y)
+        for (int x = 0; x < size / 2; ++x)
+            img.setPixel(x, y, qRgba(0, 0, 0, 0));
+    IcoImage im;
+    im.width = im.height = size;
+    QBuffer buffer(&im.png);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, "png");
+    return im;
+}
+
+const QRgb kRed = qRgb(200, 0, 0), kGreen = qRgb(0, 180, 0), kBlue = qRgb(0, 0, 210),
+           kYellow = qRgb(230, 230, 0), kCyan = qRgb(0, 220, 220);
+
+}  // namespace
+
+class TestNative : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir temp_;
+    int serial_ = 0;
+
+    QString save(const QByteArray& data, const QString& ext = QStringLiteral(".bmp")) {
+        const QString path = temp_.filePath(QStringLiteral("p%1").arg(++serial_) + ext);
+        kordel::test::writeFile(path, data);
+        return path;
+    }
+    // Decodes with and without the colour table kept and compares every dot.
+    void check(const BmpLayout& layout, const std::vector<QRgb>& want, int tolerance = 0) {
+        const QString path = save(writeBmp(layout));
+        for (const bool keepTable : {false, true}) {
+            const kordel::Decoded d = decodeBmp(path, keepTable);
+            QCOMPARE(d.error, 0);
+            QCOMPARE(d.image.size(), QSize(layout.width, layout.height));
+            QCOMPARE(d.storedSize, std::optional<QSize>(d.image.size()));
+            for (int y = 0; y < layout.height; ++y)
+                for (int x = 0; x < layout.width; ++x) {
+                    const QRgb got = d.image.pixel(x, y),
+                               expected = want[size_t(y * layout.width + x)];
+                    QVERIFY2(nearColour(got, expected, tolerance),
+                             qPrintable(QStringLiteral("(%1,%2) got %3 want %4")
+                                            .arg(x)
+                                            .arg(y)
+                                            .arg(got, 8, 16)
+                                            .arg(expected, 8, 16)));
+                }
+        }
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(temp_.isValid()); }
+    void bmpIndexed_data();
+    void bmpIndexed();
+    void bmpDirect_data();
+    void bmpDirect();
+    void bmpRunLength_data();
+    void bmpRunLength();
+    void bmpAlpha();
+    void bmpRowsFollowAShortTable();
+    void icons_data();
+    void icons();
+    void iconTransparency_data();
+    void iconTransparency();
+    void opaqueOnTheWindowColour();
+    void throughTheComponent_data();
+    void throughTheComponent();
+    void colourTableKeptForAPaletteDisplay();
+    void rejectedAndUnreadableFiles();
+};
+
+void TestNative::bmpIndexed_data() {
+    QTest::addColumn<Header>("header");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("topDown");
+    QTest::addColumn<int>("used");
+    const std::pair<const char*, Header> headers[] = {
+        {"windows", Header::Windows}, {"os2 1.x", Header::Os2v1}, {"os2 2.x", Header::Os2v2}};
+    for (const auto& [name, header] : headers)
+        for (int bits : {1, 4, 8})
+            QTest::addRow("%s %d", name, bits) << header << bits << false << 0;
+    for (int bits : {1, 4, 8})
+        QTest::addRow("top-down %d", bits) << Header::Windows << bits << true << 0;
+    QTest::newRow("8 bits, 20 used") << Header::Windows << 8 << false << 20;
+    QTest::newRow("4 bits, 6 used") << Header::Windows << 4 << false << 6;
+    QTest::newRow("os2 2.x 8 bits, 20 used") << Header::Os2v2 << 8 << false << 20;
+}
+
+void TestNative::bmpIndexed() {
+    QFETCH(Header, header);
+    QFETCH(int, bits);
+    QFETCH(bool, topDown);
+    QFETCH(int, used);
+    BmpLayout s;
+    s.header = header;
+    s.width = 13;  // rows need padding in every depth
+    s.height = 5;
+    s.bits = bits;
+    s.topDown = topDown;
+    s.clrUsed = uint32_t(used);
+    s.palette = palette(used ? used : 1 << bits);
+    std::vector<QRgb> want;
+    for (int i = 0; i < 13 * 5; ++i) {
+        const int index = (i % 13 * 5 + i / 13 * 3) % int(s.palette.size());
+        s.dots.push_back(uint32_t(index));
+        want.push_back(s.palette[size_t(index)]);
+    }
+    check(s, want);
+}
+
+void TestNative::bmpDirect_data() {
+    QTest::addColumn<Header>("header");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("compression");
+    QTest::addColumn<bool>("topDown");
+    QTest::addColumn<QList<uint>>("masks");  // red, green, blue
+    const QList<uint> m555{0x7c00, 0x03e0, 0x001f}, m565{0xf800, 0x07e0, 0x001f},
+        m888{0xff0000, 0x00ff00, 0x0000ff}, reversed{0x0000ff, 0x00ff00, 0xff0000};
+    QTest::newRow("16 plain") << Header::Windows << 16 << 0 << false << m555;
+    QTest::newRow("16 plain top-down") << Header::Windows << 16 << 0 << true << m555;
+    QTest::newRow("16 fields 565") << Header::Windows << 16 << 3 << false << m565;
+    QTest::newRow("16 fields 555") << Header::Windows << 16 << 3 << false << m555;
+    QTest::newRow("16 v4 565") << Header::V4 << 16 << 3 << false << m565;
+    QTest::newRow("24") << Header::Windows << 24 << 0 << false << m888;
+    QTest::newRow("24 top-down") << Header::Windows << 24 << 0 << true << m888;
+    QTest::newRow("24 os2 1.x") << Header::Os2v1 << 24 << 0 << false << m888;
+    QTest::newRow("24 os2 2.x") << Header::Os2v2 << 24 << 0 << false << m888;
+    // A plain 32-bit dot has 0 in its fourth byte and is opaque all the same.
+    QTest::newRow("32") << Header::Windows << 32 << 0 << false << m888;
+    QTest::newRow("32 top-down") << Header::Windows << 32 << 0 << true << m888;
+    QTest::newRow("32 fields blue high") << Header::Windows << 32 << 3 << false << reversed;
+    QTest::newRow("32 v4 fields") << Header::V4 << 32 << 3 << false << reversed;
+}
+
+void TestNative::bmpDirect() {
+    QFETCH(Header, header);
+    QFETCH(int, bits);
+    QFETCH(int, compression);
+    QFETCH(bool, topDown);
+    QFETCH(QList<uint>, masks);
+    BmpLayout s;
+    s.header = header;
+    s.width = 7;  // 14 bytes a row at 16 bits, 21 at 24: padded
+    s.height = 3;
+    s.bits = bits;
+    s.compression = compression;
+    s.topDown = topDown;
+    std::vector<QRgb> want;
+    for (int i = 0; i < 7 * 3; ++i) {
+        uint32_t dot = 0;
+        int rgb[3];
+        for (int c = 0; c < 3; ++c) {
+            const int width = std::popcount(masks[c]), shift = std::countr_zero(masks[c]);
+            const int v = (i * (7 + 5 * c) + 3 * c) & ((1 << width) - 1);
+            dot |= uint32_t(v) << shift;
+            rgb[c] = widen(v, width);
+        }
+        s.dots.push_back(dot);
+        want.push_back(qRgb(rgb[0], rgb[1], rgb[2]));
+    }
+    for (int c = 0; c < 3; ++c)
+        s.masks[c] = masks[c];
+    // Five bits may be widened by a shift alone (31 becomes 248) or by repetition.
+    check(s, want, bits == 16 ? 7 : 0);
+}
+
+void TestNative::bmpRunLength_data() {
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<QByteArray>("codes");   // the first coded line is the bottom one
+    QTest::addColumn<QStringList>("lines");  // colour indices from the top; 0 where untouched
+    QTest::newRow("rle8") << 8
+                          << QByteArray(
+                                 "0401"          // four dots of colour 1
+                                 "000302030400"  // literal 2, 3, 4, padded to a word
+                                 "0105 0000"     // one dot of colour 5, end of line
+                                 "0206 0000"     // two dots of 6, the rest left alone
+                                 "00020301"      // move 3 right and 1 line up
+                                 "0207 0001")    // two dots of 7, end of the picture
+                          << QStringList{"00077000", "00000000", "66000000", "11112345"};
+    QTest::newRow("rle4") << 4
+                          << QByteArray(
+                                 "0512"           // five dots alternating 1 and 2
+                                 "00033450 0000"  // literal 3, 4, 5, end of line
+                                 "00020201"       // move 2 right and 1 up
+                                 "0367 0001")     // three dots 6, 7, 6
+                          << QStringList{"00676000", "00000000", "12121345"};
+}
+
+void TestNative::bmpRunLength() {
+    QFETCH(int, bits);
+    QFETCH(QByteArray, codes);
+    QFETCH(QStringList, lines);
+    BmpLayout s;
+    s.width = 8;
+    s.height = int(lines.size());
+    s.bits = bits;
+    s.compression = bits == 8 ? 1 : 2;
+    s.palette = palette(16);
+    s.rle = QByteArray::fromHex(codes.replace(' ', ""));
+    const kordel::Decoded d = decodeBmp(save(writeBmp(s)), false);
+    QCOMPARE(d.image.size(), QSize(8, s.height));
+    for (int y = 0; y < s.height; ++y)
+        for (int x = 0; x < 8; ++x)
+            QCOMPARE(d.image.pixel(x, y), s.palette[size_t(lines[y].mid(x, 1).toInt(nullptr, 16))]);
+}
+
+void TestNative::bmpAlpha() {
+    BmpLayout s;
+    s.header = Header::V4;
+    s.width = 3;
+    s.height = 2;
+    s.bits = 32;
+    s.compression = 3;
+    const uint32_t masks[] = {0x00ff0000, 0x0000ff00, 0x000000ff, 0xff000000};
+    std::copy(std::begin(masks), std::end(masks), s.masks);
+    s.dots = {0xff102030, 0x80405060, 0x00000000, 0xff708090, 0xffa0b0c0, 0x40d0e0f0};
+    const kordel::Decoded d = decodeBmp(save(writeBmp(s)), false);
+    QVERIFY(d.image.hasAlphaChannel());
+    QCOMPARE(d.image.pixel(0, 0), qRgba(0x10, 0x20, 0x30, 0xff));
+    QCOMPARE(d.image.pixel(1, 0), qRgba(0x40, 0x50, 0x60, 0x80));
+    QCOMPARE(qAlpha(d.image.pixel(2, 0)), 0);
+    QCOMPARE(d.image.pixel(2, 1), qRgba(0xd0, 0xe0, 0xf0, 0x40));
+    // An alpha mask that every dot leaves at 0 hides nothing.
+    for (uint32_t& v : s.dots)
+        v &= 0x00ffffff;
+    const kordel::Decoded o = decodeBmp(save(writeBmp(s)), false);
+    QVERIFY(!o.image.hasAlphaChannel());
+    QCOMPARE(o.image.pixel(1, 0), qRgb(0x40, 0x50, 0x60));
+}
+
+void TestNative::bmpRowsFollowAShortTable() {
+    // 16 entries at 8 bits and no used-colours count: the rows start where the file header
+    // says, right after the entries written.
+    BmpLayout s;
+    s.width = 5;
+    s.height = 3;
+    s.bits = 8;
+    s.palette = palette(16);
+    for (int i = 0; i < 15; ++i)
+        s.dots.push_back(uint32_t(i));
+    const kordel::Decoded d = decodeBmp(save(writeBmp(s)), false);
+    for (int i = 0; i < 15; ++i)
+        QCOMPARE(d.image.pixel(i % 5, i / 5), s.palette[size_t(i)]);
+}
+
+void TestNative::icons_data() {
+    QTest::addColumn<QList<int>>("order");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRgb>("colour");
+    // 0: 16 px 4-bit red, 1: 32 px 8-bit green, 2: 32 px 32-bit blue, 3: 24 px 32-bit yellow,
+    // 4: 32 px 4-bit cyan, 5: 48 px PNG yellow, 6: 256 px PNG yellow.
+    QTest::newRow("deepest in the middle") << QList<int>{0, 1, 2, 3, 4} << QSize(32, 32) << kBlue;
+    QTest::newRow("deepest first") << QList<int>{2, 4, 1, 3, 0} << QSize(32, 32) << kBlue;
+    QTest::newRow("deepest last") << QList<int>{3, 0, 4, 1, 2} << QSize(32, 32) << kBlue;
+    // A larger image wins over a deeper one; PNG images count like the others.
+    QTest::newRow("larger png") << QList<int>{2, 5, 1} << QSize(48, 48) << kYellow;
+    QTest::newRow("256 png") << QList<int>{2, 6, 1} << QSize(256, 256) << kYellow;
+    // A directory entry without a bit count falls back on its colour count.
+    QTest::newRow("bits from colour count") << QList<int>{-4, -1} << QSize(32, 32) << kGreen;
+}
+
+void TestNative::icons() {
+    QFETCH(QList<int>, order);
+    QFETCH(QSize, size);
+    QFETCH(QRgb, colour);
+    const IcoImage images[] = {solidIcon(16, 4, kRed),   solidIcon(32, 8, kGreen),
+                               solidIcon(32, 32, kBlue), solidIcon(24, 32, kYellow),
+                               solidIcon(32, 4, kCyan),  pngIcon(48, kYellow),
+                               pngIcon(256, kYellow)};
+    std::vector<IcoImage> file;
+    for (int i : order) {
+        file.push_back(images[std::abs(i)]);
+        if (i < 0)
+            file.back().directoryBits = 0;
+    }
+    const kordel::Decoded d = decodeIcon(save(writeIco(file), ".ico"));
+    QCOMPARE(d.image.size(), size);
+    QCOMPARE(d.storedSize, std::optional<QSize>(size));
+    QCOMPARE(d.image.pixel(size.width() - 1, size.height() - 1), colour);
+    QCOMPARE(qAlpha(d.image.pixel(1, 1)), 0);
+}
+
+void TestNative::iconTransparency_data() {
+    QTest::addColumn<int>("bits");
+    QTest::newRow("4 bits") << 4;
+    QTest::newRow("8 bits") << 8;
+    QTest::newRow("32 bits") << 32;
+}
+
+void TestNative::iconTransparency() {
+    QFETCH(int, bits);
+    IcoImage im = solidIcon(16, bits, kRed);
+    if (bits == 32)
+        im.dots.back() = qRgba(200, 0, 0, 128);  // half covered
+    const kordel::Decoded d = decodeIcon(save(writeIco({im}), ".ico"));
+    QCOMPARE(d.image.format(), QImage::Format_ARGB32);
+    QCOMPARE(qAlpha(d.image.pixel(0, 0)), 0);
+    QCOMPARE(qAlpha(d.image.pixel(7, 7)), 0);
+    QCOMPARE(d.image.pixel(8, 7), kRed);
+    QCOMPARE(d.image.pixel(7, 8), kRed);
+    QCOMPARE(qAlpha(d.image.pixel(15, 15)), bits == 32 ? 128 : 255);
+}
+
+void TestNative::opaqueOnTheWindowColour() {
+    QImage icon(4, 2, QImage::Format_ARGB32);
+    icon.fill(Qt::transparent);
+    icon.setPixel(1, 0, kBlue);
+    icon.setPixel(2, 1, qRgba(255, 255, 255, 128));
+    const QColor window(240, 240, 240);
+    const QImage out = kordel::opaqueOn(icon, window);
+    QVERIFY(!out.hasAlphaChannel());
+    QCOMPARE(out.pixel(0, 0), window.rgb());
+    QCOMPARE(out.pixel(3, 1), window.rgb());
+    QCOMPARE(out.pixel(1, 0), kBlue);
+    const QRgb blend = out.pixel(2, 1);
+    QVERIFY(qAbs(qRed(blend) - 248) <= 1 && qRed(blend) == qGreen(blend) &&
+            qGreen(blend) == qBlue(blend));
+}
+
+void TestNative::throughTheComponent_data() {
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<double>("dpi");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPoint>("at");
+    QTest::addColumn<QRgb>("colour");
+    BmpLayout b;
+    b.width = 33;
+    b.height = 17;
+    b.dots.assign(33 * 17, 0x123456);
+    QTest::newRow("bmp") << ".BMP" << writeBmp(b) << 96.0 << QSize(33, 17) << QPoint(32, 16)
+                         << qRgb(0x12, 0x34, 0x56);
+    // The component keeps an icon's transparency; the viewer makes it opaque.
+    const QByteArray ico = writeIco({solidIcon(16, 8, kGreen), solidIcon(48, 32, kBlue)});
+    QTest::newRow("ico") << ".ico" << ico << 96.0 << QSize(48, 48) << QPoint(47, 47) << kBlue;
+    QTest::newRow("ico mask") << ".ico" << ico << 96.0 << QSize(48, 48) << QPoint(0, 0) << 0u;
+    // Metafiles: the frame at the screen's resolution, the drawing scaled along.
+    using namespace kordel::test;
+    WmfWriter w(QRect(0, 0, 200, 100), 96);
+    w.windowExt(200, 100);
+    w.brush(0, rgb(255, 0, 0));
+    w.select(0);
+    w.rectangle(10, 10, 90, 50);
+    EmfWriter e;
+    e.brush(1, 0, rgb(255, 0, 0));
+    e.select(1);
+    e.rectangle(10, 10, 80, 50);
+    const QRgb red = qRgb(255, 0, 0);
+    QTest::newRow("wmf 96 dpi") << ".wmf" << w.data() << 96.0 << QSize(200, 100) << QPoint(87, 47)
+                                << red;
+    QTest::newRow("wmf 192 dpi") << ".wmf" << w.data() << 192.0 << QSize(400, 200)
+                                 << QPoint(175, 95) << red;
+    QTest::newRow("emf 120 dpi") << ".EMF" << e.data() << 120.0 << QSize(240, 120) << QPoint(97, 60)
+                                 << red;
+    QTest::newRow("emf 48 dpi") << ".emf" << e.data() << 48.0 << QSize(96, 48) << QPoint(38, 23)
+                                << red;
+}
+
+void TestNative::throughTheComponent() {
+    QFETCH(QString, ext);
+    QFETCH(QByteArray, data);
+    QFETCH(double, dpi);
+    QFETCH(QSize, size);
+    QFETCH(QPoint, at);
+    QFETCH(QRgb, colour);
+    RecordingHost host;
+    host.fakeScreen.dpi = dpi;
+    TAll all(host);
+    all.setPreView(true);  // a JPEG matter only
+    const QString path = save(data, ext);
+    QVERIFY(all.setPictureName(path));
+    QCOMPARE(all.Error(), 0);
+    QCOMPARE(all.kind(), kordel::DecoderKind::Native);
+    QCOMPARE(QSize(all.OrgWidth(), all.OrgHeight()), size);
+    QCOMPARE(all.OrgColor(), 0);
+    QCOMPARE(all.PictureName(), path);
+    QCOMPARE(host.statuses, QStringList{" "});
+    QCOMPARE(host.progress, QList<int>({100, 0}));
+    QImage shown = all.image();
+    if (all.metafile()) {
+        QCOMPARE(all.metafile()->size, size);
+        shown = QImage(size, QImage::Format_RGB32);
+        shown.fill(Qt::white);
+        QPainter(&shown).drawPicture(0, 0, all.metafile()->picture);
+    }
+    QCOMPARE(shown.size(), size);
+    QCOMPARE(shown.pixel(at), colour);
+    // The thumbnail loader's loads do not move the bar to 100, but it goes back to 0.
+    host.clear();
+    host.loadingThumbnails = true;
+    QVERIFY(all.setPictureName(path));
+    QCOMPARE(host.progress, QList<int>({0}));
+}
+
+void TestNative::colourTableKeptForAPaletteDisplay() {
+    BmpLayout s;
+    s.width = 6;
+    s.height = 2;
+    s.bits = 8;
+    s.palette = palette(256);
+    for (int i = 0; i < 12; ++i)
+        s.dots.push_back(uint32_t(i * 20));
+    const QString path = save(writeBmp(s));
+    RecordingHost host;
+    TAll all(host);
+    host.fakeScreen.palette = 256;
+    host.fakeScreen.bits = 8;
+    QVERIFY(all.setPictureName(path));
+    QCOMPARE(all.image().format(), QImage::Format_Indexed8);
+    QCOMPARE(all.image().colorCount(), 256);
+    QCOMPARE(all.image().pixel(5, 1), s.palette[220]);
+    host.fakeScreen.palette = 0;
+    host.fakeScreen.bits = 24;
+    QVERIFY(all.setPictureName(path));
+    QVERIFY(all.image().format() != QImage::Format_Indexed8);
+    QCOMPARE(all.image().pixel(5, 1), s.palette[220]);
+}
+
+void TestNative::rejectedAndUnreadableFiles() {
+    RecordingHost host;
+    TAll all(host);
+    BmpLayout s;
+    s.width = s.height = 2;
+    s.dots.assign(4, 0xffffff);
+    const QString good = save(writeBmp(s));
+    for (const QByteArray& junk : {QByteArray("not a picture"), QByteArray(), QByteArray("BM")}) {
+        for (const char* ext : {".bmp", ".ico", ".wmf", ".emf"}) {
+            QVERIFY(all.setPictureName(good));
+            host.clear();
+            QVERIFY(all.setPictureName(save(junk, QString::fromLatin1(ext))));
+            QCOMPARE(all.Error(), 2);
+            QCOMPARE(host.statuses, QStringList{"未知のフォーマット"});
+            QCOMPARE(host.progress, QList<int>({100, 0}));
+            QVERIFY(all.PictureName().isEmpty());
+            QVERIFY(all.isEmpty());
+            QCOMPARE(all.OrgWidth(), 2);  // untouched by a rejected file
+        }
+    }
+    // Files that cannot be read at all are the caller's to report; a named pipe would
+    // wait for a writer for ever.
+    QVERIFY(QDir(temp_.path()).mkdir("folder.bmp"));
+    QVERIFY(QFile::link(temp_.filePath("nowhere.bmp"), temp_.filePath("dangling.ico")));
+    QCOMPARE(::mkfifo(QFile::encodeName(temp_.filePath("pipe.emf")).constData(), 0600), 0);
+    for (const char* name : {"folder.bmp", "dangling.ico", "missing.wmf", "pipe.emf"}) {
+        QVERIFY(all.setPictureName(good));
+        host.clear();
+        QVERIFY(!all.setPictureName(temp_.filePath(QString::fromLatin1(name))));
+        QVERIFY(!all.readFailure().isEmpty());
+        QCOMPARE(all.Error(), 0);
+        QVERIFY(all.isEmpty());
+        QVERIFY(all.PictureName().isEmpty());
+        QVERIFY(host.statuses.isEmpty());
+        QCOMPARE(host.progress.last(), 0);
+    }
+    // The next load clears the failure.
+    QVERIFY(all.setPictureName(good));
+    QVERIFY(all.readFailure().isEmpty());
+}
+
+QTEST_MAIN(TestNative)
+#include "test_native.moc"
