@@ -730,6 +730,14 @@ void TForm1::FormClose() {
 }
 
 void TForm1::closeEvent(QCloseEvent* e) {
+    // A running show is a loop further down the stack: end it first, and close
+    // once it has returned.
+    if (slideshowRunning()) {
+        closeAfterSlideshow_ = true;
+        stopSlideshow();
+        e->ignore();
+        return;
+    }
     if (!closing_) {
         closing_ = true;
         FormClose();

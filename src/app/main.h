@@ -222,6 +222,19 @@ public:
     // The caption when the viewer holds pasted clipboard data.
     static QString clipboardCaption();
 
+    // --- slideshow ---
+    int slideInterval = 0;  // milliseconds between two pictures of the running show
+    int waitPending = 0;
+    // Milliseconds the show counts for one second of the settings dialog's interval;
+    // tests shorten it.
+    int slideSecondMs = 1000;
+    void G_playClick();
+    void G_revClick();
+    void TimerTimer();
+    // Whether a show runs; Esc and closing the window stop it as its button does.
+    bool slideshowRunning() const { return slideRunning_ != nullptr; }
+    void stopSlideshow();
+
     // --- file list ---
     void FillFileList(bool archiveMode);
     void ShowSelectedEntry();
@@ -282,11 +295,15 @@ private:
     void setNavigation(const std::array<bool, 6>& enabled);
     void dropQueuedInput(bool keyboard);
     void connectBrowsing();
+    void runSlideshow(TSpeedButton* button, int step);
+    void setSlideshowControls(bool idle);
 
     AppContext& ctx_;
     std::unique_ptr<PictureHost> pictureHost_;
     QString enteredFolder_;  // the folder last entered, as named; empty before the first
     bool closing_ = false;
+    TSpeedButton* slideRunning_ = nullptr;  // the button of the running show
+    bool closeAfterSlideshow_ = false;
     // Height of the list area when it was last hidden; it gets it back when shown.
     int listHeight_ = 0;
 };

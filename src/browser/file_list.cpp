@@ -12,6 +12,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScrollArea>
+#include <QShortcut>
+#include <QTimer>
 #include <QTreeView>
 
 #include "image.h"
@@ -33,6 +35,15 @@ void TForm1::connectBrowsing() {
     connect(G_back, &QToolButton::clicked, this, &TForm1::G_backClick);
     connect(G_step, &QToolButton::clicked, this, &TForm1::G_stepClick);
     connect(G_end, &QToolButton::clicked, this, &TForm1::G_endClick);
+    connect(G_play, &QToolButton::clicked, this, &TForm1::G_playClick);
+    connect(G_rev, &QToolButton::clicked, this, &TForm1::G_revClick);
+    connect(Timer, &QTimer::timeout, this, &TForm1::TimerTimer);
+    // Esc stops a running show, as a click on its button does.
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(esc, &QShortcut::activated, this, [this] {
+        if (slideshowRunning())
+            stopSlideshow();
+    });
     connect(KT1, &QAction::triggered, this, &TForm1::G_topClick);
     connect(KB1, &QAction::triggered, this, &TForm1::G_backClick);
     connect(KS1, &QAction::triggered, this, &TForm1::G_stepClick);
@@ -154,6 +165,9 @@ void TForm1::ShowSelectedEntry() {
         }
         showEntry(currentIndex);
         PicView2->repaint();
+        // During a show its loop owns the buttons; it continues from this entry.
+        if (slideshowRunning())
+            return;
         setNavigation({true, true, true, true, true, true});
         if (currentIndex == 0)
             for (TSpeedButton* b : {G_rev, G_top, G_back})

@@ -1,0 +1,109 @@
+// The slideshow: a loop inside the show button's click handler that shows the
+// entries one after another and keeps the message queue running between them,
+// so that a second click on the button, list clicks and repaints are handled.
+#include <QAction>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QSlider>
+#include <QTimer>
+
+#include "drive_tab_set.h"
+#include "image.h"
+#include "main.h"
+#include "option_set.h"
+#include "speed_button.h"
+#include "status_bar.h"
+
+namespace kordel {
+
+void TForm1::G_playClick() {
+    runSlideshow(G_play, 1);
+}
+
+void TForm1::G_revClick() {
+    runSlideshow(G_rev, -1);
+}
+
+void TForm1::TimerTimer() {
+    waitPending = 0;
+}
+
+void TForm1::stopSlideshow() {
+    if (slideRunning_ == nullptr)
+        return;
+    slideRunning_->setDown(false);
+    stopRequest = 1;
+    Timer->stop();
+    Status->setPanelText(3, QStringLiteral(" "));
+}
+
+void TForm1::setSlideshowControls(bool idle) {
+    for (QMenu* menu : {File1, Show1, Edit, O1, Help1})
+        menu->menuAction()->setEnabled(idle);
+    DriveTabSet->setEnabled(idle);
+    busy = idle ? 0 : 1;
+}
+
+void TForm1::runSlideshow(TSpeedButton* button, int step) {
+    // The click has already toggled the button: up means the running show is to stop.
+    if (!button->isDown()) {
+        stopSlideshow();
+        return;
+    }
+    const bool forward = step > 0;
+    slideInterval = slideSecondMs * ctx_.optionPagesDlg->TBar->value();
+    Timer->setInterval(slideInterval);
+    stopRequest = 0;
+    button->setToolTip(QStringLiteral("連続表示中断"));
+    for (TSpeedButton* b : {forward ? G_rev : G_play, G_top, G_back, G_step, G_end})
+        b->setEnabled(false);
+    setSlideshowControls(false);
+    slideRunning_ = button;
+
+    currentIndex += step;
+    const int passes = forward ? lastIndex - currentIndex + 1 : currentIndex + 1;
+    for (int pass = 0; pass < passes; ++pass) {
+        waitPending = 1;
+        Status->setPanelText(
+            3, forward ? QStringLiteral("連続表示中") : QStringLiteral("連続表示中(ﾘﾊﾞｰｽ)"));
+        showEntry(currentIndex);
+        PicView2->repaint();
+        SelectListEntry(fileNames[currentIndex]);
+        currentIndex += step;
+        if (currentIndex > lastIndex || currentIndex < 0)
+            break;  // the last picture of the run gets no pause
+        if (slideInterval != 0) {
+            // Sleeps until an event comes: the timer's, a click, a repaint.
+            Timer->start();
+            while (waitPending != 0 && stopRequest != 1)
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            Timer->stop();
+        } else {
+            QCoreApplication::processEvents();
+        }
+        if (stopRequest == 1) {
+            stopRequest = 0;
+            break;
+        }
+    }
+
+    // The end steps: the index names the last picture shown again.
+    currentIndex -= step;
+    slideRunning_ = nullptr;
+    button->setDown(false);
+    button->setToolTip(forward ? QStringLiteral("連続表示") : QStringLiteral("連続表示(ﾘﾊﾞｰｽ)"));
+    setSlideshowControls(true);
+    const bool atStart = currentIndex == 0 && lastIndex != 0;
+    const bool atEnd = !atStart && currentIndex == lastIndex;
+    setNavigation({!atStart, !atEnd, !atStart, !atStart, !atEnd, !atEnd});
+    for (QAction* a : {KT1, KB1})
+        a->setEnabled(!atStart);
+    for (QAction* a : {KS1, KE1})
+        a->setEnabled(!atEnd);
+    Status->setPanelText(3, QStringLiteral(" "));
+    // A close asked for during the show goes ahead now that the loop has ended.
+    if (closeAfterSlideshow_)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+}  // namespace kordel
