@@ -29,9 +29,9 @@ QByteArray encodeJpeg(int w,
 struct GifFrame {
     int left = 0, top = 0, width = 0, height = 0;
     bool interlaced = false;
-    std::vector<QRgb> local;  // empty: the global table applies
+    std::vector<QRgb> local{};  // empty: the global table applies
     int transparent = -1;
-    std::vector<uint8_t> pixels;
+    std::vector<uint8_t> pixels{};
 };
 struct GifSpec {
     int width = 0, height = 0;
@@ -54,9 +54,9 @@ struct TiffSpec {
     uint16_t sampleFormat = 0;  // 0: not written
     bool tiled = false;
     int rowsPerStrip = 8;
-    std::vector<uint16_t> colourMap;  // red, green, blue runs of 2^bits entries
+    std::vector<uint16_t> colourMap{};  // red, green, blue runs of 2^bits entries
     // Sample s of pixel (x, y) at the file's bit depth.
-    std::function<int(int, int, int)> sample;
+    std::function<int(int, int, int)> sample{};
 };
 // Writes the pages to `path`; false when libtiff refuses.
 bool writeTiff(const QString& path, const std::vector<TiffSpec>& pages);

@@ -14,11 +14,11 @@ struct MagPicture {
     bool colours256 = false;
     int x0 = 0, y0 = 0;
     int width = 0, height = 0;
-    std::vector<uint8_t> dots;  // width * height palette indices, top line first
-    std::vector<QRgb> palette;  // 16 or 256 entries
-    QByteArray comment;
-    QByteArray afterEof;  // bytes between the comment's 0x1A and the header's 0x00
-    int alignDots = 0;    // 0: 4 dots at 256 colours, 8 at 16; or 8 for both
+    std::vector<uint8_t> dots{};  // width * height palette indices, top line first
+    std::vector<QRgb> palette{};  // 16 or 256 entries
+    QByteArray comment{};
+    QByteArray afterEof{};  // bytes between the comment's 0x1A and the header's 0x00
+    int alignDots = 0;      // 0: 4 dots at 256 colours, 8 at 16; or 8 for both
     uint8_t machineCode = 0;
     uint8_t machineFlags = 0;
 };

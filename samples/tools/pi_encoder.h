@@ -14,12 +14,12 @@ namespace kordel::test {
 struct PiPicture {
     int planes = 4;  // 4 or 8
     int width = 0, height = 0;
-    std::vector<uint8_t> dots;  // width * height palette indices, top line first
-    std::vector<QRgb> palette;  // 2^planes entries; not written when omitPalette
-    bool omitPalette = false;   // mode bit 7 and no palette
-    bool flagOnly = false;      // mode bit 7 but the palette written all the same
+    std::vector<uint8_t> dots{};  // width * height palette indices, top line first
+    std::vector<QRgb> palette{};  // 2^planes entries; not written when omitPalette
+    bool omitPalette = false;     // mode bit 7 and no palette
+    bool flagOnly = false;        // mode bit 7 but the palette written all the same
     uint8_t aspectN = 0, aspectM = 0;
-    QByteArray comment, dummy, extension;
+    QByteArray comment{}, dummy{}, extension{};
 };
 
 struct PiStats {

@@ -18,11 +18,11 @@ struct P2Block {
     int y = 0;
     bool transparent = false;
     uint32_t transparentColour = 0;
-    std::vector<uint32_t> dots;  // packed R<<2c | G<<c | B, raster order
-    QByteArray payload;          // blocks that are not pictures: the bytes after id and size
+    std::vector<uint32_t> dots{};  // packed R<<2c | G<<c | B, raster order
+    QByteArray payload{};          // blocks that are not pictures: the bytes after id and size
     bool chains = true;
-    bool chainOnly = true;       // P2SF: use chain-only stretches where they fit
-    std::vector<uint16_t> prob;  // P2SS: 128 entries; empty = fitted to the picture
+    bool chainOnly = true;         // P2SF: use chain-only stretches where they fit
+    std::vector<uint16_t> prob{};  // P2SS: 128 entries; empty = fitted to the picture
 };
 
 struct P2Layout {
@@ -34,7 +34,7 @@ struct P2Layout {
     int paletteBits = 0;  // > 0: a palette of paletteEntries entries follows the header
     int paletteEntries = 0;
     QByteArray comment = "Kordel test";
-    std::vector<P2Block> blocks;
+    std::vector<P2Block> blocks{};
     bool endMarker = true;
 };
 

@@ -18,11 +18,11 @@ struct PicLayout {
     int height = 0;
     int aspectA = 0;  // generic and FM-TOWNS mode 0 headers only
     int aspectB = 0;
-    int paletteBits = 0;            // generic palettes: bits per channel, 0 = X68000 words
-    std::vector<uint32_t> palette;  // raw entries: words, or G<<2p | R<<p | B
-    std::vector<uint32_t> dots;     // raster order: palette indices or colour codes
+    int paletteBits = 0;              // generic palettes: bits per channel, 0 = X68000 words
+    std::vector<uint32_t> palette{};  // raw entries: words, or G<<2p | R<<p | B
+    std::vector<uint32_t> dots{};     // raster order: palette indices or colour codes
     QByteArray comment = "Kordel test";
-    QByteArray filler;  // bytes (none of them 0) between the comment's end and the zero
+    QByteArray filler{};  // bytes (none of them 0) between the comment's end and the zero
     bool chains = true;
 };
 

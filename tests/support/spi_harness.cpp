@@ -16,6 +16,11 @@ QString fixturesDir() {
     return QDir(dir).exists() ? QDir(dir).absolutePath() : QString();
 }
 
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
 QString firstDifference(const QImage& a, const QImage& b) {
     if (a.size() != b.size())
         return QStringLiteral("size %1x%2 vs %3x%4")
@@ -34,6 +39,21 @@ QString firstDifference(const QImage& a, const QImage& b) {
     return {};
 }
 
+int widen(uint32_t value, int bits) {
+    int r = 0;
+    for (int k = 0; k < 8; ++k)
+        r |= int((value >> (bits - 1 - k % bits)) & 1) << (7 - k);
+    return r;
+}
+
+QString TestFiles::write(const QString& name, const QByteArray& data) {
+    const QString path = dir_.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 SpiModule::SpiModule(const QString& name) {
     const QByteArray path = QFile::encodeName(QStringLiteral(KORDEL_BIN_DIR) + u'/' + name);
     handle_ = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
@@ -41,12 +61,12 @@ SpiModule::SpiModule(const QString& name) {
         error_ = QString::fromLocal8Bit(dlerror());
         return;
     }
-    getPluginInfo_ = reinterpret_cast<SpiGetPluginInfo>(dlsym(handle_, "GetPluginInfo"));
+    getPluginInfo = reinterpret_cast<SpiGetPluginInfo>(dlsym(handle_, "GetPluginInfo"));
     isSupported_ = reinterpret_cast<SpiIsSupported>(dlsym(handle_, "IsSupported"));
-    getPictureInfo_ = reinterpret_cast<SpiGetPictureInfo>(dlsym(handle_, "GetPictureInfo"));
-    getPicture_ = reinterpret_cast<SpiGetPicture>(dlsym(handle_, "GetPicture"));
-    getPreview_ = reinterpret_cast<SpiGetPicture>(dlsym(handle_, "GetPreview"));
-    if (!getPluginInfo_ || !isSupported_ || !getPictureInfo_ || !getPicture_) {
+    getPictureInfo = reinterpret_cast<SpiGetPictureInfo>(dlsym(handle_, "GetPictureInfo"));
+    getPicture = reinterpret_cast<SpiGetPicture>(dlsym(handle_, "GetPicture"));
+    getPreview = reinterpret_cast<SpiGetPicture>(dlsym(handle_, "GetPreview"));
+    if (!getPluginInfo || !isSupported_ || !getPictureInfo || !getPicture || !getPreview) {
         error_ = QStringLiteral("entry point missing in ") + name;
         dlclose(handle_);
         handle_ = nullptr;
@@ -58,29 +78,17 @@ SpiModule::~SpiModule() {
         dlclose(handle_);
 }
 
-QByteArray SpiModule::pluginInfo(int infono) {
-    char buf[256] = {};
-    const int n = getPluginInfo_(infono, buf, sizeof buf);
-    return QByteArray(buf, qBound(0, n, int(sizeof buf)));
-}
-
 bool SpiModule::isSupported(const QString& file) {
-    QByteArray head(SPI_HEAD_SIZE, '\0');
-    QFile f(file);
-    if (f.open(QIODevice::ReadOnly)) {
-        const QByteArray data = f.read(SPI_HEAD_SIZE);
-        std::memcpy(head.data(), data.constData(), size_t(data.size()));
-    }
+    QByteArray head = readFile(file).left(SPI_HEAD_SIZE);
+    head.append(QByteArray(SPI_HEAD_SIZE - head.size(), '\0'));
     return isSupported_(QFile::encodeName(file).constData(), head.data()) != 0;
 }
 
 int SpiModule::pictureInfo(const QString& file, PictureInfo& info, intptr_t offset) {
     std::memset(&info, 0, sizeof info);
-    const int rc = getPictureInfo_(QFile::encodeName(file).constData(), offset, 0, &info);
-    if (info.hInfo) {
-        std::free(info.hInfo);
-        info.hInfo = nullptr;
-    }
+    const int rc = getPictureInfo(QFile::encodeName(file).constData(), offset, 0, &info);
+    std::free(info.hInfo);
+    info.hInfo = nullptr;
     return rc;
 }
 
@@ -101,25 +109,56 @@ SpiModule::Result SpiModule::picture(const QString& file,
                                      std::function<int(int, int)> progress,
                                      bool preview) {
     Result r;
-    SpiGetPicture entry = preview ? getPreview_ : getPicture_;
-    if (!entry)
-        return r;
     void* info = nullptr;
     void* bits = nullptr;
     ProgressContext ctx{&progress, 0};
-    r.code = entry(QFile::encodeName(file).constData(), offset, 0, &info, &bits,
-                   progress ? progressTrampoline : nullptr, reinterpret_cast<intptr_t>(&ctx));
+    r.code = (preview ? getPreview : getPicture)(
+        QFile::encodeName(file).constData(), offset, 0, &info, &bits,
+        progress ? progressTrampoline : nullptr, reinterpret_cast<intptr_t>(&ctx));
     r.progressCalls = ctx.calls;
     if (r.code == SPI_OK && info && bits) {
         SpiBitmapInfoHeader h;
         std::memcpy(&h, info, sizeof h);
         r.bitCount = h.biBitCount;
         r.height = h.biHeight;
+        r.colours = int(h.biClrUsed);
         r.image = imageFromDib(info, bits);
     }
     std::free(info);
     std::free(bits);
     return r;
+}
+
+QString decodeMismatch(SpiModule& spi,
+                       const QString& path,
+                       const Expected& want,
+                       SpiModule::Result* result) {
+    const QSize size = want.size.isValid() ? want.size : want.image.size();
+    PictureInfo info;
+    const int code = spi.pictureInfo(path, info);
+    if (code != SPI_OK || QSize(info.width, info.height) != size ||
+        (want.depth && info.colorDepth != want.depth) ||
+        (!want.densities.isEmpty() && QSize(info.x_density, info.y_density) != want.densities))
+        return QStringLiteral("info: result %1, %2x%3, depth %4, densities %5:%6")
+            .arg(code)
+            .arg(info.width)
+            .arg(info.height)
+            .arg(info.colorDepth)
+            .arg(info.x_density)
+            .arg(info.y_density);
+    const SpiModule::Result r = spi.picture(path);
+    if (result)
+        *result = r;
+    if (r.code != SPI_OK || (want.bitCount && r.bitCount != want.bitCount) || r.height <= 0)
+        return QStringLiteral("picture: result %1, %2 bits, height %3 (rows bottom-up)")
+            .arg(r.code)
+            .arg(r.bitCount)
+            .arg(r.height);
+    if (!want.image.isNull())
+        return firstDifference(r.image, want.image);
+    return r.image.size() == size
+               ? QString()
+               : QStringLiteral("picture: size %1x%2").arg(r.image.width()).arg(r.image.height());
 }
 
 }  // namespace kordel::test

@@ -1,0 +1,455 @@
+// The features of the formats decoded through libraries, on files those libraries
+// write: JPEG colour spaces, codings and the DCT-scaled preview, GIF tables, frames
+// and transparency, TIFF photometrics, sample layouts and orientations, and what a
+// cut file still shows.
+#include <QTest>
+#include <cmath>
+#include <functional>
+
+#include "format_writers.h"
+#include "spi_harness.h"
+
+using namespace kordel::test;
+using Colour = std::function<QRgb(int, int)>;
+using Probes = QList<QPair<QPoint, QRgb>>;
+Q_DECLARE_METATYPE(kordel::test::JpegOptions)
+Q_DECLARE_METATYPE(kordel::test::GifSpec)
+Q_DECLARE_METATYPE(kordel::test::TiffSpec)
+Q_DECLARE_METATYPE(Colour)
+
+namespace {
+
+// Smooth content that JPEG keeps close to the original.
+QRgb smooth(int x, int y) {
+    return qRgb(qBound(0, x * 255 / 160, 255), qBound(0, y * 255 / 120, 255),
+                128 + int(90 * std::sin((x + y) / 25.0)));
+}
+
+// Mean and largest channel difference between a picture and the content.
+QPair<double, int> difference(const QImage& img, const Colour& px, bool gray = false) {
+    qint64 sum = 0;
+    int most = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb a = img.pixel(x, y), b = px(x, y);
+            for (int e :
+                 {qRed(a) - (gray ? qGray(b) : qRed(b)), qGreen(a) - (gray ? qGray(b) : qGreen(b)),
+                  qBlue(a) - (gray ? qGray(b) : qBlue(b))}) {
+                sum += std::abs(e);
+                most = std::max(most, std::abs(e));
+            }
+        }
+    return {double(sum) / (3.0 * img.width() * img.height()), most};
+}
+
+int findMarker(const QByteArray& data, uchar code, int from = 2) {
+    return int(data.indexOf(QByteArray("\xFF") + char(code), from));
+}
+
+std::vector<QRgb> palette(int n) {
+    std::vector<QRgb> p;
+    for (int i = 0; i < n; ++i)
+        p.push_back(qRgb((i * 37) & 255, (i * 91 + 40) & 255, 255 - i * 255 / std::max(1, n - 1)));
+    return p;
+}
+
+GifFrame frame(int w, int h, int colours, int left = 0, int top = 0) {
+    GifFrame f;
+    f.left = left;
+    f.top = top;
+    f.width = w;
+    f.height = h;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            f.pixels.push_back(uint8_t((x * 7 + y * 3 + x * y) % colours));
+    return f;
+}
+
+// Where `img` does not show frame `f` in `table`, transparent pixels aside.
+QString frameMismatch(const QImage& img, const GifFrame& f, const std::vector<QRgb>& table) {
+    for (int y = 0; y < f.height; ++y)
+        for (int x = 0; x < f.width; ++x) {
+            const int i = f.pixels[size_t(y * f.width + x)];
+            if (i != f.transparent && img.pixel(f.left + x, f.top + y) != table[size_t(i)])
+                return QStringLiteral("frame pixel (%1,%2)").arg(x).arg(y);
+        }
+    return {};
+}
+
+int rgbSample(int x, int y, int s) {
+    const int v[] = {x * 255 / 49, y * 255 / 36, (x * 4 + y * 3) & 255, (x * 5 + y * 11) & 255};
+    return v[s];
+}
+QRgb rgbAt(int x, int y) {
+    return qRgb(rgbSample(x, y, 0), rgbSample(x, y, 1), rgbSample(x, y, 2));
+}
+
+std::vector<uint16_t> colourMap(int bits, bool eightBit) {
+    const int n = 1 << bits;
+    std::vector<uint16_t> m(size_t(3 * n));
+    for (int i = 0; i < n; ++i) {
+        const int v[3] = {(i * 53) & 255, (i * 101 + 30) & 255, 255 - (i * 255) / (n - 1)};
+        for (int c = 0; c < 3; ++c)
+            m[size_t(c * n + i)] = uint16_t(eightBit ? v[c] : v[c] * 257);
+    }
+    return m;
+}
+
+void addGrayRow(const char* name, int bits, bool white, bool tiled, bool jpeg = false) {
+    const int levels = bits == 16 ? 256 : 1 << bits;
+    const auto level = [=](int x, int y) {
+        return jpeg ? (x * 5 + y * 3) & 255 : (x + 2 * y) % levels;
+    };
+    const TiffSpec t{
+        .samples = 1,
+        .bits = bits,
+        .photometric = uint16_t(white ? 0 : 1),
+        .compression = uint16_t(jpeg ? 7 : 1),
+        .tiled = tiled,
+        .rowsPerStrip = jpeg ? 16 : 8,
+        .sample = [=](int x, int y, int) { return bits == 16 ? level(x, y) * 257 : level(x, y); }};
+    const Colour want = [=](int x, int y) {
+        const int v = level(x, y) * 255 / (levels - 1);
+        return white ? qRgb(255 - v, 255 - v, 255 - v) : qRgb(v, v, v);
+    };
+    QTest::newRow(name) << t << want << bits << 8 << (jpeg ? 12 : 0);
+}
+
+void addPaletteRow(const char* name, int bits, bool eightBitMap, bool tiled) {
+    const int n = 1 << bits;
+    const TiffSpec t{.samples = 1,
+                     .bits = bits,
+                     .photometric = 3,
+                     .tiled = tiled,
+                     .colourMap = colourMap(bits, eightBitMap),
+                     .sample = [n](int x, int y, int) { return (x * 3 + y) % n; }};
+    const std::vector<uint16_t> m = colourMap(bits, true);
+    const Colour want = [=](int x, int y) {
+        const size_t i = size_t((x * 3 + y) % n);
+        return qRgb(m[i], m[size_t(n) + i], m[size_t(2 * n) + i]);
+    };
+    QTest::newRow(name) << t << want << bits << 8 << 0;
+}
+
+QRgb cmykAt(int x, int y) {
+    const int k = 255 - rgbSample(x, y, 3);
+    return qRgb(k * (255 - rgbSample(x, y, 0)) / 255, k * (255 - rgbSample(x, y, 1)) / 255,
+                k * (255 - rgbSample(x, y, 2)) / 255);
+}
+
+}  // namespace
+
+class TestLibraryFormats : public QObject {
+    Q_OBJECT
+
+private:
+    TestFiles files_;
+    SpiModule jpeg_{QStringLiteral("ifjpeg.spi")};
+    SpiModule gif_{QStringLiteral("ifgif.spi")};
+    SpiModule tiff_{QStringLiteral("iftiff.spi")};
+
+private slots:
+    void initTestCase() { QVERIFY(jpeg_.isLoaded() && gif_.isLoaded() && tiff_.isLoaded()); }
+
+    void jpegKinds_data() {
+        QTest::addColumn<JpegOptions>("options");
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<double>("meanLimit");
+        QTest::newRow("baseline 4:2:0") << JpegOptions{} << 24 << 3.0;
+        QTest::newRow("baseline 4:4:4") << JpegOptions{.fullChroma = true} << 24 << 2.0;
+        QTest::newRow("progressive") << JpegOptions{.progressive = true} << 24 << 3.0;
+        QTest::newRow("gray") << JpegOptions{.gray = true} << 8 << 2.0;
+        QTest::newRow("restart markers") << JpegOptions{.restartRows = 1} << 24 << 3.0;
+        QTest::newRow("cmyk adobe") << JpegOptions{.cmyk = true} << 32 << 4.0;
+        QTest::newRow("ycck adobe") << JpegOptions{.cmyk = true, .ycck = true} << 32 << 4.0;
+        QTest::newRow("cmyk plain") << JpegOptions{.cmyk = true, .adobe = false} << 32 << 4.0;
+    }
+    void jpegKinds() {
+        QFETCH(JpegOptions, options);
+        QFETCH(int, depth);
+        QFETCH(double, meanLimit);
+        const QString path = files_.write("kind.jpg", encodeJpeg(101, 75, smooth, options));
+        SpiModule::Result r;
+        const Expected want{.size = QSize(101, 75),
+                            .depth = depth,
+                            .bitCount = options.gray ? 8 : 24,
+                            .densities = QSize(1, 1)};
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(jpeg_, path, want, &r));
+        const auto [mean, most] = difference(r.image, smooth, options.gray);
+        QVERIFY2(mean <= meanLimit && most <= 48,
+                 qPrintable(QStringLiteral("mean %1 max %2").arg(mean).arg(most)));
+    }
+
+    // The preview is decoded at a quarter of the size, rounded up; the info still
+    // tells the stored size.
+    void jpegPreview_data() {
+        QTest::addColumn<int>("w");
+        QTest::addColumn<int>("h");
+        QTest::addColumn<bool>("progressive");
+        QTest::newRow("101x75") << 101 << 75 << false;
+        QTest::newRow("160x120 exact") << 160 << 120 << false;
+        QTest::newRow("progressive 101x75") << 101 << 75 << true;
+        QTest::newRow("3x1") << 3 << 1 << false;
+    }
+    void jpegPreview() {
+        QFETCH(int, w);
+        QFETCH(int, h);
+        QFETCH(bool, progressive);
+        const QString path =
+            files_.write("preview.jpg", encodeJpeg(w, h, smooth, {.progressive = progressive}));
+        PictureInfo info;
+        QCOMPARE(jpeg_.pictureInfo(path, info), 0);
+        QCOMPARE(info.width, w);
+        const SpiModule::Result r = jpeg_.picture(path, 0, {}, true);
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.image.size(), QSize((w + 3) / 4, (h + 3) / 4));
+        // Each preview pixel stands for a 4 × 4 block of the picture.
+        QVERIFY(difference(r.image, [](int x, int y) {
+                    return smooth(4 * x + 2, 4 * y + 2);
+                }).first <= 6);
+    }
+
+    // A cut file gives the bands that arrived and mid-gray below them, or 3 when not
+    // even the first band did; a progressive file gives its complete scans.
+    void jpegCutFiles() {
+        const QByteArray jpeg = encodeJpeg(160, 120, smooth, {.restartRows = 1});
+        const QImage full = jpeg_.picture(files_.write("whole.jpg", jpeg)).image;
+        const int rst0 = findMarker(jpeg, 0xD0);
+        QCOMPARE(jpeg_.picture(files_.write("cut.jpg", jpeg.left(rst0 - 16))).code, 3);
+        const SpiModule::Result r = jpeg_.picture(files_.write("cut.jpg", jpeg.left(rst0 + 2)));
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.image.copy(0, 0, 160, 8), full.copy(0, 0, 160, 8));
+        QCOMPARE(qGray(r.image.pixel(80, 110)), 128);
+
+        const QByteArray progressive = encodeJpeg(160, 120, smooth, {.progressive = true});
+        const int first = findMarker(progressive, 0xDA);
+        const int second = findMarker(progressive, 0xDA, first + 2);
+        const SpiModule::Result dc =
+            jpeg_.picture(files_.write("prog.jpg", progressive.left(second)));
+        QCOMPARE(dc.code, 0);
+        QVERIFY(difference(dc.image, smooth).first < 12);
+        QCOMPARE(jpeg_.picture(files_.write("prog.jpg", progressive.left(first + 16))).code, 3);
+        // A fatal fault between scans keeps the scans read before it.
+        QByteArray damaged = progressive;
+        const int last = int(progressive.lastIndexOf("\xFF\xDA"));
+        damaged[last + 5 + 2 * uchar(progressive[last + 4])] = char(0xFF);  // Ss of the last scan
+        const SpiModule::Result kept = jpeg_.picture(files_.write("prog.jpg", damaged));
+        QCOMPARE(kept.code, 0);
+        QVERIFY(difference(kept.image, smooth).first < 12);
+    }
+
+    // The first frame on the logical screen: frames and screens of any size,
+    // transparency shown as the background colour, local tables.
+    void gifScreens_data() {
+        QTest::addColumn<GifSpec>("spec");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("depth");    // of the info; 0: not checked
+        QTest::addColumn<int>("colours");  // of the delivered table; 0: not checked
+        QTest::addColumn<Probes>("probes");
+        // Every table size, in the file's order and nothing added.
+        for (const auto& [name, colours, depth, interlaced, height] :
+             {std::tuple{"2 colours", 2, 1, false, 37},
+              {"16 colours", 16, 4, false, 37},
+              {"256 colours", 256, 8, false, 37},
+              {"interlaced 256", 256, 8, true, 37},
+              {"interlaced 3 rows", 16, 4, true, 3}}) {
+            GifFrame f = frame(41, height, colours);
+            f.interlaced = interlaced;
+            QTest::newRow(name) << GifSpec{41, height, palette(colours), 0, {f}}
+                                << QSize(41, height) << depth << colours << Probes{};
+        }
+        GifFrame local = frame(20, 10, 16);
+        local.local = palette(16);
+        std::reverse(local.local.begin(), local.local.end());
+        QTest::newRow("local table wins")
+            << GifSpec{20, 10, palette(4), 0, {local}} << QSize(20, 10) << 4 << 0 << Probes{};
+        GifFrame see = frame(12, 9, 8);
+        see.transparent = 2;  // pixel (6, 0) has index 2; its entry is reused
+        QTest::newRow("transparent shows background")
+            << GifSpec{12, 9, palette(8), 5, {see}} << QSize(12, 9) << 0 << 8
+            << Probes{{{6, 0}, palette(8)[5]}};
+        const QRgb back = palette(8)[3];
+        QTest::newRow("frame at an offset")
+            << GifSpec{40, 30, palette(8), 3, {frame(10, 8, 8, 5, 6)}} << QSize(40, 30) << 0 << 9
+            << Probes{{{0, 0}, back}, {{39, 29}, back}, {{15, 10}, back}};
+        GifFrame gray = frame(10, 8, 256, 2, 2);
+        for (int i = 0; i < 256; ++i)
+            gray.local.push_back(qRgb(i, i, i));
+        QTest::newRow("full table: closest colour")
+            << GifSpec{20, 20, {qRgb(255, 0, 0)}, 0, {gray}} << QSize(20, 20) << 0 << 0
+            << Probes{{{0, 0}, qRgb(85, 85, 85)}};
+        GifFrame bare = frame(10, 8, 4, 3, 3);
+        bare.local = palette(4);
+        bare.transparent = 0;
+        QTest::newRow("no global table: white")
+            << GifSpec{20, 20, {}, 1, {bare}} << QSize(20, 20) << 0 << 0
+            << Probes{{{0, 0}, qRgb(255, 255, 255)}, {{3, 3}, qRgb(255, 255, 255)}};
+        QTest::newRow("empty screen") << GifSpec{0, 0, palette(4), 0, {frame(20, 10, 4)}}
+                                      << QSize(20, 10) << 0 << 0 << Probes{};
+        QTest::newRow("frame past the screen")
+            << GifSpec{10, 10, palette(4), 0, {frame(20, 10, 4, 5, 2)}} << QSize(25, 12) << 0 << 0
+            << Probes{};
+        GifFrame second = frame(16, 16, 4);
+        std::fill(second.pixels.begin(), second.pixels.end(), 3);
+        QTest::newRow("first frame only")
+            << GifSpec{16, 16, palette(4), 0, {frame(16, 16, 4), second}} << QSize(16, 16) << 0 << 0
+            << Probes{};
+    }
+    void gifScreens() {
+        QFETCH(GifSpec, spec);
+        QFETCH(QSize, size);
+        QFETCH(int, depth);
+        QFETCH(int, colours);
+        QFETCH(Probes, probes);
+        SpiModule::Result r;
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(gif_, files_.write("screen.gif", encodeGif(spec)),
+                                                {.size = size, .depth = depth, .bitCount = 8}, &r));
+        const GifFrame& f = spec.frames[0];
+        KORDEL_VERIFY_NO_FAILURE(
+            frameMismatch(r.image, f, f.local.empty() ? spec.global : f.local));
+        if (colours)
+            QCOMPARE(r.colours, colours);
+        if (colours == int(spec.global.size()) && f.transparent < 0)
+            QCOMPARE(r.image.colorTable().mid(0, colours),
+                     QList<QRgb>(spec.global.begin(), spec.global.end()));
+        for (const auto& [at, colour] : probes)
+            QCOMPARE(r.image.pixel(at), colour);
+    }
+
+    // A cut file keeps the rows that arrived; lost rows show the background.
+    void gifCutFile() {
+        GifFrame f = frame(120, 90, 256);
+        for (size_t i = 0; i < f.pixels.size(); ++i)
+            f.pixels[i] = uint8_t((f.pixels[i] * 31 + i / 7) & 255);
+        const QByteArray gif = encodeGif({120, 90, palette(256), 0, {f}});
+        const int dataStart = 13 + 256 * 3 + 10 + 1;  // header, table, descriptor, code size
+        QCOMPARE(gif_.picture(files_.write("cut.gif", gif.left(dataStart))).code, 3);
+        const SpiModule::Result r = gif_.picture(files_.write("cut.gif", gif.left(gif.size() / 2)));
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.image.pixel(5, 0), palette(256)[f.pixels[5]]);
+        QCOMPARE(r.image.pixel(60, 89), palette(256)[0]);
+    }
+
+    void tiffLayouts_data() {
+        QTest::addColumn<TiffSpec>("spec");
+        QTest::addColumn<Colour>("want");    // display pixel (x, y)
+        QTest::addColumn<int>("depth");      // colorDepth of the info
+        QTest::addColumn<int>("bitCount");   // of the DIB
+        QTest::addColumn<int>("tolerance");  // largest channel difference allowed
+        const auto row = [](const char* name, TiffSpec t, Colour want, int depth, int bits,
+                            int tolerance) {
+            QTest::newRow(name) << t << want << depth << bits << tolerance;
+        };
+        const Colour rgb = rgbAt, cmyk = cmykAt;
+        row("rgb none", {}, rgb, 24, 24, 0);
+        row("rgb lzw predictor", {.compression = 5, .predictor = 2}, rgb, 24, 24, 0);
+        row("rgb tiles lzw", {.compression = 5, .tiled = true}, rgb, 24, 24, 0);
+        row("rgb 16",
+            {.bits = 16, .sample = [](int x, int y, int s) { return rgbSample(x, y, s) * 257; }},
+            rgb, 48, 24, 1);
+        row("rgb planes", {.planar = 2}, rgb, 24, 24, 0);
+        row("rgb bottom-up", {.orientation = 4}, rgb, 24, 24, 0);
+        row("rgb mirrored", {.orientation = 2}, rgb, 24, 24, 0);
+        row("cmyk", {.samples = 4, .photometric = 5}, cmyk, 32, 24, 1);
+        row("cmyk tiles", {.samples = 4, .photometric = 5, .tiled = true}, cmyk, 32, 24, 1);
+        row("cmyk bottom-up", {.samples = 4, .photometric = 5, .orientation = 4}, cmyk, 32, 24, 1);
+        row(
+            "rgba unassociated", {.samples = 4, .extra = 2},
+            [](int x, int y) {
+                const int a = rgbSample(x, y, 3);
+                auto over = [a](int c) { return (c * a + 127) / 255 + 255 - a; };  // on white
+                return qRgb(over(rgbSample(x, y, 0)), over(rgbSample(x, y, 1)),
+                            over(rgbSample(x, y, 2)));
+            },
+            32, 24, 2);
+        // Smooth blue: JPEG blurs colour edges.
+        const auto blueSample = [](int x, int y, int s) {
+            return s == 2 ? 40 + 2 * x + 2 * y : rgbSample(x, y, s);
+        };
+        const Colour blue = [=](int x, int y) {
+            return qRgb(blueSample(x, y, 0), blueSample(x, y, 1), blueSample(x, y, 2));
+        };
+        row("rgb jpeg", {.compression = 7, .rowsPerStrip = 16, .sample = blueSample}, blue, 24, 24,
+            16);
+        row("rgb jpeg ycbcr",
+            {.photometric = 6, .compression = 7, .rowsPerStrip = 16, .sample = blueSample}, blue,
+            24, 24, 16);
+        row("rgb jpeg ycbcr tiles",
+            {.photometric = 6, .compression = 7, .tiled = true, .sample = blueSample}, blue, 24, 24,
+            16);
+        addGrayRow("gray 1", 1, false, false);
+        addGrayRow("gray 2 tiles", 2, false, true);
+        addGrayRow("gray 4", 4, false, false);
+        addGrayRow("gray 8", 8, false, false);
+        addGrayRow("gray 16", 16, false, false);
+        addGrayRow("miniswhite 1", 1, true, false);
+        addGrayRow("gray 8 jpeg", 8, false, false, true);
+        addPaletteRow("palette 1", 1, false, false);
+        addPaletteRow("palette 4", 4, false, false);
+        addPaletteRow("palette 8 tiles", 8, false, true);
+        addPaletteRow("palette 8-bit map", 8, true, false);
+    }
+    void tiffLayouts() {
+        QFETCH(TiffSpec, spec);
+        QFETCH(Colour, want);
+        QFETCH(int, depth);
+        QFETCH(int, bitCount);
+        QFETCH(int, tolerance);
+        const QString path = files_.path("layout.tif");
+        if (!spec.sample)
+            spec.sample = rgbSample;
+        QVERIFY(writeTiff(path, {spec}));
+        SpiModule::Result r;
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(
+            tiff_, path, {.size = QSize(50, 37), .depth = depth, .bitCount = bitCount}, &r));
+        for (int y = 0; y < 37; ++y)
+            for (int x = 0; x < 50; ++x) {
+                const QRgb a =
+                    want(spec.orientation == 2 ? 49 - x : x, spec.orientation == 4 ? 36 - y : y);
+                const QRgb b = r.image.pixel(x, y);
+                const int e =
+                    std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+                if (e > tolerance)
+                    QFAIL(qPrintable(QStringLiteral("off by %1 at %2,%3").arg(e).arg(x).arg(y)));
+            }
+    }
+
+    void tiffFirstPageOnly() {
+        const QString path = files_.path("pages.tif");
+        const TiffSpec second{.width = 20, .height = 10, .sample = [](int, int, int) { return 7; }};
+        QVERIFY(writeTiff(path, {TiffSpec{.sample = rgbSample}, second}));
+        SpiModule::Result r;
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(tiff_, path, {.size = QSize(50, 37)}, &r));
+        QCOMPARE(r.image.pixel(49, 36), rgbAt(49, 36));
+    }
+
+    // Strips that are cut off stay black; a file without one whole strip, or
+    // without its directory, is broken.
+    void tiffCutFiles() {
+        const TiffSpec t{
+            .width = 120,
+            .height = 90,
+            .compression = 5,
+            .rowsPerStrip = 10,
+            .sample = [](int x, int y, int s) { return (x * (s + 1) * 3 + y * 7 + x * y) & 255; }};
+        const QString source = files_.path("source.tif");
+        QVERIFY(writeTiff(source, {t}));
+        const QByteArray data = tiffDirectoryFirst(source);
+        const QImage full = tiff_.picture(files_.write("whole.tif", data)).image;
+        QCOMPARE(full.pixel(5, 3), qRgb(t.sample(5, 3, 0), t.sample(5, 3, 1), t.sample(5, 3, 2)));
+        const SpiModule::Result r =
+            tiff_.picture(files_.write("cut.tif", data.left(data.size() / 2)));
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.image.copy(0, 0, 120, 10), full.copy(0, 0, 120, 10));
+        QCOMPARE(r.image.pixel(60, 89), qRgb(0, 0, 0));
+        const int firstStrip = 8 + 2 + 11 * 12 + 4 + 6 + 2 * 4 * 9;
+        QCOMPARE(tiff_.picture(files_.write("cut.tif", data.left(firstStrip + 10))).code, 3);
+        const QByteArray directoryLast = readFile(source);
+        for (qsizetype n = 8; n < directoryLast.size(); n += directoryLast.size() / 7)
+            QCOMPARE(tiff_.picture(files_.write("cut.tif", directoryLast.left(n))).code, 3);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLibraryFormats)
+#include "test_library_formats.moc"

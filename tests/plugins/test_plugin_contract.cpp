@@ -1,0 +1,377 @@
+// What every decoder plug-in must do whatever its format, run as rows of plug-in ×
+// case over the plug-in's picture in samples/: the C interface with bad arguments,
+// the sound file (also inside a larger file at offset 128), a missing file, every cut
+// and flipped bytes, progress and cancel, decoding on several threads, and the result
+// codes of the hostile files under fuzz/corpus/.
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+#include "spi_harness.h"
+
+using namespace kordel::test;
+
+namespace {
+
+struct Plugin {
+    const char* module;
+    const char* sample;   // in samples/
+    const char* pattern;  // the start of its file pattern
+};
+const Plugin kPlugins[] = {
+    {"ifjpeg", "sample.jpg", "*.jpg"}, {"ifgif", "sample.gif", "*.gif"},
+    {"iftiff", "sample.tif", "*.tif"}, {"ifpic", "sample.pic", "*.pic"},
+    {"ifpic2", "sample.p2", "*.p2"},   {"ifmag", "sample.mag", "*.mag"},
+    {"ifpi", "sample.pi", "*.pi"},     {"ifxld4", "sample.q4", "*.q4"},
+};
+
+// Hostile files under fuzz/corpus/<plug-in>/, named after what they provoke, by the
+// results they must give: what the info says, and what the picture and the preview say.
+struct CorpusGroup {
+    const char* module;
+    int info, picture;
+    std::initializer_list<const char*> files;
+};
+const CorpusGroup kCorpus[] = {
+    {"ifjpeg", SPI_UNKNOWN_FORMAT, SPI_UNKNOWN_FORMAT, {"start-marker-only"}},
+    {"ifjpeg", SPI_BROKEN_DATA, SPI_BROKEN_DATA, {"header-without-scan"}},
+    {"ifjpeg", SPI_OK, SPI_NO_MEMORY, {"width-40000", "pixels-20000x20000"}},
+    {"ifgif", SPI_BROKEN_DATA, SPI_BROKEN_DATA, {"no-image"}},
+    {"ifgif", SPI_OK, SPI_NO_MEMORY, {"width-40000", "pixels-20000x20000"}},
+    {"iftiff", SPI_OK, SPI_UNKNOWN_FORMAT, {"float-samples"}},
+    {"iftiff", SPI_OK, SPI_NO_MEMORY, {"width-40000"}},
+    {"ifpic",
+     SPI_UNKNOWN_FORMAT,
+     SPI_UNKNOWN_FORMAT,
+     {"gif-signature", "reserved-byte-set", "machine-type-5", "x68000-24-bit", "x68000-mode-1",
+      "pc-88va-odd-size", "pc-88va-tiled-256", "generic-mode-2"}},
+    {"ifpic",
+     SPI_BROKEN_DATA,
+     SPI_BROKEN_DATA,
+     {"magic-only", "comment-never-ends", "cut-in-the-sizes", "palette-9-bit-channels",
+      "generic-mode-15-without-ratio", "width-0"}},
+    {"ifpic",
+     SPI_OK,
+     SPI_BROKEN_DATA,
+     {"header-without-data", "data-ends-early", "length-code-of-40-ones", "endless-chain"}},
+    {"ifpic", SPI_NO_MEMORY, SPI_NO_MEMORY, {"width-40000", "pixels-20000x20000"}},
+    {"ifpic2",
+     SPI_UNKNOWN_FORMAT,
+     SPI_UNKNOWN_FORMAT,
+     {"not-pic2", "depth-6", "depth-8", "depth-16", "only-an-unknown-coding"}},
+    {"ifpic2",
+     SPI_BROKEN_DATA,
+     SPI_BROKEN_DATA,
+     {"header-cut", "header-size-past-the-end", "header-size-too-small", "palette-of-300-entries",
+      "no-blocks", "block-size-0", "block-size-20", "block-past-the-end", "block-width-0",
+      "probability-table-cut", "raw-block-short-of-data", "more-than-4096-blocks"}},
+    {"ifpic2", SPI_OK, SPI_BROKEN_DATA, {"code-value-outside-the-interval"}},
+    {"ifpic2",
+     SPI_NO_MEMORY,
+     SPI_NO_MEMORY,
+     {"block-offset-past-the-limit", "blocks-cover-the-canvas-thrice"}},
+    {"ifmag", SPI_UNKNOWN_FORMAT, SPI_UNKNOWN_FORMAT, {"msx-yjk"}},
+    {"ifmag",
+     SPI_BROKEN_DATA,
+     SPI_BROKEN_DATA,
+     {"x1-left-of-x0", "y1-above-y0", "flag-b-before-flag-a"}},
+    {"ifmag",
+     SPI_OK,
+     SPI_BROKEN_DATA,
+     {"flag-b-size-0", "pixel-offset-past-end", "copy-up-left-from-first-column",
+      "copy-two-left-from-second-unit"}},
+    {"ifmag", SPI_NO_MEMORY, SPI_NO_MEMORY, {"width-65535"}},
+    {"ifpi", SPI_UNKNOWN_FORMAT, SPI_UNKNOWN_FORMAT, {"3-planes", "comment-never-ends"}},
+    {"ifpi", SPI_BROKEN_DATA, SPI_BROKEN_DATA, {"extension-past-the-end", "width-0"}},
+    {"ifpi", SPI_OK, SPI_BROKEN_DATA, {"taller-than-the-stream"}},
+    {"ifpi", SPI_NO_MEMORY, SPI_NO_MEMORY, {"width-40000", "pixels-32767x32767"}},
+    {"ifxld4", SPI_UNKNOWN_FORMAT, SPI_UNKNOWN_FORMAT, {"header-cut", "bad-magic"}},
+    {"ifxld4",
+     SPI_OK,
+     SPI_BROKEN_DATA,
+     {"palette-past-end", "palette-length-47", "last-lines-missing", "block-longer-than-data",
+      "width-codes-past-widest", "code-past-dictionary"}},
+};
+
+QString samplePath(const QString& name) {
+    return QStringLiteral(KORDEL_SOURCE_DIR "/samples/") + name;
+}
+
+// Any value a caller might leave in its output pointers.
+void* const kStale = reinterpret_cast<void*>(uintptr_t(0x5a5a5a5a));
+
+void addPluginRows() {
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<QString>("sample");
+    QTest::addColumn<QByteArray>("pattern");
+    for (const Plugin& p : kPlugins)
+        QTest::newRow(p.module) << QString::fromLatin1(p.module) + ".spi"
+                                << QString::fromLatin1(p.sample) << QByteArray(p.pattern);
+}
+
+// What any damaged file may give: a result among `accepted`; where the info fails,
+// the picture fails alike; a picture that decodes has the size the info told.
+QString damageMismatch(SpiModule& spi, const QString& path, const QList<int>& accepted) {
+    PictureInfo info;
+    const int infoCode = spi.pictureInfo(path, info);
+    const SpiModule::Result r = spi.picture(path);
+    const int previewCode = spi.picture(path, 0, {}, true).code;
+    if (!accepted.contains(r.code) || !accepted.contains(previewCode))
+        return QStringLiteral("result %1, preview %2").arg(r.code).arg(previewCode);
+    if (infoCode != SPI_OK && r.code != infoCode)
+        return QStringLiteral("info %1, picture %2").arg(infoCode).arg(r.code);
+    if (r.code == SPI_OK && r.image.size() != QSize(info.width, info.height))
+        return QStringLiteral("size %1x%2, info %3x%4")
+            .arg(r.image.width())
+            .arg(r.image.height())
+            .arg(info.width)
+            .arg(info.height);
+    return {};
+}
+
+}  // namespace
+
+class TestPluginContract : public QObject {
+    Q_OBJECT
+
+private:
+    TestFiles files_;
+
+private slots:
+    void entryPoints_data() { addPluginRows(); }
+    void entryPoints() {
+        QFETCH(QString, module);
+        QFETCH(QByteArray, pattern);
+        SpiModule spi(module);
+        QVERIFY2(spi.isLoaded(), qPrintable(spi.error()));
+
+        // Info strings: the version, a description, the file pattern, a format name;
+        // cut to the buffer and always terminated; nothing past the list.
+        char buf[64];
+        QCOMPARE(spi.getPluginInfo(0, buf, sizeof buf), 4);
+        QCOMPARE(QByteArray(buf), QByteArray("00IN"));
+        QVERIFY(spi.getPluginInfo(1, buf, sizeof buf) > 0);
+        spi.getPluginInfo(2, buf, sizeof buf);
+        QVERIFY2(QByteArray(buf).startsWith(pattern), buf);
+        QVERIFY(spi.getPluginInfo(3, buf, sizeof buf) > 0);
+        std::memset(buf, 'x', sizeof buf);
+        QCOMPARE(spi.getPluginInfo(0, buf, 3), 2);
+        QCOMPARE(QByteArray(buf), QByteArray("00"));
+        std::memset(buf, 'x', sizeof buf);
+        QCOMPARE(spi.getPluginInfo(0, buf, 0), 0);
+        QCOMPARE(buf[0], 'x');
+        for (int past : {4, 99, -1}) {
+            buf[0] = 'x';
+            QCOMPARE(spi.getPluginInfo(past, buf, sizeof buf), 0);
+            QCOMPARE(buf[0], '\0');
+        }
+        QCOMPARE(spi.getPluginInfo(0, nullptr, 10), 0);
+
+        // No head, or one of zeros, is nobody's picture.
+        QCOMPARE(spi.isSupported_("x", nullptr), 0);
+        char zeros[SPI_HEAD_SIZE] = {};
+        QCOMPARE(spi.isSupported_("x", zeros), 0);
+
+        // Missing outputs are refused; memory input is not offered; a file that is
+        // not there, or a folder, is a read error; the outputs hold nothing after any
+        // failure.
+        const QByteArray missing = QFile::encodeName(files_.path("missing"));
+        QCOMPARE(spi.getPictureInfo(missing.constData(), 0, 0, nullptr), int(SPI_INTERNAL_ERROR));
+        PictureInfo info{};
+        QCOMPARE(spi.getPictureInfo(missing.constData(), 0, 0, &info), int(SPI_READ_ERROR));
+        QCOMPARE(spi.pictureInfo(QDir::tempPath(), info), int(SPI_READ_ERROR));
+        QCOMPARE(spi.picture(QDir::tempPath()).code, int(SPI_READ_ERROR));
+        for (const SpiGetPicture entry : {spi.getPicture, spi.getPreview}) {
+            void* bits = kStale;
+            QCOMPARE(entry(missing.constData(), 0, 0, nullptr, &bits, nullptr, 0),
+                     int(SPI_INTERNAL_ERROR));
+            void* header = kStale;
+            QCOMPARE(entry(missing.constData(), 0, 0, &header, nullptr, nullptr, 0),
+                     int(SPI_INTERNAL_ERROR));
+            header = bits = kStale;
+            QCOMPARE(entry(missing.constData(), 0, 0, &header, &bits, nullptr, 0),
+                     int(SPI_READ_ERROR));
+            QVERIFY(header == nullptr && bits == nullptr);
+            header = bits = kStale;
+            QCOMPARE(entry("PIC", 3, 1, &header, &bits, nullptr, 0), int(SPI_UNKNOWN_FORMAT));
+            QVERIFY(header == nullptr && bits == nullptr);
+        }
+    }
+
+    // The sample decodes, with a preview, and no other plug-in claims it.
+    void soundFile_data() { addPluginRows(); }
+    void soundFile() {
+        QFETCH(QString, module);
+        QFETCH(QString, sample);
+        SpiModule spi(module);
+        const QString path = samplePath(sample);
+        QVERIFY(QFileInfo(path).size() < 30 * 1024);
+        QVERIFY(spi.isSupported(path));
+        PictureInfo info;
+        QCOMPARE(spi.pictureInfo(path, info), int(SPI_OK));
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(spi, path, {.size = {info.width, info.height}}));
+        const SpiModule::Result preview = spi.picture(path, 0, {}, true);
+        QCOMPARE(preview.code, int(SPI_OK));
+        QVERIFY(!preview.image.isNull() && preview.image.width() <= info.width &&
+                preview.image.height() <= info.height);
+        for (const Plugin& other : kPlugins)
+            if (QLatin1String(other.sample) != sample)
+                QVERIFY2(!spi.isSupported(samplePath(QLatin1String(other.sample))), other.sample);
+    }
+
+    // The host retries a file 128 bytes in, past a MacBinary header.
+    void atOffset128_data() { addPluginRows(); }
+    void atOffset128() {
+        QFETCH(QString, module);
+        QFETCH(QString, sample);
+        SpiModule spi(module);
+        const QString path =
+            files_.write("offset", QByteArray(128, 'x') + readFile(samplePath(sample)));
+        PictureInfo info;
+        QCOMPARE(spi.pictureInfo(path, info, 0), int(SPI_UNKNOWN_FORMAT));
+        QCOMPARE(spi.picture(path, 0).code, int(SPI_UNKNOWN_FORMAT));
+        PictureInfo plainInfo;
+        spi.pictureInfo(samplePath(sample), plainInfo);
+        QCOMPARE(spi.pictureInfo(path, info, 128), int(SPI_OK));
+        QCOMPARE(QSize(info.width, info.height), QSize(plainInfo.width, plainInfo.height));
+        const SpiModule::Result r = spi.picture(path, 128);
+        QCOMPARE(r.code, int(SPI_OK));
+        KORDEL_VERIFY_NO_FAILURE(firstDifference(r.image, spi.picture(samplePath(sample)).image));
+        QCOMPARE(spi.picture(path, 128, {}, true).image.size(),
+                 spi.picture(samplePath(sample), 0, {}, true).image.size());
+    }
+
+    // Every length up to a few bytes, then about sixty spread over the file: an
+    // error, or a picture of the full size.
+    void cutFiles_data() { addPluginRows(); }
+    void cutFiles() {
+        QFETCH(QString, module);
+        QFETCH(QString, sample);
+        SpiModule spi(module);
+        const QByteArray data = readFile(samplePath(sample));
+        for (qsizetype n = 0; n < data.size(); n += n < 16 ? 1 : data.size() / 61) {
+            const QString path = files_.write("cut", data.left(n));
+            KORDEL_VERIFY_NO_FAILURE(
+                damageMismatch(spi, path, {SPI_OK, SPI_UNKNOWN_FORMAT, SPI_BROKEN_DATA}));
+            if (n < 8)
+                QVERIFY2(spi.picture(path).code != SPI_OK, qPrintable(QString::number(n)));
+        }
+    }
+
+    // Each of about 100 bytes spread over the file flipped in turn.
+    void flippedBytes_data() { addPluginRows(); }
+    void flippedBytes() {
+        QFETCH(QString, module);
+        QFETCH(QString, sample);
+        SpiModule spi(module);
+        const QByteArray data = readFile(samplePath(sample));
+        for (qsizetype at = 0; at < data.size(); at += 1 + data.size() / 100) {
+            QByteArray damaged = data;
+            damaged[at] = char(~damaged[at]);
+            const QString failure =
+                damageMismatch(spi, files_.write("flipped", damaged),
+                               {SPI_OK, SPI_UNKNOWN_FORMAT, SPI_BROKEN_DATA, SPI_NO_MEMORY});
+            if (!failure.isEmpty())
+                QFAIL(qPrintable(QStringLiteral("byte %1: %2").arg(at).arg(failure)));
+        }
+    }
+
+    // Reports of every line in rising order, the last one complete and at least one
+    // for every 16 lines; cancelling at the first or the last report cancels and
+    // leaves no picture.
+    void progressAndCancel_data() { addPluginRows(); }
+    void progressAndCancel() {
+        QFETCH(QString, module);
+        QFETCH(QString, sample);
+        SpiModule spi(module);
+        const QString path = samplePath(sample);
+        PictureInfo info;
+        QCOMPARE(spi.pictureInfo(path, info), int(SPI_OK));
+        QList<QPair<int, int>> calls;
+        SpiModule::Result r = spi.picture(path, 0, [&](int done, int total) {
+            calls.append({done, total});
+            return 0;
+        });
+        QCOMPARE(r.code, int(SPI_OK));
+        QVERIFY2(calls.size() >= info.height / 16, qPrintable(QString::number(calls.size())));
+        for (int i = 0; i < calls.size(); ++i) {
+            QCOMPARE(calls[i].second, info.height);
+            QVERIFY(i == 0 || calls[i].first >= calls[i - 1].first);
+        }
+        QCOMPARE(calls.last().first, info.height);
+
+        r = spi.picture(path, 0, [](int, int) { return 1; });
+        QCOMPARE(r.code, int(SPI_CANCELLED));
+        QCOMPARE(r.progressCalls, 1);
+        QVERIFY(r.image.isNull());
+        r = spi.picture(path, 0, [](int done, int total) { return done == total ? 1 : 0; });
+        QCOMPARE(r.code, int(SPI_CANCELLED));
+        QVERIFY(r.image.isNull());
+    }
+
+    void hostileFiles_data() {
+        QTest::addColumn<QString>("module");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("info");
+        QTest::addColumn<int>("picture");
+        for (const CorpusGroup& g : kCorpus) {
+            const auto plugin =
+                std::find_if(std::begin(kPlugins), std::end(kPlugins),
+                             [&](const Plugin& p) { return !qstrcmp(p.module, g.module); });
+            for (const char* name : g.files) {
+                const QString file =
+                    QStringLiteral("%1/%2.%3")
+                        .arg(QLatin1String(g.module), QLatin1String(name),
+                             QString::fromLatin1(plugin->sample).section(u'.', -1));
+                QTest::newRow(qPrintable(file))
+                    << QString::fromLatin1(g.module) + ".spi" << file << g.info << g.picture;
+            }
+        }
+    }
+    void hostileFiles() {
+        QFETCH(QString, module);
+        QFETCH(QString, file);
+        QFETCH(int, info);
+        QFETCH(int, picture);
+        SpiModule spi(module);
+        const QString path = QStringLiteral(KORDEL_SOURCE_DIR "/fuzz/corpus/") + file;
+        QVERIFY(QFile::exists(path));
+        PictureInfo pi;
+        QCOMPARE(spi.pictureInfo(path, pi), info);
+        QCOMPARE(spi.picture(path).code, picture);
+        QCOMPARE(spi.picture(path, 0, {}, true).code, picture);
+    }
+
+    // Decoders keep no state between calls: three threads decoding at once each get
+    // what one alone gets.
+    void severalThreads_data() { addPluginRows(); }
+    void severalThreads() {
+        QFETCH(QString, module);
+        QFETCH(QString, sample);
+        SpiModule spi(module);
+        const QString path = samplePath(sample);
+        const QImage alone[2] = {spi.picture(path).image, spi.picture(path, 0, {}, true).image};
+        QVERIFY(!alone[0].isNull());
+        bool same[3] = {true, true, true};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 3; ++i)
+            threads.emplace_back([&, i] {
+                for (int n = 0; n < 6; ++n) {
+                    const bool preview = i == 2 && n % 2;  // one thread mixes in previews
+                    same[i] = same[i] && spi.picture(path, 0, {}, preview).image == alone[preview];
+                }
+            });
+        for (std::thread& t : threads)
+            t.join();
+        QVERIFY(same[0] && same[1] && same[2]);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPluginContract)
+#include "test_plugin_contract.moc"

@@ -1,0 +1,650 @@
+// The codings of the Japanese retro formats, on pictures our encoders write and
+// streams written by hand: PIC machine types, colour layouts, cache and chains;
+// PIC2's four block codings and their composition; MAG copy codes; Pi's neighbour
+// copies; Q4's LZW and runs; the dot aspects the info tells; and real files
+// compared with their references.
+#include <QHash>
+#include <QTest>
+#include <random>
+
+#include "mag_encoder.h"
+#include "pi_encoder.h"
+#include "pic2_encoder.h"
+#include "pic_encoder.h"
+#include "q4_encoder.h"
+#include "spi_harness.h"
+
+using namespace kordel::test;
+
+namespace {
+
+// Where equal codes do not show one colour, or different codes the same one: every
+// colour layout of the direct-colour kinds maps codes to colours one to one.
+QString partitionMismatch(const QImage& img, const std::vector<uint32_t>& dots) {
+    QHash<uint32_t, QRgb> colourOf;
+    QHash<QRgb, uint32_t> codeOf;
+    for (int i = 0; i < int(dots.size()); ++i) {
+        const QRgb c = img.pixel(i % img.width(), i / img.width());
+        if (colourOf.value(dots[size_t(i)], c) != c ||
+            codeOf.value(c, dots[size_t(i)]) != dots[size_t(i)])
+            return QStringLiteral("dot %1 of code %2 shows %3")
+                .arg(i)
+                .arg(dots[size_t(i)])
+                .arg(c, 0, 16);
+        colourOf[dots[size_t(i)]] = c;
+        codeOf[c] = dots[size_t(i)];
+    }
+    return {};
+}
+
+// Where the indices of an 8-bit picture differ from `dots`.
+QString indexMismatch(const QImage& img, const std::vector<uint8_t>& dots) {
+    for (int i = 0; i < int(dots.size()); ++i)
+        if (img.pixelIndex(i % img.width(), i / img.width()) != dots[size_t(i)])
+            return QStringLiteral("dot %1").arg(i);
+    return {};
+}
+
+// Five sections whose bands slant by 0, -1, +1, -2 and +2 dots a line, so that
+// chains take every step, over speckles for cache hits and misses.
+std::vector<uint32_t> slanted(int w, int h, const std::vector<uint32_t>& codes, uint32_t seed) {
+    const int slopes[5] = {0, -1, 1, -2, 2};
+    std::mt19937 rng(seed);
+    std::vector<uint32_t> dots;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int section = x * 5 / w;
+            const bool speckle = y >= h * 2 / 3 && (x + y) % 3 != 0;
+            dots.push_back(
+                codes[speckle ? rng() % codes.size()
+                              : size_t(section * 7 + (x - slopes[section] * y + 256) / 4) %
+                                    codes.size()]);
+        }
+    return dots;
+}
+
+PicLayout picLayout(int type, int mode, int depth, int w, int h, int paletteBits = 0) {
+    PicLayout s{.type = type,
+                .mode = mode,
+                .depth = depth,
+                .width = w,
+                .height = h,
+                .paletteBits = paletteBits};
+    std::mt19937 rng(uint32_t(w * 31 + depth));
+    const bool indexed = depth <= 8 && (type == 0 || type == 15);
+    for (int i = 0; indexed && i < 1 << depth; ++i)
+        s.palette.push_back(rng() % (1u << (type == 0 || !paletteBits ? 16 : 3 * paletteBits)));
+    std::vector<uint32_t> codes;
+    for (int i = 0; i < (indexed ? 1 << depth : 200); ++i)
+        codes.push_back(
+            indexed ? uint32_t(i)
+                    : uint32_t((uint64_t(i) * 2654435761u + 12345) % (uint64_t(1) << depth)));
+    s.dots = slanted(w, h, codes, 7);
+    return s;
+}
+
+QRgb p2Colour(int depth, uint32_t v) {
+    const int c = depth / 3;
+    const uint32_t m = (1u << c) - 1;
+    return qRgb(widen((v >> (2 * c)) & m, c), widen((v >> c) & m, c), widen(v & m, c));
+}
+
+P2Block p2Block(const QByteArray& id, int depth, int w, int h, int x = 0, int y = 0) {
+    P2Block b{.id = id, .width = w, .height = h, .x = x, .y = y};
+    const uint32_t m = (1u << (depth / 3)) - 1;
+    std::vector<uint32_t> codes;
+    for (uint32_t i = 0; i < 40; ++i)  // a gradient for the prediction, then spread colours
+        codes.push_back(i < 20 ? (i * m / 19) << (depth / 3 * 2) | (i * m / 19)
+                               : (i * 2654435761u) % (m * m * m));
+    b.dots = slanted(w, h, codes, uint32_t(w * 131 + h));
+    return b;
+}
+
+// The canvas as the blocks compose it, black where none lies.
+QImage p2Canvas(const P2Layout& s) {
+    int w = s.width, h = s.height;
+    for (const P2Block& b : s.blocks)
+        if (!b.dots.empty())
+            w = std::max(w, b.x + b.width), h = std::max(h, b.y + b.height);
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Qt::black);
+    for (const P2Block& b : s.blocks)
+        for (int i = 0; i < int(b.dots.size()); ++i)
+            if (!(b.transparent && b.dots[size_t(i)] == b.transparentColour))
+                img.setPixel(b.x + i % b.width, b.y + i / b.width,
+                             p2Colour(s.depth, b.dots[size_t(i)]));
+    return img;
+}
+
+// Content built from units, many repeating the unit at one of MAG's copy offsets.
+MagPicture magPicture(bool colours256, int width, int height, int x0, std::mt19937& rng) {
+    static constexpr int kDx[16] = {0, 1, 2, 4, 0, 1, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0};
+    static constexpr int kDy[16] = {0, 0, 0, 0, 1, 1, 2, 2, 2, 4, 4, 4, 8, 8, 8, 16};
+    MagPicture pic{.colours256 = colours256, .x0 = x0, .y0 = 3, .width = width, .height = height};
+    for (int i = 0; i < (colours256 ? 256 : 16); ++i)
+        pic.palette.push_back(qRgb(i, 255 - i, (i * 37) & 0xff));
+    pic.dots.resize(size_t(width) * height);
+    const int unit = colours256 ? 2 : 4;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; x += unit) {
+            const int f = 1 + int(rng() % 15);
+            const bool copy = rng() % 3 != 0 && kDy[f] <= y && kDx[f] * unit <= x;
+            const uint32_t colours = rng() % 2 ? 2 : colours256 ? 256 : 16;
+            for (int k = x; k < std::min(width, x + unit); ++k)
+                pic.dots[size_t(y) * width + k] =
+                    copy ? pic.dots[size_t(y - kDy[f]) * width + k - kDx[f] * unit]
+                         : uint8_t(rng() % colours);
+        }
+    return pic;
+}
+
+// Repeats at every Pi neighbour position, flat runs and noise.
+PiPicture piPicture(int planes, int width, int height, std::mt19937& rng) {
+    PiPicture pic{.planes = planes, .width = width, .height = height};
+    for (int i = 0; i < 1 << planes; ++i)
+        pic.palette.push_back(qRgb(i * 7 & 0xff, 255 - i, (i * 53) & 0xff));
+    const size_t w = size_t(width);
+    const size_t back[] = {w, 2 * w, w + 1, w - 1, 2};
+    for (size_t i = 0; i < w * size_t(height); ++i) {
+        const int r = int(rng() % 10);
+        pic.dots.push_back(r < 7 && i >= back[std::min(r / 2 + r % 2, 4)] + 1
+                               ? pic.dots[i - back[std::min(r / 2 + r % 2, 4)]]
+                               : uint8_t(rng() % uint32_t(r == 9 ? 1 << planes : 4)));
+    }
+    return pic;
+}
+
+using Levels = std::array<std::array<uint8_t, 3>, 16>;
+Levels q4Levels() {
+    Levels l;
+    for (int v = 0; v < 16; ++v)
+        l[size_t(v)] = {uint8_t(v), uint8_t(15 - v), uint8_t((v * 7) % 16)};
+    return l;
+}
+
+}  // namespace
+
+class TestRetroFormats : public QObject {
+    Q_OBJECT
+
+private:
+    TestFiles files_;
+    SpiModule pic_{QStringLiteral("ifpic.spi")};
+    SpiModule pic2_{QStringLiteral("ifpic2.spi")};
+    SpiModule mag_{QStringLiteral("ifmag.spi")};
+    SpiModule pi_{QStringLiteral("ifpi.spi")};
+    SpiModule q4_{QStringLiteral("ifxld4.spi")};
+
+    SpiModule::Result decode(SpiModule& spi, const QByteArray& file) {
+        return spi.picture(files_.write("t", file));
+    }
+    // Empty when `file` decodes as an 8-bit picture of `dots` in `palette`.
+    QString indexedMismatch(SpiModule& spi,
+                            const QByteArray& file,
+                            const std::vector<uint8_t>& dots,
+                            const std::vector<QRgb>& palette,
+                            int width,
+                            int depth) {
+        SpiModule::Result r;
+        const QString failure = decodeMismatch(
+            spi, files_.write("t", file),
+            {.size = QSize(width, int(dots.size()) / width), .depth = depth, .bitCount = 8}, &r);
+        if (!failure.isEmpty())
+            return failure;
+        for (size_t i = 0; i < palette.size(); ++i)
+            if (r.image.color(int(i)) != (palette[i] | 0xff000000u))
+                return QStringLiteral("palette entry %1").arg(i);
+        return indexMismatch(r.image, dots);
+    }
+
+private slots:
+    void initTestCase() {
+        for (SpiModule* spi : {&pic_, &pic2_, &mag_, &pi_, &q4_})
+            QVERIFY2(spi->isLoaded(), qPrintable(spi->error()));
+    }
+
+    // Every machine type and depth, odd sizes and the smallest pictures, and the dot
+    // aspect each machine type or header ratio gives.
+    void picRoundTrips_data() {
+        QTest::addColumn<QList<int>>("layout");  // type, mode, depth, palette bits, aspect a, b
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("densities");
+        const auto row = [](const char* name, QList<int> layout, QSize size, QSize densities) {
+            QTest::newRow(name) << layout << size << densities;
+        };
+        row("X68000 4-bit: square", {0, 0, 4, 0, 0, 0}, {37, 23}, {1, 1});
+        row("X68000 8-bit: 4:3 dots", {0, 0, 8, 0, 0, 0}, {40, 30}, {3, 4});
+        row("X68000 15-bit: 4:3 dots", {0, 0, 15, 0, 0, 0}, {61, 45}, {3, 4});
+        row("X68000 16-bit", {0, 0, 16, 0, 0, 0}, {50, 40}, {3, 4});
+        row("PC-88VA 8-bit 640x400", {1, 0, 8, 0, 0, 0}, {640, 400}, {1, 1});
+        row("PC-88VA 12-bit 320x200", {1, 1, 12, 0, 0, 0}, {320, 200}, {1, 1});
+        row("PC-88VA 16-bit 640x200", {1, 0, 16, 0, 0, 0}, {640, 200}, {2, 1});
+        row("PC-88VA 16-bit 320x400", {1, 1, 16, 0, 0, 0}, {320, 400}, {1, 2});
+        row("FM-TOWNS mode 0 1:2", {2, 0, 15, 0, 1, 2}, {33, 17}, {2, 1});
+        row("FM-TOWNS mode 5", {2, 5, 15, 0, 0, 0}, {33, 17}, {1, 1});
+        row("Macintosh", {3, 0, 15, 0, 0, 0}, {45, 30}, {1, 1});
+        row("generic 4-bit, 5-bit palette", {15, 0, 4, 5, 0, 0}, {29, 31}, {1, 1});
+        row("generic 8-bit, 1-bit palette", {15, 0, 8, 1, 0, 0}, {17, 9}, {1, 1});
+        row("generic 12-bit", {15, 0, 12, 0, 0, 0}, {45, 30}, {1, 1});
+        row("generic 24-bit 1:2 (tall dots)", {15, 0, 24, 0, 1, 2}, {64, 48}, {2, 1});
+        row("generic 24-bit 2:1 (wide dots)", {15, 0, 24, 0, 2, 1}, {2, 2}, {1, 2});
+        row("generic 4:6 reduced", {15, 15, 15, 0, 4, 6}, {2, 2}, {3, 2});
+        row("generic mode 1, no ratio", {15, 1, 4, 4, 0, 0}, {2, 2}, {3, 4});
+        row("generic mode 1, ratio", {15, 1, 4, 4, 1, 1}, {2, 2}, {1, 1});
+        row("generic mode 0, half a ratio", {15, 0, 16, 0, 0, 3}, {2, 2}, {1, 1});
+        row("1x1", {0, 0, 15, 0, 0, 0}, {1, 1}, {3, 4});
+        row("1 column", {0, 0, 16, 0, 0, 0}, {1, 37}, {3, 4});
+        row("1 line", {15, 0, 24, 0, 0, 0}, {53, 1}, {1, 1});
+    }
+    void picRoundTrips() {
+        QFETCH(QList<int>, layout);
+        QFETCH(QSize, size);
+        QFETCH(QSize, densities);
+        const int type = layout[0], depth = layout[2];
+        PicLayout s = picLayout(type, layout[1], depth, size.width(), size.height(), layout[3]);
+        s.aspectA = layout[4];
+        s.aspectB = layout[5];
+        PicStats stats;
+        const bool indexed = !s.palette.empty();
+        SpiModule::Result r;
+        const Expected want{
+            .size = size, .depth = depth, .bitCount = indexed ? 8 : 24, .densities = densities};
+        KORDEL_VERIFY_NO_FAILURE(
+            decodeMismatch(pic_, files_.write("t.pic", encodePic(s, &stats)), want, &r));
+        KORDEL_VERIFY_NO_FAILURE(indexed ? indexMismatch(r.image, {s.dots.begin(), s.dots.end()})
+                                         : partitionMismatch(r.image, s.dots));
+        if (size.width() * size.height() >= 600) {  // the picture went the paths it is meant to
+            QVERIFY(std::all_of(stats.steps, stats.steps + 5, [](int n) { return n > 0; }));
+            QVERIFY(depth <= 8 || type == 3 || (stats.cacheHits > 0 && stats.cacheMisses > 128));
+        }
+    }
+
+    // Single dots whose colours were worked out by hand from the code layouts.
+    void picColours_data() {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<int>("paletteBits");
+        QTest::addColumn<uint>("code");
+        QTest::addColumn<uint>("rgb");
+        const auto row = [](const char* name, int type, int depth, int paletteBits, uint code,
+                            uint rgb) {
+            QTest::newRow(name) << type << depth << paletteBits << code << rgb;
+        };
+        row("X68000 15 red", 0, 15, 0, 0x03e0, 0xff0000);
+        row("X68000 15 green 16", 0, 15, 0, 0x4000, 0x008400);
+        row("X68000 15 blue 1", 0, 15, 0, 0x0001, 0x000008);
+        row("X68000 16 red, intensity", 0, 16, 0, 0x07c1, 0xff0404);
+        row("X68000 4 palette blue", 0, 4, 0, 0x003e, 0x0000fb);
+        row("generic 24", 15, 24, 0, 0x123456, 0x341256);
+        row("generic 12", 15, 12, 0, 0x5a3, 0xaa5533);
+        row("generic 3-bit palette", 15, 8, 3, 0b100111001, 0xff9224);
+        row("PC-88VA 8", 1, 8, 0, 0b11100010, 0x00ffaa);
+        row("PC-88VA 16", 1, 16, 0, 0x0400, 0x000400);
+        row("PC-88VA 12", 1, 12, 0, 0x0f0, 0xff0000);
+        row("Macintosh red", 3, 15, 0, 0x7c00, 0xff0000);
+    }
+    void picColours() {
+        QFETCH(int, type);
+        QFETCH(int, depth);
+        QFETCH(int, paletteBits);
+        QFETCH(uint, code);
+        QFETCH(uint, rgb);
+        PicLayout s{.type = type,
+                    .depth = depth,
+                    .width = type == 1 ? 640 : 2,
+                    .height = type == 1 ? 200 : 1,
+                    .paletteBits = paletteBits};
+        s.dots.assign(size_t(s.width) * size_t(s.height), 0);
+        if (depth <= 8 && type != 1) {  // the code is palette entry 1
+            s.palette.assign(size_t(1) << depth, 0);
+            s.palette[1] = std::exchange(code, 1);
+        }
+        s.dots[1] = code;
+        const SpiModule::Result r = decode(pic_, encodePic(s));
+        QCOMPARE(r.image.pixel(0, 0), qRgb(0, 0, 0));
+        QCOMPARE(r.image.pixel(1, 0) & 0xffffff, rgb);
+    }
+
+    // Streams written by hand: new colours fill the cache ring from slot 1, slot 0
+    // keeping colour 0; a chain that steps out of the picture is ignored.
+    void picHandMadeStreams() {
+        PicLayout s{.type = 0, .depth = 15, .width = 6, .height = 1};
+        const uint32_t a = 0x1234, b = 0x4321, c = 0x7fff;
+        BitWriter w;
+        for (const auto& [hit, v] :
+             {std::pair{false, a}, {false, b}, {true, 1u}, {false, c}, {true, 3u}, {true, 0u}}) {
+            putPicLength(w, 1);
+            w.bit(hit);
+            w.put(v, hit ? 7 : 15);
+            w.bit(false);  // no chain
+        }
+        SpiModule::Result r = decode(pic_, picHeader(s) + w.bytes());
+        KORDEL_VERIFY_NO_FAILURE(partitionMismatch(r.image, {a, b, a, c, c, 0}));
+        QCOMPARE(r.image.pixel(5, 0), qRgb(0, 0, 0));
+
+        // 3x3: (0,0) gets colour a and a chain that steps left out of the picture (not
+        // wrapped into the line above) and back in at (0,2); (1,0) becomes b, the rest
+        // is b, then a from the chain dot on.
+        s.width = s.height = 3;
+        BitWriter v;
+        putPicLength(v, 1);
+        v.put(a, 16);              // a cache miss
+        v.put(0b1'01'11'000u, 8);  // a chain: right-down, left-down, end
+        putPicLength(v, 1);
+        v.put(b, 16);
+        v.bit(false);
+        putPicLength(v, 8);
+        r = decode(pic_, picHeader(s) + v.bytes());
+        KORDEL_VERIFY_NO_FAILURE(partitionMismatch(r.image, {a, b, b, b, b, b, a, a, a}));
+    }
+
+    // Every coding at every depth, odd sizes and the smallest pictures.
+    void pic2RoundTrips_data() {
+        QTest::addColumn<QByteArray>("id");
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QSize>("aspect");
+        QTest::addColumn<QSize>("densities");
+        for (const char* id : {"P2SS", "P2SF", "P2BM", "P2BI"}) {
+            for (int depth : {9, 12, 15, 18, 21, 24})
+                QTest::addRow("%s %d-bit", id, depth)
+                    << QByteArray(id) << depth << QSize(47, 33) << QSize(1, 1) << QSize(1, 1);
+            QTest::addRow("%s 1x1", id)
+                << QByteArray(id) << 24 << QSize(1, 1) << QSize(1, 1) << QSize(1, 1);
+            QTest::addRow("%s 1 column", id)
+                << QByteArray(id) << 15 << QSize(1, 19) << QSize(1, 1) << QSize(1, 1);
+            QTest::addRow("%s 1 line", id)
+                << QByteArray(id) << 15 << QSize(23, 1) << QSize(1, 1) << QSize(1, 1);
+        }
+        // Dot aspects: x:y as the header gives it, densities as the info tells them.
+        QTest::newRow("1:2, tall dots: heighten")
+            << QByteArray("P2BI") << 15 << QSize(2, 2) << QSize(1, 2) << QSize(2, 1);
+        QTest::newRow("2:1, wide dots: widen")
+            << QByteArray("P2BI") << 15 << QSize(2, 2) << QSize(2, 1) << QSize(1, 2);
+        QTest::newRow("4:3 X68000")
+            << QByteArray("P2BI") << 15 << QSize(2, 2) << QSize(4, 3) << QSize(3, 4);
+        QTest::newRow("2:4 reduced")
+            << QByteArray("P2BI") << 15 << QSize(2, 2) << QSize(2, 4) << QSize(2, 1);
+        QTest::newRow("zero") << QByteArray("P2BI") << 15 << QSize(2, 2) << QSize(0, 3)
+                              << QSize(1, 1);
+    }
+    void pic2RoundTrips() {
+        QFETCH(QByteArray, id);
+        QFETCH(int, depth);
+        QFETCH(QSize, size);
+        QFETCH(QSize, aspect);
+        QFETCH(QSize, densities);
+        const P2Layout s{.depth = depth,
+                         .width = size.width(),
+                         .height = size.height(),
+                         .xAspect = aspect.width(),
+                         .yAspect = aspect.height(),
+                         .blocks = {p2Block(id, depth, size.width(), size.height())}};
+        P2Stats stats;
+        const Expected want{
+            .image = p2Canvas(s), .depth = depth, .bitCount = 24, .densities = densities};
+        KORDEL_VERIFY_NO_FAILURE(
+            decodeMismatch(pic2_, files_.write("t.p2", encodeP2(s, &stats)), want));
+        if (size.width() * size.height() > 1000 && id.startsWith("P2S"))
+            QVERIFY(std::all_of(stats.chainSteps + 1, stats.chainSteps + 6,
+                                [](int n) { return n > 0; }) &&
+                    stats.cacheHits > 0 && stats.cacheMisses > 0);
+    }
+
+    // Blocks laid on a canvas that grows to hold them, one seen through where it is
+    // transparent, among blocks that are no pictures; padding and stray bytes after.
+    void pic2Composition() {
+        P2Block a = p2Block("P2BM", 24, 5, 4), b = p2Block("P2SS", 24, 4, 3, 3, 2);
+        b.transparent = true;
+        b.transparentColour = b.dots[0];
+        for (size_t i = 0; i < b.dots.size(); i += 3)
+            b.dots[i] = b.transparentColour;
+        P2Layout s{.depth = 24, .width = 6, .height = 4};
+        s.blocks = {P2Block{.id = "PDPI", .payload = QByteArray::fromHex("0048")}, a,
+                    P2Block{.id = "ABCD", .payload = QByteArray(37, 'u')}, b,
+                    p2Block("P2SF", 24, 2, 2, 8, 0)};
+        KORDEL_VERIFY_NO_FAILURE(
+            decodeMismatch(pic2_, files_.write("t.p2", encodeP2(s)), {.image = p2Canvas(s)}));
+        QVERIFY(p2Canvas(s).pixel(3, 2) == p2Colour(24, a.dots[2 * 5 + 3]));  // seen through b
+        s.endMarker = false;  // the list ends with the file
+        KORDEL_VERIFY_NO_FAILURE(
+            decodeMismatch(pic2_, files_.write("t.p2", encodeP2(s)), {.image = p2Canvas(s)}));
+        QCOMPARE(decode(pic2_, encodeP2(s) + QByteArray(3, '\0')).code, int(SPI_OK));
+        QCOMPARE(decode(pic2_, encodeP2(s) + "xyz").code, int(SPI_BROKEN_DATA));
+    }
+
+    void magRoundTrips_data() {
+        QTest::addColumn<bool>("colours256");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("x0");
+        QTest::addColumn<int>("align");
+        QTest::addColumn<int>("commentLength");
+        const auto row = [](const char* name, bool colours256, QSize size, int x0, int align,
+                            int comment) {
+            QTest::newRow(name) << colours256 << size << x0 << align << comment;
+        };
+        row("16: 1 pixel", false, {1, 1}, 0, 0, 0);
+        row("256: 1 pixel at x0 3", true, {1, 1}, 3, 0, 0);
+        row("16: x0 13", false, {50, 19}, 13, 0, 0);
+        row("16: x0 7, 1 wide", false, {1, 30}, 7, 0, 0);
+        row("256: x0 4", true, {29, 21}, 4, 0, 0);
+        row("256: x0 6, 8-dot writer", true, {30, 40}, 6, 8, 0);
+        row("16: long comment", false, {20, 20}, 0, 0, 70000);
+        row("16: every copy code", false, {64, 40}, 0, -1, 0);
+        row("256: every copy code", true, {64, 40}, 0, -1, 0);
+    }
+    void magRoundTrips() {
+        QFETCH(bool, colours256);
+        QFETCH(QSize, size);
+        QFETCH(int, x0);
+        QFETCH(int, align);
+        QFETCH(int, commentLength);
+        std::mt19937 rng(uint32_t(size.width() * 131 + size.height()));
+        MagPicture pic = magPicture(colours256, size.width(), size.height(), x0, rng);
+        pic.alignDots = std::max(align, 0);
+        pic.comment = QByteArray(commentLength, 'c');
+        MagStats stats;
+        const QByteArray file =
+            align < 0 ? encodeMag(
+                            pic, [&](int n) { return int(rng() % uint32_t(n)); }, &stats)
+                      : encodeMag(pic);
+        QVERIFY(align >= 0 ||
+                std::all_of(stats.codes.begin(), stats.codes.end(), [](int n) { return n > 0; }));
+        KORDEL_VERIFY_NO_FAILURE(
+            indexedMismatch(mag_, file, pic.dots, pic.palette, size.width(), colours256 ? 8 : 4));
+    }
+
+    // Two rows of 8 dots at 16 colours: row 0 literal, row 1 copies from above (flag
+    // 4) and from the left unit (flag 1); palette entries stored G, R, B.
+    void magHandBuilt() {
+        QByteArray f =
+            QByteArray("MAKI02  TEST") + QByteArray(20, ' ') + "\x1a\x7f";  // a tolerant search
+        QByteArray h(32, '\0');
+        h[8] = 7;                                // x1
+        h[10] = 1;                               // y1
+        h[12] = char(80), h[16] = char(82);      // flag A, flag B
+        h[20] = 2, h[24] = char(84), h[28] = 4;  // flag B size, pixels, pixel size
+        f.append(h);
+        for (int i = 0; i < 16; ++i)
+            f.append(char(i * 0x10)).append(char(0x20 + i)).append(char(0xf0 - i));
+        f.append(QByteArray::fromHex("c0000041") + QByteArray::fromHex("01234567"));
+        const SpiModule::Result r = decode(mag_, f);
+        QCOMPARE(r.code, int(SPI_OK));
+        KORDEL_VERIFY_NO_FAILURE(
+            indexMismatch(r.image, {0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 0, 1, 2, 3}));
+        QCOMPARE(r.image.color(5), qRgb(0x25, 0x50, 0xeb));
+    }
+
+    void piRoundTrips_data() {
+        QTest::addColumn<int>("planes");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("palette");  // 0 omitted, 1 written, 2 written though flagged omitted
+        QTest::newRow("4: 1 pixel") << 4 << QSize(1, 1) << 1;
+        QTest::newRow("8: 3 x 1") << 8 << QSize(3, 1) << 1;
+        QTest::newRow("4: odd size") << 4 << QSize(37, 21) << 1;
+        QTest::newRow("8: odd size") << 8 << QSize(31, 19) << 1;
+        QTest::newRow("4: no palette") << 4 << QSize(20, 10) << 0;
+        QTest::newRow("8: no palette") << 8 << QSize(16, 12) << 0;
+        QTest::newRow("4: palette flag unreliable") << 4 << QSize(40, 30) << 2;
+        QTest::newRow("4: every code") << 4 << QSize(48, 40) << -1;
+        QTest::newRow("8: every code") << 8 << QSize(48, 40) << -1;
+    }
+    void piRoundTrips() {
+        QFETCH(int, planes);
+        QFETCH(QSize, size);
+        QFETCH(int, palette);
+        std::mt19937 rng(uint32_t(planes * 1000 + size.width() * 31 + size.height()));
+        PiPicture pic = piPicture(planes, size.width(), size.height(), rng);
+        pic.omitPalette = palette == 0;
+        pic.flagOnly = palette == 2;
+        pic.comment = "comment";
+        pic.extension = QByteArray(300, '\x55');
+        if (palette == 0) {  // the defaults: 16 colours G R B plus brightness; 256 GGGRRRBB
+            for (int i = 0; i < 1 << planes; ++i) {
+                const int l = i < 8 ? 0x77 : 0xff;
+                pic.palette[size_t(i)] =
+                    planes == 8 ? qRgb(((i >> 2) & 7) * 0x20, (i >> 5) * 0x20, (i & 3) * 0x40)
+                                : qRgb(i & 2 ? l : 0, i & 4 ? l : 0, i & 1 ? l : 0);
+            }
+        }
+        std::fill(pic.dots.begin() + std::min<qsizetype>(pic.dots.size(), 48 * 20),
+                  pic.dots.begin() + std::min<qsizetype>(pic.dots.size(), 48 * 32), uint8_t(3));
+        PiStats stats;
+        const QByteArray file =
+            palette < 0 ? encodePi(
+                              pic, [&](int n) { return int(rng() % uint32_t(n)); }, &stats)
+                        : encodePi(pic);
+        if (palette < 0) {  // every position, literal pairs, long copies, every colour code length
+            QVERIFY(std::all_of(stats.positions.begin(), stats.positions.end(),
+                                [](int n) { return n > 0; }));
+            QVERIFY(stats.literalPairs > 0 && stats.longestCopy >= 64);
+            QVERIFY(std::all_of(stats.colourCodes.begin(), stats.colourCodes.begin() + planes,
+                                [](int n) { return n > 0; }));
+        }
+        KORDEL_VERIFY_NO_FAILURE(
+            indexedMismatch(pi_, file, pic.dots, pic.palette, size.width(), planes));
+    }
+
+    // 4 x 2 dots coded by hand: colours 15 and 12, a copy of 3 pairs from one line up
+    // (reaching into the area before the picture), then a literal pair 12, 11. The
+    // aspect bytes (2:1) are not passed on: the host corrects other kinds only.
+    void piHandBuilt() {
+        QByteArray f =
+            QByteArray("Pihand\x1a\0\0\2\1\4KRDL", 16) + QByteArray::fromHex("000000040002");
+        for (int i = 0; i < 16; ++i)
+            f.append(char(i * 16)).append(char(i)).append(char(0x80 | i));
+        SpiModule::Result r;
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(pi_, files_.write("t.pi", f + "\xcb\x5b"),
+                                                {.size = QSize(4, 2), .densities = QSize(1, 1)},
+                                                &r));
+        KORDEL_VERIFY_NO_FAILURE(indexMismatch(r.image, {15, 12, 15, 12, 15, 12, 12, 11}));
+        QCOMPARE(r.image.color(11), qRgb(0xb0, 0x0b, 0x8b));
+    }
+
+    // Runs, literals, references and the entry being made; extra blocks after the
+    // palette whatever the header flags announce.
+    void q4RoundTrips_data() {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<int>("extra");
+        QTest::newRow("no flags, no block") << 0x00 << 0;
+        QTest::newRow("0x02, one block") << 0x02 << 1;
+        QTest::newRow("0x0a, two blocks") << 0x0a << 2;
+        QTest::newRow("0x02, no block") << 0x02 << 0;
+    }
+    void q4RoundTrips() {
+        QFETCH(int, flags);
+        QFETCH(int, extra);
+        std::mt19937 rng(3);
+        std::vector<uint8_t> dots;
+        for (int i = 0; i < 640 * 400; ++i) {
+            const int x = i % 640, y = i / 640;
+            const int v = y % 50 < 3   ? x / 2
+                          : y % 50 < 5 ? (x % 2 ? 3 : 9)
+                                       : x / 37 + y / 23;  // dithered lines
+            dots.push_back(uint8_t(rng() % 40 == 0 ? rng() : v) % 16);
+        }
+        std::vector<QByteArray> blocks{encodeQ4Palette(q4Levels())};
+        blocks.insert(blocks.end(), size_t(extra), encodeQ4Block(std::vector<uint8_t>(64, 7)));
+        Q4Stats stats;
+        for (size_t at = 0; at < dots.size(); at += 64000)
+            blocks.push_back(encodeQ4Block(
+                {dots.begin() + qsizetype(at), dots.begin() + qsizetype(at + 64000)}, &stats));
+        QVERIFY(stats.literals > 0 && stats.references > 0 && stats.selfReferences > 0 &&
+                stats.runs > 0 && stats.colourRuns > 0);
+        std::vector<QRgb> palette;
+        for (const auto& l : q4Levels())
+            palette.push_back(qRgb(l[0] * 17, l[1] * 17, l[2] * 17));
+        KORDEL_VERIFY_NO_FAILURE(
+            indexedMismatch(q4_, q4File(blocks, uint8_t(flags)), dots, palette, 640, 4));
+    }
+
+    // A block coded by hand: two width bumps, literals 3 and 5, entry 19 ("3 5" and
+    // the next code's first symbol), the entry being made (21), then a run of three
+    // dots of colour 9; stored palette entries are not in dot-value order.
+    void q4HandBuilt() {
+        std::vector<uint8_t> stored(96, 0);
+        for (int i = 0; i < 16; ++i)
+            stored[size_t(6 * i + 1)] = uint8_t(i);
+        std::vector<QByteArray> blocks{encodeQ4Block(stored),
+                                       QByteArray::fromHex("08000c000500"
+                                                           "2253ceb212c45000")};
+        const std::vector<uint8_t> rest(640 * 400 - 10, 2);
+        for (size_t at = 0; at < rest.size(); at += 64000)
+            blocks.push_back(
+                encodeQ4Block({rest.begin() + qsizetype(at),
+                               rest.begin() + qsizetype(std::min(rest.size(), at + 64000))}));
+        const SpiModule::Result r = decode(q4_, q4File(blocks));
+        QCOMPARE(r.code, int(SPI_OK));
+        KORDEL_VERIFY_NO_FAILURE(
+            indexMismatch(r.image.copy(0, 0, 12, 1), {3, 5, 3, 5, 3, 5, 3, 9, 9, 9, 2, 2}));
+        for (const auto& [value, level] : {std::pair{4, 1}, {1, 2}, {3, 6}, {12, 9}})
+            QCOMPARE(qRed(r.image.color(value)), level * 17);
+    }
+
+    // Real files compared with references; PIC's reference fills the low bits of
+    // 5-bit channels its own way, so only the top five count there.
+    void fixtures_data() {
+        QTest::addColumn<QString>("module");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<int>("depth");
+        QTest::addColumn<QSize>("densities");
+        QTest::addColumn<int>("bits");
+        const auto row = [](const char* name, const char* module, const char* file,
+                            const char* reference, int depth, QSize densities, int bits) {
+            QTest::newRow(name) << QString(module) << QString(file) << QString(reference) << depth
+                                << densities << bits;
+        };
+        row("PIC X68000", "ifpic.spi", "PIC/SAMPLE1.PIC", ".ref.png", 15, {3, 4}, 5);
+        row("MAG 16 colours", "ifmag.spi", "MAG/synth_pattern16.mag", ".ref.png", 4, {1, 1}, 8);
+        row("MAG 256 colours", "ifmag.spi", "MAG/synth_pattern256.mag", ".ref.png", 8, {1, 1}, 8);
+        row("Pi", "ifpi.spi", "PI/e004.pi", ".png", 4, {1, 1}, 8);
+        row("Q4", "ifxld4.spi", "Q4/synth_640x400.q4", ".ref.png", 4, {1, 1}, 8);
+    }
+    void fixtures() {
+        QFETCH(QString, module);
+        QFETCH(QString, file);
+        QFETCH(QString, reference);
+        QFETCH(int, depth);
+        QFETCH(QSize, densities);
+        QFETCH(int, bits);
+        const QString path = fixturesDir() + "/retro/" + file;
+        if (fixturesDir().isEmpty() || !QFile::exists(path))
+            QSKIP("fixtures folder not present (KORDEL_FIXTURES_DIR)");
+        const QImage want(path + reference);
+        QVERIFY(!want.isNull());
+        SpiModule spi(module);
+        SpiModule::Result r;
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(
+            spi, path, {.size = want.size(), .depth = depth, .densities = densities}, &r));
+        const uint mask = (0xffu << (8 - bits)) & 0xff;
+        const uint rgbMask = mask << 16 | mask << 8 | mask;
+        for (int y = 0; y < want.height(); ++y)
+            for (int x = 0; x < want.width(); ++x)
+                if ((r.image.pixel(x, y) & rgbMask) != (want.pixel(x, y) & rgbMask))
+                    QFAIL(qPrintable(QStringLiteral("(%1,%2)").arg(x).arg(y)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRetroFormats)
+#include "test_retro_formats.moc"
