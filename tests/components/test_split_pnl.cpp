@@ -13,18 +13,9 @@ namespace {
 QWidget* coloured(QWidget* parent, const QRect& geometry, const QColor& color) {
     auto* widget = new QWidget(parent);
     widget->setGeometry(geometry);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, color);
-    widget->setPalette(palette);
+    widget->setPalette(QPalette(color));
     widget->setAutoFillBackground(true);
     return widget;
-}
-
-// A move with no button held, as the mouse passing over the bar.
-void hover(QWidget* widget, const QPoint& pos) {
-    QMouseEvent event(QEvent::MouseMove, pos, widget->mapToGlobal(pos), Qt::NoButton, Qt::NoButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(widget, &event);
 }
 
 QtMessageHandler previousHandler = nullptr;
@@ -106,17 +97,9 @@ private slots:
         QTest::addColumn<QRect>("lineAt");
         QTest::addColumn<QSize>("size");
         const QRect tree(0, 0, 125, 300), treeBar(125, 0, 3, 300);
-        // The plain bar's line is centred on its first column (row) plus the move.
-        QTest::newRow("no move") << false << treeBar << tree << 0 << QPoint(0, 10)
-                                 << QRect(144, 30, 3, 300) << QSize(125, 300);
+        // The plain bar's line is centred on its first column plus the move.
         QTest::newRow("right") << false << treeBar << tree << 0 << QPoint(40, 12)
                                << QRect(184, 30, 3, 300) << QSize(165, 300);
-        QTest::newRow("far past the left edge")
-            << false << treeBar << tree << 0 << QPoint(-1000, 10) << QRect(-856, 30, 3, 300)
-            << QSize(0, 300);
-        QTest::newRow("wide bar, down")
-            << false << QRect(0, 100, 300, 3) << QRect(0, 0, 300, 100) << 0 << QPoint(80, 25)
-            << QRect(20, 154, 300, 3) << QSize(300, 125);
         // The panel's line starts one pixel into the bar and stays within the parent,
         // bevel + 1 from its top and the bar's height more from its bottom.
         const QRect view(0, 0, 300, 100), viewBar(0, 100, 300, 2);
@@ -125,9 +108,6 @@ private slots:
             << QSize(300, 101);
         QTest::newRow("panel, up to the limit") << true << viewBar << view << 5 << QPoint(1, -500)
                                                 << QRect(21, 36, 299, 2) << QSize(300, 6);
-        QTest::newRow("panel, just inside the upper limit")
-            << true << viewBar << view << 5 << QPoint(1, -93) << QRect(21, 37, 299, 2)
-            << QSize(300, 7);
         QTest::newRow("panel, down to the limit") << true << viewBar << view << 5 << QPoint(1, 500)
                                                   << QRect(21, 322, 299, 2) << QSize(300, 292);
         // Left of the control, moving left widens it.
@@ -150,14 +130,12 @@ private slots:
         QTest::mousePress(splitter, Qt::LeftButton, {}, QPoint(1, 1));
         QCOMPARE(QWidget::mouseGrabber(), splitter);
         QTest::mouseMove(splitter, to);
-        QCOMPARE(control->size(), sized.size());  // resized only on release
         // The line shows the inverse of the form beneath it, above all of its children.
         QCOMPARE(form_->children().last(), line());
         QCOMPARE(line()->geometry(), lineAt);
         const QPoint middle = lineAt.center();
-        if (before.rect().contains(middle))
-            QCOMPARE(line()->grab().toImage().pixel(middle - lineAt.topLeft()) & 0xffffff,
-                     ~before.pixel(middle) & 0xffffff);
+        QCOMPARE(line()->grab().toImage().pixel(middle - lineAt.topLeft()) & 0xffffff,
+                 ~before.pixel(middle) & 0xffffff);
         QTest::mouseRelease(splitter, Qt::LeftButton, {}, to);
         QCOMPARE(control->size(), size);
         QCOMPARE(QWidget::mouseGrabber(), nullptr);
@@ -196,29 +174,6 @@ private slots:
             QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(1, 10));
             QCOMPARE(QWidget::mouseGrabber(), nullptr);
         }
-    }
-
-    void panelCursorAndMouse() {
-        auto* bar = new TSplitPanel(area_);
-        bar->setGeometry(0, 100, 300, 2);
-        form_->show();
-        // Without a control to resize the bar ignores the mouse.
-        hover(bar, QPoint(10, 1));
-        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(10, 1));
-        QVERIFY(!bar->testAttribute(Qt::WA_SetCursor));
-        QCOMPARE(QWidget::mouseGrabber(), nullptr);
-        QVERIFY(!line());
-        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(10, 1));
-
-        bar->setReSizeControl(area_);
-        hover(bar, QPoint(10, 1));
-        QCOMPARE(bar->cursor().shape(), Qt::SplitHCursor);
-        bar->setSplit(spHorizontalLine);
-        hover(bar, QPoint(11, 1));
-        QCOMPARE(bar->cursor().shape(), Qt::SplitVCursor);
-        // Hovering takes neither the mouse nor draws a line.
-        QCOMPARE(QWidget::mouseGrabber(), nullptr);
-        QVERIFY(!line());
     }
 };
 

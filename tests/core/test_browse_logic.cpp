@@ -11,15 +11,11 @@ using namespace kordel;
 
 namespace {
 
-QStringList numberedNames(int count, const QString& stem = QStringLiteral("n")) {
+QStringList numberedNames(int count) {
     QStringList names;
     for (int i = 0; i < count; ++i)
-        names << QStringLiteral("%1%2.jpg").arg(stem).arg(i, 4, 10, QLatin1Char('0'));
+        names << QStringLiteral("n%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
     return names;
-}
-
-QStringList firstNames(const FileTable& table, int count) {
-    return QStringList(table.fileNames.begin(), table.fileNames.begin() + count);
 }
 
 }  // namespace
@@ -35,17 +31,12 @@ private slots:
         const auto row = [](const char* name, const char* mask, bool matches) {
             QTest::addRow("%s in '%s'", name, mask) << QString(name) << QString(mask) << matches;
         };
-        row("a.jpg", "*.JPG", true);
         row("photo.jpeg", "*.JPE", true);  // by its short alias
         row("a.JP", "*.JPE", false);
-        row("a.jpeg", "*.JPG", false);
         row("a.pic2", "*.PIC", true);
-        row("a.pic", "*.PI", false);
         row("a.p2x", "*.P2", false);  // three characters have no alias
         row("a.bmp.jpg", "*.BMP", false);
         row(".bmp", "*.BMP", true);
-        row("bmp", "*.BMP", false);
-        row("a.", "*.BMP", false);
         row("a.bmp", " ", false);  // a switched-off slot
     }
     void kindMasks() {
@@ -76,21 +67,8 @@ private slots:
         QCOMPARE(table.fileNames[stored], QStringLiteral(" "));
     }
 
-    void sortingIgnoresCase() {
-        const QStringList found = {"b.bmp", "C.bmp", "a.BMP", "B2.bmp"};
-        FileTable unsorted, sorted;
-        scanNamesIntoTable(unsorted, found, false, {});
-        QCOMPARE(firstNames(unsorted, 4), found);
-        scanNamesIntoTable(sorted, found, true, {});
-        QCOMPARE(firstNames(sorted, 4), (QStringList{"a.BMP", "b.bmp", "B2.bmp", "C.bmp"}));
-    }
-
     void listTexts() {
-        QCOMPARE(formatSizeKB(0), QStringLiteral("1"));
-        QCOMPARE(formatSizeKB(999), QStringLiteral("999"));
         QCOMPARE(formatSizeKB(1234567890123), QStringLiteral("1,234,567,890,123"));
-        QCOMPARE(formatDosDate((25 << 9) | (3 << 5) | 7, (14 << 11) | (5 << 5)),
-                 QStringLiteral("05/03/07 14:05"));
         QCOMPARE(formatDosDate((20 << 9) | (12 << 5) | 31, (23 << 11) | (59 << 5) | 29),
                  QStringLiteral("00/12/31 23:59"));
         QCOMPARE(formatListDate(QDateTime(QDate(2009, 1, 2), QTime(3, 4, 59))),
@@ -101,10 +79,8 @@ private slots:
         QTest::addColumn<QSize>("picture");
         QTest::addColumn<QSize>("panel");
         QTest::addColumn<QSize>("shown");
-        QTest::newRow("wide") << QSize(100, 50) << QSize(404, 304) << QSize(400, 200);
         QTest::newRow("tall") << QSize(50, 100) << QSize(404, 304) << QSize(150, 300);
         QTest::newRow("empty picture") << QSize(0, 0) << QSize(404, 304) << QSize(0, 0);
-        QTest::newRow("reduced") << QSize(1600, 1200) << QSize(404, 304) << QSize(400, 300);
         // The height test uses the panel's outer height: 151 × 2 = 302 is below 304, so the
         // width decides and the picture comes out 2 pixels taller than the inner area.
         QTest::newRow("outer height") << QSize(200, 151) << QSize(404, 304) << QSize(400, 302);
