@@ -5,16 +5,6 @@
 
 namespace kordel::test {
 
-quint16 lzhCrc16(const QByteArray& data) {
-    quint16 crc = 0;
-    for (char ch : data) {
-        crc ^= quint8(ch);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
-    }
-    return crc;
-}
-
 bool haveJlha() {
     return !QStandardPaths::findExecutable(QStringLiteral("jlha")).isEmpty();
 }

@@ -13,9 +13,6 @@ inline QString lzhCorpus() {
     return QStringLiteral(KORDEL_SOURCE_DIR "/fuzz/corpus/unlha32/");
 }
 
-// The CRC of member data, as headers store it.
-quint16 lzhCrc16(const QByteArray& data);
-
 bool haveJlha();
 // Runs jlha in workDir with Shift-JIS names; returns its error text, empty on success.
 QString runJlha(const QString& workDir, const QStringList& args);
