@@ -147,6 +147,9 @@ void TestCorpus::outcomes_data() {
     QTest::newRow("emf record past the end, beyond")
         << "emf/record-size-past-end.emf" << 0 << QSize(192, 96) << QPoint(75, 25)
         << qRgb(255, 255, 255);
+    // Text squeezed flat by the mapping is drawn as outlines; as glyphs it crashed the painter.
+    QTest::newRow("emf text squeezed") << "emf/text-squeezed-thousandfold.emf" << 0
+                                       << QSize(192, 96) << QPoint(100, 90) << qRgb(255, 255, 255);
     // Not metafiles this player can show.
     for (const char* name : {"wmf/placeable-key-before-no-header.wmf", "wmf/empty.wmf",
                              "emf/signature-missing.emf", "emf/emf-plus-only.emf"})

@@ -276,11 +276,6 @@ void TestMetafile::drawing_data() {
         QTest::newRow("plain with window") << w.data() << QString("R45,45 W55,55");
     }
     {
-        EmfWriter e = redEmf();
-        e.rectangle(20, 10, 60, 40);
-        QTest::newRow("emf text") << e.data() << QString("R21,11 R58,38 W62,25");
-    }
-    {
         // 0.1 mm units, y up: (100,-50)-(300,-200) is 37.8..113.4 × 18.9..75.6 pixels.
         EmfWriter e = redEmf();
         e.mapMode(2);

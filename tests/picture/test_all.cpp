@@ -13,7 +13,6 @@
 #include "picture_files.h"
 #include "recording_host.h"
 
-using kordel::DecoderKind;
 using kordel::TAll;
 using kordel::test::FakeScript;
 using kordel::test::parseFakeScript;
@@ -48,7 +47,7 @@ class TestAll : public QObject {
 
 private:
     QTemporaryDir temp_;
-    QString full_, noPreview_, noPicture_, jpegOnly_, none_, garbage_, pictures_, log_;
+    QString full_, noPreview_, noPicture_, none_, garbage_, pictures_, log_;
 
     QString folder(const QString& name) {
         const QString path = temp_.filePath(name);
@@ -95,7 +94,6 @@ private slots:
     void emptyNameLeavesStatusAlone();
     void sameNameLoadsAgain();
     void unknownExtensions();
-    void jpegExtensionsUseTheJpegPlugin();
     void previewIsAQuarterRoundedUp();
     void jpegInfoRetriedAt128();
     void getPictureRetriedAt128WithoutProgress();
@@ -124,8 +122,6 @@ void TestAll::initTestCase() {
     installFake("fakespi_nopreview.spi", noPreview_, all);
     noPicture_ = folder("nopicture");
     installFake("fakespi_nopicture.spi", noPicture_, all);
-    jpegOnly_ = folder("jpegonly");
-    installFake("fakespi.spi", jpegOnly_, {"ifjpeg.spi"});
     none_ = folder("none");
     garbage_ = folder("garbage");
     kordel::test::writeFile(garbage_ + "/ifgif.spi", "not a shared object");
@@ -291,7 +287,7 @@ void TestAll::sameNameLoadsAgain() {
 void TestAll::unknownExtensions() {
     auto c = component(full_);
     for (const char* name : {"scan.tiff", "noext", "dot.", "archive.lzh", "dir.jpg/inside",
-                             "a.jfif", "a.png", "a.p", "a.jpg "}) {
+                             "a.jfif", "a.png", "a.p", "a.jpg ", "a.jpx"}) {
         QVERIFY(c->all.setPictureName(picture("seed.gif", "w=5 h=4")));
         c->host.clear();
         c->all.setPreView(true);
@@ -304,20 +300,6 @@ void TestAll::unknownExtensions() {
         QVERIFY(c->all.isEmpty());
         QVERIFY(c->host.statuses.isEmpty());
     }
-}
-
-void TestAll::jpegExtensionsUseTheJpegPlugin() {
-    auto c = component(jpegOnly_);
-    for (const char* name : {"a.jpeg", "b.JPE", "c.Jpg", "d.JPEG"}) {
-        QVERIFY(c->all.setPictureName(picture(name, "w=3 h=2")));
-        QCOMPARE(c->all.Error(), 0);
-        QCOMPARE(c->all.kind(), DecoderKind::Jpeg);
-        QCOMPARE(c->all.image().size(), QSize(3, 2));
-    }
-    QVERIFY(c->all.setPictureName(picture("e.jpx", "w=3 h=2")));
-    QCOMPARE(c->all.Error(), 10);
-    QVERIFY(c->all.setPictureName(picture("f.gif", "w=3 h=2")));
-    QCOMPARE(c->all.Error(), 20);
 }
 
 void TestAll::previewIsAQuarterRoundedUp() {
