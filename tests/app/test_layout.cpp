@@ -1,9 +1,10 @@
-// The four layout toggles, the splitters, help, and closing the main window.
+// The four layout toggles, the splitters, help, closing the main window, and
+// the settings file it writes.
+#include <QCheckBox>
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include "catalogue_window.h"
 #include "list_view.h"
@@ -17,6 +18,20 @@
 using namespace kordel;
 using namespace kordel::test;
 
+namespace {
+
+void drag(QWidget* bar,
+          QPoint from,
+          QPoint to,
+          Qt::MouseButton button = Qt::LeftButton,
+          Qt::KeyboardModifiers keys = {}) {
+    QTest::mousePress(bar, button, keys, from);
+    QTest::mouseMove(bar, to);
+    QTest::mouseRelease(bar, button, keys, to);
+}
+
+}  // namespace
+
 class TestLayout : public QObject {
     Q_OBJECT
 
@@ -26,7 +41,6 @@ private slots:
         p.start();
         TForm1* f = p.form1();
         p.trigger("N9");
-        QVERIFY(!f->N9->isChecked());
         QVERIFY(f->Panel1->isHidden());
         QCOMPARE(f->DrivePanel->y(), 0);
         // With the drive tabs hidden as well, bringing the tool bar back must
@@ -35,10 +49,9 @@ private slots:
         p.trigger("N9");
         p.trigger("N7");
         QVERIFY(f->N9->isChecked() && f->N7->isChecked());
-        QCOMPARE(f->Panel1->y(), 0);
-        QCOMPARE(f->DrivePanel->y(), 31);
-        QCOMPARE(f->Panel2->y(), 55);
-        QCOMPARE(f->TreeViewPanel->y(), 57);
+        QCOMPARE(
+            QList<int>({f->Panel1->y(), f->DrivePanel->y(), f->Panel2->y(), f->TreeViewPanel->y()}),
+            QList<int>({0, 31, 55, 57}));
     }
 
     void treeToggle() {
@@ -49,23 +62,19 @@ private slots:
         QVERIFY(f->TreeViewPanel->isHidden() && f->Splitter->isHidden());
         QCOMPARE(f->Panel5->x(), 0);
         p.trigger("N8");
-        QVERIFY(f->N8->isChecked());
         QCOMPARE(f->Splitter->x(), 125);
         QCOMPARE(f->Panel5->x(), 128);
     }
 
     void listToggleChangesTheWindowHeightByDifferentAmounts() {
-        TestProgram p;
-        p.start();
+        Browsing p({{"a.bmp", bmp(2, 2)}});
         TForm1* f = p.form1();
         const int height = f->height();
         const int viewerHeight = f->ViewPanel->height();
         const int listHeight = f->Panel6->height();
         QVERIFY(listHeight > 0);
-        f->ListView->addItem("a.bmp", QIcon(), {"1KB", "", "BMP ﾌｧｲﾙ"});
 
         p.trigger("NA");
-        QVERIFY(!f->NA->isChecked());
         QCOMPARE(f->height(), height - listHeight);
         QCOMPARE(f->ViewPanel->geometry(), f->Panel5->rect());
         QCOMPARE(f->ViewPanel->height(), viewerHeight + 2);
@@ -73,48 +82,32 @@ private slots:
 
         // Back again: the list gets its height back and the viewer keeps the bar's 2 pixels.
         p.trigger("NA");
-        QVERIFY(f->NA->isChecked());
         QCOMPARE(f->height(), height + 2);
         QCOMPARE(f->Panel6->height(), listHeight);
         QCOMPARE(f->ViewPanel->height(), viewerHeight + 2);
         QCOMPARE(f->SplitPanel->y(), viewerHeight + 2);
     }
 
-    void splitterDragWidensTheTree() {
+    void splittersSizeTheirAreasOnRelease() {
         TestProgram p;
         p.start();
         TForm1* f = p.form1();
         QWidget* bar = f->Splitter;
-        // Press and release without moving changes nothing.
-        QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(0, 10));
-        QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(0, 10));
+        drag(bar, QPoint(0, 10), QPoint(0, 10));
         QCOMPARE(f->TreeViewPanel->width(), 125);
-        // A drag of 40 pixels to the right.
         QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(0, 10));
         QTest::mouseMove(bar, QPoint(40, 10));
         QCOMPARE(f->TreeViewPanel->width(), 125);  // applied only on release
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(40, 10));
-        QCOMPARE(f->TreeViewPanel->width(), 165);
-        QCOMPARE(f->Splitter->x(), 165);
-        QCOMPARE(f->Panel5->x(), 168);
+        QCOMPARE(QList<int>({f->TreeViewPanel->width(), f->Splitter->x(), f->Panel5->x()}),
+                 QList<int>({165, 165, 168}));
         // The right button and a Shift press do nothing.
-        QTest::mousePress(bar, Qt::RightButton, {}, QPoint(1, 10));
-        QTest::mouseMove(bar, QPoint(31, 10));
-        QTest::mouseRelease(bar, Qt::RightButton, {}, QPoint(31, 10));
-        QTest::mousePress(bar, Qt::LeftButton, Qt::ShiftModifier, QPoint(1, 10));
-        QTest::mouseMove(bar, QPoint(31, 10));
-        QTest::mouseRelease(bar, Qt::LeftButton, Qt::ShiftModifier, QPoint(31, 10));
+        drag(bar, QPoint(1, 10), QPoint(31, 10), Qt::RightButton);
+        drag(bar, QPoint(1, 10), QPoint(31, 10), Qt::LeftButton, Qt::ShiftModifier);
         QCOMPARE(f->TreeViewPanel->width(), 165);
-    }
 
-    void splitPanelDragSizesTheViewer() {
-        TestProgram p;
-        p.start();
-        TForm1* f = p.form1();
         const int before = f->ViewPanel->height();
-        QTest::mousePress(f->SplitPanel, Qt::LeftButton, {}, QPoint(10, 0));
-        QTest::mouseMove(f->SplitPanel, QPoint(10, 30));
-        QTest::mouseRelease(f->SplitPanel, Qt::LeftButton, {}, QPoint(10, 30));
+        drag(f->SplitPanel, QPoint(10, 0), QPoint(10, 30));
         QCOMPARE(f->ViewPanel->height(), before + 30);
         QCOMPARE(f->SplitPanel->y(), f->ViewPanel->height());
     }
@@ -151,6 +144,26 @@ private slots:
         QVERIFY(ini.endsWith("[PicSize]\nX=128\nY=96\n"));
     }
 
+    // Each key falls back on its own; numbers may be hexadecimal, sections and keys
+    // are found whatever their case.
+    void badValuesFallBackPerKey() {
+        TestProgram p;
+        p.writeIni(
+            "[Option]\nTimer=abc\nLzhIcon=\nHyouji=0x2\nJpegOpt=2\nSortOpt=x\n"
+            "[object]\nlistview=0\n[PicSize]\nX=$40\n");
+        p.start();
+        TForm1* f = p.form1();
+        QVERIFY(f->O_stretch->isDown());
+        QVERIFY(p.options()->JPEG_BOX->isChecked() && !p.options()->SortBox->isChecked());
+        QVERIFY(f->Panel6->isHidden());
+        f->close();
+        const QString ini = p.readIni();
+        QVERIFY2(ini.startsWith("[Option]\nTimer=0\nLzhIcon=8\nHyouji=2\nJpegOpt=1\nSortOpt=0\n"),
+                 qPrintable(ini));
+        QVERIFY2(ini.contains("[object]\nListView=0\n"), qPrintable(ini));
+        QVERIFY(ini.contains("[PicSize]\nX=64\n"));
+    }
+
     void runWithoutChangesKeepsTheFile() {
         const QString full =
             "[FormSize]\nTop=20\nLeft=30\nWidth=520\nHeight=400\n\n"
@@ -178,43 +191,42 @@ private slots:
         TestProgram p;
         QVERIFY(QDir().mkdir(p.iniPath()));  // a folder where the file should be
         p.start();
-        TForm1* f = p.form1();
-        QSignalSpy closed(f, &TForm1::closed);
-        QVERIFY(f->close());
+        QSignalSpy closed(p.form1(), &TForm1::closed);
+        QVERIFY(p.form1()->close());
         QCOMPARE(closed.count(), 1);
-        QVERIFY(!f->isVisible());
+        QVERIFY(!p.form1()->isVisible());
         QCOMPARE(p.fakes.dialogs->messages.size(), 1);
         QCOMPARE(p.fakes.dialogs->messages[0].text, p.iniPath() + " に書き込めません");
     }
 
-    void closeStopsASlideshowAndWaitsForTheLoader() {
+    void closeWaitsForTheLoader() {
         TestProgram p;
         p.start();
         TForm1* f = p.form1();
         f->loaderRunning = 1;
-        f->Timer->start(1000);
         // The loader finishes a little later, on the user-interface thread.
         QTimer::singleShot(50, f, [f] { f->loaderRunning = 0; });
         f->close();
-        QCOMPARE(f->stopRequest, 1);
-        QVERIFY(!f->Timer->isActive());
-        QCOMPARE(p.form2()->stopFill, 1);
         QCOMPARE(f->loaderRunning, 0);
         QVERIFY(p.readIni().contains("[PicSize]"));
     }
 
+    void exitButtonAndMenuClose_data() {
+        QTest::addColumn<bool>("button");
+        QTest::newRow("exit button") << true;
+        QTest::newRow("File menu") << false;
+    }
     void exitButtonAndMenuClose() {
+        QFETCH(bool, button);
         TestProgram p;
         p.start();
         QSignalSpy closed(p.form1(), &TForm1::closed);
-        TestProgram::click(p.form1()->G_exit);
+        if (button)
+            TestProgram::click(p.form1()->G_exit);
+        else
+            p.trigger("Exit1");
         QCOMPARE(closed.count(), 1);
-        TestProgram q;
-        q.start();
-        QSignalSpy closed2(q.form1(), &TForm1::closed);
-        q.trigger("Exit1");
-        QCOMPARE(closed2.count(), 1);
-        QVERIFY(q.readIni().contains("[FormSize]"));
+        QVERIFY(p.readIni().contains("[FormSize]"));
     }
 };
 

@@ -3,77 +3,48 @@
 #include <QAbstractItemView>
 #include <QBuffer>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QImage>
-#include <QMenu>
 #include <QTest>
 
-#include "list_view.h"
-#include "main.h"
 #include "metafile_writer.h"
-#include "speed_button.h"
 
 namespace kordel::test {
 
-ScratchFolder::ScratchFolder() : previous_(QDir::currentPath()) {
-    if (dir_.isValid() && QDir::setCurrent(dir_.path())) {
-        path_ = QDir::currentPath() + u'/';
-        valid_ = true;
-    }
+namespace {
+
+QByteArray saved(const QImage& image, const char* format) {
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, 90);
+    return data;
 }
 
-ScratchFolder::~ScratchFolder() {
-    QDir::setCurrent(previous_);
-}
-
-bool ScratchFolder::write(const QString& name, const QByteArray& data) const {
-    QFile f(file(name));
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
-
-bool ScratchFolder::touch(const QStringList& names) const {
-    for (const QString& name : names) {
-        QFile f(file(name));
-        if (!f.open(QIODevice::WriteOnly))
-            return false;
-    }
-    return true;
-}
+}  // namespace
 
 QByteArray bmpFile(QSize size, int bits, bool core) {
     const int w = size.width(), h = size.height();
     const int colours = bits <= 8 ? 1 << bits : 0;
-    const int entry = core ? 3 : 4;
     const int header = core ? 12 : 40;
     const int stride = ((w * bits + 31) / 32) * 4;
-    const int offset = 14 + header + colours * entry;
-    QByteArray a;
-    a.append("BM");
-    put32(a, offset + stride * h);
-    put32(a, 0);
-    put32(a, offset);
-    put32(a, header);
+    const int offset = 14 + header + colours * (core ? 3 : 4);
+    QByteArray a("BM");
+    for (int v : {offset + stride * h, 0, offset, header})
+        put32(a, v);
     if (core) {
-        put16(a, w);
-        put16(a, h);
-        put16(a, 1);
-        put16(a, bits);
+        for (int v : {w, h, 1, bits})
+            put16(a, v);
     } else {
         put32(a, w);
         put32(a, h);
         put16(a, 1);
         put16(a, bits);
-        put32(a, 0);  // no compression
-        put32(a, stride * h);
-        put32(a, 2835);
-        put32(a, 2835);
-        put32(a, 0);
-        put32(a, 0);
+        for (int v : {0, stride * h, 2835, 2835, 0, 0})  // no compression
+            put32(a, v);
     }
     for (int i = 0; i < colours; ++i) {
-        const int grey = colours > 1 ? i * 255 / (colours - 1) : 0;
-        a.append(char(grey)).append(char(grey)).append(char(grey));
+        const char grey = char(colours > 1 ? i * 255 / (colours - 1) : 0);
+        a.append(QByteArray(3, grey));
         if (!core)
             a.append('\0');
     }
@@ -83,14 +54,10 @@ QByteArray bmpFile(QSize size, int bits, bool core) {
     return a;
 }
 
-QByteArray icoFile(int size) {
+QByteArray icoFile(int size, unsigned colour) {
     QImage image(size, size, QImage::Format_ARGB32);
-    image.fill(qRgba(200, 40, 40, 255));
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "ICO");
-    return data;
+    image.fill(colour);
+    return saved(image, "ICO");
 }
 
 QByteArray emfFile() {
@@ -109,19 +76,13 @@ QByteArray wmfFile() {
     return wmf.data();
 }
 
-QByteArray jpegFile(QSize size) {
+QByteArray jpegFile(QSize size, qint64 bytes) {
     QImage image(size, QImage::Format_RGB32);
     image.fill(qRgb(30, 120, 200));
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "JPG", 90);
+    QByteArray data = saved(image, "JPG");
+    if (data.size() < bytes)
+        data.append(QByteArray(bytes - data.size(), '\0'));
     return data;
-}
-
-void openMenu(QMenu* menu) {
-    menu->popup(QPoint(0, 0));
-    menu->hide();
 }
 
 void chooseKind(QComboBox* box, int index) {
@@ -134,27 +95,6 @@ void chooseKind(QComboBox* box, int index) {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     if (box->view()->isVisible())
         box->hidePopup();
-}
-
-QString navigation(const TForm1* f) {
-    QString state;
-    for (const TSpeedButton* b : {f->G_rev, f->G_play, f->G_top, f->G_back, f->G_step, f->G_end})
-        state += b->isEnabled() ? u'E' : u'D';
-    return state;
-}
-
-QStringList tableNames(const TForm1* f) {
-    QStringList names;
-    for (int i = 0; i <= f->lastIndex; ++i)
-        names << f->fileNames[i];
-    return names;
-}
-
-QStringList listCaptions(const TListView* list) {
-    QStringList captions;
-    for (int r = 0; r < list->count(); ++r)
-        captions << list->caption(r);
-    return captions;
 }
 
 }  // namespace kordel::test

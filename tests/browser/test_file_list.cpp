@@ -1,18 +1,15 @@
 // The file list: its rows and texts, sorting by a column, showing the entry
 // the user picks, the keys it swallows, and its two view styles.
 #include <QApplication>
-#include <QDir>
 #include <QHeaderView>
 #include <QMenu>
 #include <QTest>
 #include <QTreeView>
 
 #include "browse_helpers.h"
-#include "image.h"
 #include "list_view.h"
 #include "main.h"
 #include "speed_button.h"
-#include "status_bar.h"
 #include "test_program.h"
 
 using namespace kordel;
@@ -20,23 +17,14 @@ using namespace kordel::test;
 
 namespace {
 
-// A valid picture padded with zeros to the given size.
-QByteArray jpegOfSize(qint64 bytes) {
-    QByteArray data = jpegFile({4, 4});
-    if (data.size() < bytes)
-        data.append(QByteArray(bytes - data.size(), '\0'));
-    return data;
-}
-
-QRect rowRect(TListView* list, int row) {
+QPoint rowCentre(TListView* list, int row) {
     QTreeView* view = list->reportView();
-    return view->visualRect(view->model()->index(row, 0));
+    view->scrollTo(view->model()->index(row, 0));
+    return view->visualRect(view->model()->index(row, 0)).center();
 }
 
 void clickRow(TListView* list, int row) {
-    list->reportView()->scrollTo(list->reportView()->model()->index(row, 0));
-    QTest::mouseClick(list->reportView()->viewport(), Qt::LeftButton, {},
-                      rowRect(list, row).center());
+    QTest::mouseClick(list->reportView()->viewport(), Qt::LeftButton, {}, rowCentre(list, row));
 }
 
 void clickColumn(TListView* list, int column) {
@@ -46,6 +34,13 @@ void clickColumn(TListView* list, int column) {
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
 }
 
+Browsing::Files jpegs(const QStringList& names, const QList<int>& kilobytes) {
+    Browsing::Files files;
+    for (int i = 0; i < names.size(); ++i)
+        files.append({names[i], jpegFile({4, 4}, kilobytes.value(i, 3) * 1024)});
+    return files;
+}
+
 }  // namespace
 
 class TestFileList : public QObject {
@@ -53,136 +48,101 @@ class TestFileList : public QObject {
 
 private slots:
     void rowTexts() {
-        TestProgram p;
-        p.start();
-        ScratchFolder folder;
-        QVERIFY(folder.write("a.bmp", bmpFile({2, 2}, 24)));
-        QVERIFY(folder.touch({"empty.jpg"}));
-        QVERIFY(folder.write("k.jpg", QByteArray(1023, 'x')));
-        QVERIFY(folder.write("m.jpg", QByteArray(1234567, 'x')));
-        QVERIFY(folder.write("x.jpeg", QByteArray(2048, 'x')));
-        const QDateTime stamp(QDate(2005, 3, 7), QTime(14, 5, 42));
+        Browsing p({{"a.bmp", bmp(2, 2)},
+                    {"empty.jpg", {}},
+                    {"k.jpg", QByteArray(1023, 'x')},
+                    {"m.jpg", QByteArray(1234567, 'x')},
+                    {"x.jpeg", QByteArray(2048, 'x')}},
+                   QStringLiteral("[Option]\nSortOpt=1\n[DirSize]\nSub1_W=123\n"));
         for (const char* name : {"a.bmp", "empty.jpg", "k.jpg", "m.jpg", "x.jpeg"}) {
-            QFile file(folder.file(name));
+            QFile file(p.file(name));
             QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(stamp, QFileDevice::FileModificationTime));
+            QVERIFY(file.setFileTime(QDateTime(QDate(2005, 3, 7), QTime(14, 5, 42)),
+                                     QFileDevice::FileModificationTime));
         }
-        TForm1* f = p.form1();
-        f->SortOpt = 1;
-        f->ListView->setColumnWidth(0, 123);
-        f->RescanFileList();
-
-        TListView* list = f->ListView;
-        QCOMPARE(listCaptions(list),
-                 (QStringList{"a.bmp", "empty.jpg", "k.jpg", "m.jpg", "x.jpeg"}));
-        const QStringList sizes = {"1KB", "1KB", "1KB", "1,205KB", "2KB"};
-        const QStringList kinds = {"BMP ﾌｧｲﾙ", "JPG ﾌｧｲﾙ", "JPG ﾌｧｲﾙ", "JPG ﾌｧｲﾙ", "JPEG ﾌｧｲﾙ"};
-        for (int row = 0; row < 5; ++row) {
-            QCOMPARE(list->subItem(row, 0), sizes[row]);
-            QCOMPARE(list->subItem(row, 1), QStringLiteral("05/03/07 14:05"));
-            QCOMPARE(list->subItem(row, 2), kinds[row]);
-        }
+        p.rescan();
+        TListView* list = p.form1()->ListView;
+        QStringList rows;
+        for (int r = 0; r < list->count(); ++r)
+            rows << QStringList({list->caption(r), list->subItem(r, 0), list->subItem(r, 1),
+                                 list->subItem(r, 2)})
+                        .join(u'|');
+        QCOMPARE(rows,
+                 QStringList(
+                     {"a.bmp|1KB|05/03/07 14:05|BMP ﾌｧｲﾙ", "empty.jpg|1KB|05/03/07 14:05|JPG ﾌｧｲﾙ",
+                      "k.jpg|1KB|05/03/07 14:05|JPG ﾌｧｲﾙ", "m.jpg|1,205KB|05/03/07 14:05|JPG ﾌｧｲﾙ",
+                      "x.jpeg|2KB|05/03/07 14:05|JPEG ﾌｧｲﾙ"}));
         // The fill keeps the user's column widths and style, and leaves no message behind.
         QCOMPARE(list->columnWidth(0), 123);
         QCOMPARE(list->viewStyle(), TListView::vsReport);
         QCOMPARE(p.status(3), QString());
         QVERIFY(!QApplication::overrideCursor());
-        QCOMPARE(list->selectedRow(), 0);
     }
 
     void sortingByAColumn() {
-        TestProgram p;
-        p.start();
-        ScratchFolder folder;
-        QVERIFY(folder.write("a.jpg", jpegOfSize(1000 * 1024)));
-        QVERIFY(folder.write("B.jpg", jpegOfSize(9 * 1024)));
-        QVERIFY(folder.write("c.jpg", jpegOfSize(10 * 1024)));
-        QVERIFY(folder.write("d.jpg", jpegOfSize(999 * 1024)));
-        TForm1* f = p.form1();
-        f->SortOpt = 1;
-        f->RescanFileList();
-        TListView* list = f->ListView;
         const QStringList scanOrder = {"a.jpg", "B.jpg", "c.jpg", "d.jpg"};
-        QCOMPARE(listCaptions(list), scanOrder);
-
+        Browsing p(jpegs(scanOrder, {1000, 9, 10, 999}));
+        TForm1* f = p.form1();
+        TListView* list = f->ListView;
         clickColumn(list, 1);  // size, ascending by number: 9, 10, 999, 1,000
-        QCOMPARE(f->sortDirection, 1);
-        QCOMPARE(listCaptions(list), (QStringList{"B.jpg", "c.jpg", "d.jpg", "a.jpg"}));
+        QCOMPARE(p.rows(), (QStringList{"B.jpg", "c.jpg", "d.jpg", "a.jpg"}));
         QCOMPARE(list->subItem(3, 0), QStringLiteral("1,000KB"));
         clickColumn(list, 0);  // the direction alternates over all columns: descending
-        QCOMPARE(f->sortDirection, 2);
-        QCOMPARE(listCaptions(list), (QStringList{"d.jpg", "c.jpg", "a.jpg", "B.jpg"}));
+        QCOMPARE(p.rows(), (QStringList{"d.jpg", "c.jpg", "a.jpg", "B.jpg"}));
         clickColumn(list, 0);  // names byte by byte: capitals first
-        QCOMPARE(listCaptions(list), (QStringList{"B.jpg", "a.jpg", "c.jpg", "d.jpg"}));
+        QCOMPARE(p.rows(), (QStringList{"B.jpg", "a.jpg", "c.jpg", "d.jpg"}));
         clickColumn(list, 1);
-        QCOMPARE(listCaptions(list), (QStringList{"a.jpg", "d.jpg", "c.jpg", "B.jpg"}));
-        QCOMPARE(list->subItem(0, 0), QStringLiteral("1,000KB"));
+        QCOMPARE(p.rows(), (QStringList{"a.jpg", "d.jpg", "c.jpg", "B.jpg"}));
 
         // The table keeps its scan order: "next" goes to the second scanned entry.
-        QCOMPARE(tableNames(f), scanOrder);
+        QCOMPARE(p.table(), scanOrder);
         TestProgram::click(f->G_step);
-        QCOMPARE(f->currentIndex, 1);
-        QCOMPARE(p.caption(), QStringLiteral("Kordel [%1B.jpg]").arg(folder.path()));
-        QCOMPARE(list->caption(list->selectedRow()), QStringLiteral("B.jpg"));
+        QCOMPARE(p.caption(), p.captionFor("B.jpg"));
         QCOMPARE(list->selectedRow(), 3);
 
         // A rescan from the kind box keeps the direction.
         chooseKind(f->ComboBox, 2);
-        QCOMPARE(f->sortDirection, 2);
-        QCOMPARE(listCaptions(list), scanOrder);
+        QCOMPARE(p.rows(), scanOrder);
+        clickColumn(list, 1);
+        QCOMPARE(p.rows(), (QStringList{"B.jpg", "c.jpg", "d.jpg", "a.jpg"}));
     }
 
     void equalKeysKeepTheirOrder() {
-        TestProgram p;
-        p.start();
-        ScratchFolder folder;
-        for (const char* name : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"})
-            QVERIFY(folder.write(name, jpegOfSize(3000)));
-        TForm1* f = p.form1();
-        f->SortOpt = 1;
-        f->RescanFileList();
-        clickColumn(f->ListView, 3);
-        QCOMPARE(listCaptions(f->ListView), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
-        clickColumn(f->ListView, 2);
-        QCOMPARE(listCaptions(f->ListView), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+        Browsing p(jpegs({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}, {}));
+        for (int column : {3, 2}) {
+            clickColumn(p.form1()->ListView, column);
+            QCOMPARE(p.rows(), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
+        }
     }
 
     void onlyClicksAndEnterShowAnEntry() {
-        TestProgram p;
-        p.start();
-        ScratchFolder folder;
+        Browsing::Files files;
         for (int i = 1; i <= 5; ++i)
-            QVERIFY(folder.write(QStringLiteral("p%1.bmp").arg(i), bmpFile({i, i}, 24)));
+            files.append({QStringLiteral("p%1.bmp").arg(i), bmp(i, i)});
+        Browsing p(files);
         TForm1* f = p.form1();
-        f->SortOpt = 1;
-        f->RescanFileList();
         TListView* list = f->ListView;
         QTreeView* rows = list->reportView();
-        const QString first = p.caption();
 
         QTest::keyClick(rows, Qt::Key_Down);
         QTest::keyClick(rows, Qt::Key_Down);
         QCOMPARE(list->selectedRow(), 2);
-        QCOMPARE(f->currentIndex, 0);
-        QCOMPARE(p.caption(), first);
+        QCOMPARE(p.caption(), p.captionFor("p1.bmp"));
 
         QTest::keyClick(rows, Qt::Key_Return);
-        QCOMPARE(f->currentIndex, 2);
-        QCOMPARE(p.caption(), QStringLiteral("Kordel [%1p3.bmp]").arg(folder.path()));
+        QCOMPARE(p.caption(), p.captionFor("p3.bmp"));
         QCOMPARE(p.status(2), QStringLiteral("3/5"));
-        QCOMPARE(navigation(f), QStringLiteral("EEEEEE"));
+        QCOMPARE(p.navigation(), QStringLiteral("EEEEEE"));
 
         clickRow(list, 4);
-        QCOMPARE(f->currentIndex, 4);
         QCOMPARE(p.status(1), QStringLiteral("5x5"));
-        QCOMPARE(navigation(f), QStringLiteral("EDEEDD"));
+        QCOMPARE(p.navigation(), QStringLiteral("EDEEDD"));
         clickRow(list, 0);
-        QCOMPARE(f->currentIndex, 0);
-        QCOMPARE(navigation(f), QStringLiteral("DEDDEE"));
+        QCOMPARE(p.navigation(), QStringLiteral("DEDDEE"));
 
         // The entry on show is not loaded again: a changed file shows only once another
         // entry was shown in between.
-        QVERIFY(folder.write("p1.bmp", bmpFile({7, 3}, 24)));
+        QVERIFY(p.write("p1.bmp", bmp(7, 3)));
         clickRow(list, 0);
         QCOMPARE(p.status(1), QStringLiteral("1x1"));
         clickRow(list, 1);
@@ -191,87 +151,54 @@ private slots:
 
         // A double click: the first click shows the entry, the second opens its file.
         clickRow(list, 3);
-        QTest::mouseDClick(rows->viewport(), Qt::LeftButton, {}, rowRect(list, 3).center());
-        QVERIFY(!p.fakes.shell->calls.isEmpty());
-        QCOMPARE(p.fakes.shell->calls.last().op, QStringLiteral("open"));
-        QCOMPARE(p.fakes.shell->calls.last().files, QStringList{folder.file("p4.bmp")});
+        QTest::mouseDClick(rows->viewport(), Qt::LeftButton, {}, rowCentre(list, 3));
+        QCOMPARE(p.fakes.shell->calls.size(), 1);
+        QCOMPARE(p.fakes.shell->calls[0].op, QStringLiteral("open"));
+        QCOMPARE(p.fakes.shell->calls[0].files, QStringList{p.file("p4.bmp")});
     }
 
     void typedCharactersAreSwallowed() {
-        TestProgram p;
-        p.start();
-        ScratchFolder folder;
-        for (const char* name : {"a.bmp", "c.bmp", "d.bmp", "m.bmp", "x.bmp"})
-            QVERIFY(folder.write(name, bmpFile({2, 2}, 24)));
+        Browsing p(
+            {{"a.bmp", bmp(2, 2)}, {"c.bmp", {}}, {"d.bmp", {}}, {"m.bmp", {}}, {"x.bmp", {}}});
         TForm1* f = p.form1();
-        f->SortOpt = 1;
-        f->RescanFileList();
         QTreeView* rows = f->ListView->reportView();
-        const QString caption = p.caption();
         // "c", "d" and "m" are the copy, delete and move keys; nothing else types ahead.
-        for (const char* keys : {"c", "d", "m", "C", "D", "M", "x"}) {
-            QTest::keyClicks(rows, QString::fromLatin1(keys));
-            QVERIFY2(f->ListView->selectedRow() == 0, keys);
-        }
-        QCOMPARE(f->currentIndex, 0);
-        QCOMPARE(p.caption(), caption);
+        QTest::keyClicks(rows, QStringLiteral("cdmCDMx"));
+        QCOMPARE(f->ListView->selectedRow(), 0);
+        QCOMPARE(p.caption(), p.captionFor("a.bmp"));
         QVERIFY(p.fakes.shell->calls.isEmpty());
-        QVERIFY(p.fakes.dialogs->messages.isEmpty());
-        QVERIFY(p.fakes.dialogs->confirmations.isEmpty());
+        QVERIFY(p.fakes.dialogs->messages.isEmpty() && p.fakes.dialogs->confirmations.isEmpty());
         // The arrow keys still move.
         QTest::keyClick(rows, Qt::Key_End);
         QCOMPARE(f->ListView->selectedRow(), 4);
     }
 
-    void listPopupAndShiftDrag() {
-        TestProgram p;
-        p.start();
-        ScratchFolder folder;
+    void listPopupFollowsTheList() {
+        Browsing p;
         TForm1* f = p.form1();
-        f->RescanFileList();
-        openMenu(f->PopupMenu3);
+        TestProgram::openMenu(f->PopupMenu3);
         QVERIFY(!f->K2->isEnabled() && !f->K5->isEnabled() && !f->K6->isEnabled());
-
-        QVERIFY(folder.write("a.bmp", bmpFile({2, 2}, 24)));
-        f->RescanFileList();
-        openMenu(f->PopupMenu3);
+        QVERIFY(p.write("a.bmp", bmp(2, 2)));
+        p.rescan();
+        TestProgram::openMenu(f->PopupMenu3);
         QVERIFY(f->K2->isEnabled() && f->K5->isEnabled() && f->K6->isEnabled());
         QVERIFY(f->K3->isChecked());
-
-        QTreeView* rows = f->ListView->reportView();
-        const QPoint at = rowRect(f->ListView, 0).center();
-        QTest::mousePress(rows->viewport(), Qt::LeftButton, Qt::ShiftModifier, at);
-        QTest::mouseRelease(rows->viewport(), Qt::LeftButton, Qt::ShiftModifier, at);
-        QCOMPARE(f->dragMove, 1);
-        QTest::mousePress(rows->viewport(), Qt::RightButton, {}, at);
-        QTest::mouseRelease(rows->viewport(), Qt::RightButton, {}, at);
-        QCOMPARE(f->dragMove, 1);
-        clickRow(f->ListView, 0);
-        QCOMPARE(f->dragMove, 0);
     }
 
     void detailsOrPlainListIsKept() {
-        TestProgram p;
-        p.start();
-        ScratchFolder folder;
-        QVERIFY(folder.write("a.bmp", bmpFile({2, 2}, 24)));
-        QVERIFY(folder.write("b.bmp", bmpFile({2, 2}, 24)));
+        Browsing p({{"a.bmp", bmp(2, 2)}, {"b.bmp", bmp(2, 2)}});
         TForm1* f = p.form1();
-        f->RescanFileList();
-        QCOMPARE(f->ListView->viewStyle(), TListView::vsReport);
-
         // The item is reached through the list's pop-up menu, which sets its checkmark.
         auto chooseDetails = [&] {
-            openMenu(f->PopupMenu3);
+            TestProgram::openMenu(f->PopupMenu3);
             p.trigger("K3");
         };
         chooseDetails();
         QCOMPARE(f->ListView->viewStyle(), TListView::vsList);
-        QVERIFY(!f->K3->isChecked());
-        openMenu(f->PopupMenu3);
+        TestProgram::openMenu(f->PopupMenu3);
         QVERIFY(!f->K3->isChecked());
         // A rescan fills the list in its own style and puts it back.
-        f->RescanFileList();
+        p.rescan();
         QCOMPARE(f->ListView->viewStyle(), TListView::vsList);
         QCOMPARE(f->ListView->count(), 2);
 

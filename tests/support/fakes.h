@@ -4,7 +4,6 @@
 
 #include <QDialog>
 #include <QList>
-#include <QMap>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -16,12 +15,12 @@ class FakeDrives : public Drives {
 public:
     QList<Place> placeList;
     QStringList notReady;  // roots that answer "not ready"
-    QList<QString> readyQueries;
 
     QList<Place> places() override { return placeList; }
-    bool isReady(const QString& root) override;
+    bool isReady(const QString& root) override { return !notReady.contains(root); }
 };
 
+// Every file operation succeeds.
 class FakeShell : public Shell {
 public:
     struct Call {
@@ -30,29 +29,35 @@ public:
         QString folder;
     };
     QList<Call> calls;
-    bool answer = true;  // what every operation returns
 
-    bool copyFiles(QWidget*, const QStringList& files, const QString& folder) override;
-    bool moveFiles(QWidget*, const QStringList& files, const QString& folder) override;
-    bool deleteFiles(QWidget*, const QStringList& files) override;
-    bool openWithDefault(const QString& path) override;
+    bool copyFiles(QWidget*, const QStringList& files, const QString& folder) override {
+        return record("copy", files, folder);
+    }
+    bool moveFiles(QWidget*, const QStringList& files, const QString& folder) override {
+        return record("move", files, folder);
+    }
+    bool deleteFiles(QWidget*, const QStringList& files) override {
+        return record("delete", files, {});
+    }
+    bool openWithDefault(const QString& path) override { return record("open", {path}, {}); }
+
+private:
+    bool record(const char* op, const QStringList& files, const QString& folder) {
+        calls.append({QString::fromLatin1(op), files, folder});
+        return true;
+    }
 };
 
 class FakeDesktop : public Desktop {
 public:
     std::optional<bool> tile;  // what the desktop says about tiling
-    QString folder;
-    struct Wallpaper {
-        QString path;
-        bool tile;
-    };
-    QList<Wallpaper> wallpapers;
 
     std::optional<bool> tileWallpaper() override { return tile; }
-    bool setWallpaper(const QString& path, bool t) override;
-    QString wallpaperFolder() override { return folder; }
+    bool setWallpaper(const QString&, bool) override { return true; }
+    QString wallpaperFolder() override { return {}; }
 };
 
+// Questions are answered "yes", file names asked for "none".
 class FakeDialogs : public Dialogs {
 public:
     struct Message {
@@ -62,21 +67,22 @@ public:
     };
     QList<Message> messages;
     QList<QString> confirmations;  // texts asked
-    QList<bool> confirmAnswers;    // answered in order; true when empty
-    QList<QString> saveAnswers;    // answered in order; "" when empty
-    QList<QString> saveRequests;   // titles asked
     QStringList modalRuns;         // object names of the dialogs run
     // Plays the user's part while a dialog runs: it is shown (not modal), the
     // handler acts on it, then the dialog's result is returned. Without a
     // handler the dialog is closed with Rejected at once.
     std::function<void(QDialog*)> onModal;
 
-    void message(QWidget*, Icon icon, const QString& title, const QString& text) override;
-    bool confirm(QWidget*, const QString& title, const QString& text) override;
-    QString saveFileName(QWidget*,
-                         const QString& title,
-                         const QString& folder,
-                         const QString& filter) override;
+    void message(QWidget*, Icon icon, const QString& title, const QString& text) override {
+        messages.append({icon, title, text});
+    }
+    bool confirm(QWidget*, const QString&, const QString& text) override {
+        confirmations.append(text);
+        return true;
+    }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
+        return {};
+    }
     int runModal(QDialog* dialog) override;
 };
 

@@ -1,10 +1,17 @@
 #include "test_program.h"
 
 #include <QAbstractButton>
+#include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QMenu>
 #include <QTest>
 
+#include "list_view.h"
 #include "main.h"
+#include "speed_button.h"
 #include "status_bar.h"
 
 namespace kordel::test {
@@ -34,27 +41,8 @@ void TestProgram::start(bool show) {
     }
 }
 
-TForm1* TestProgram::form1() const {
-    return app_->context().form1;
-}
-TForm2* TestProgram::form2() const {
-    return app_->context().form2;
-}
-TOptionPagesDlg* TestProgram::options() const {
-    return app_->context().optionPagesDlg;
-}
-TAboutBox* TestProgram::about() const {
-    return app_->context().aboutBox;
-}
-TSplashWindow* TestProgram::splash() const {
-    return app_->context().splash;
-}
-
 QAction* TestProgram::action(const QString& name) const {
-    for (QAction* a : form1()->findChildren<QAction*>())
-        if (a->objectName() == name)
-            return a;
-    return nullptr;
+    return form1()->findChild<QAction*>(name);
 }
 
 void TestProgram::trigger(const QString& name) {
@@ -69,12 +57,108 @@ void TestProgram::click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
+void TestProgram::openMenu(QMenu* menu) {
+    menu->popup(QPoint(0, 0));
+    menu->hide();
+}
+
+QString TestProgram::enabled(QMenu* menu, std::initializer_list<const QAction*> actions) {
+    openMenu(menu);
+    QString state;
+    for (const QAction* a : actions)
+        state += a->isEnabled() ? u'E' : u'D';
+    return state;
+}
+
+QString TestProgram::statuses() const {
+    QStringList texts;
+    for (int i = 0; i < 4; ++i)
+        texts << status(i).trimmed();
+    return texts.join(u'|');
+}
+
 QString TestProgram::status(int panel) const {
     return form1()->Status->panelText(panel);
 }
 
 QString TestProgram::caption() const {
     return form1()->windowTitle();
+}
+
+QString TestProgram::navigation() const {
+    const TForm1* f = form1();
+    QString state;
+    for (const TSpeedButton* b : {f->G_rev, f->G_play, f->G_top, f->G_back, f->G_step, f->G_end})
+        state += b->isEnabled() ? u'E' : u'D';
+    return state;
+}
+
+QStringList TestProgram::table() const {
+    QStringList names;
+    for (int i = 0; i <= form1()->lastIndex; ++i)
+        names << form1()->fileNames[i];
+    return names;
+}
+
+QStringList TestProgram::rows() const {
+    QStringList captions;
+    for (int r = 0; r < form1()->ListView->count(); ++r)
+        captions << form1()->ListView->caption(r);
+    return captions;
+}
+
+Browsing::Browsing(const Files& files, const QString& ini, Start how)
+    : previous_(QDir::currentPath()) {
+    if (!scratch_.isValid() || !QDir::setCurrent(scratch_.path()))
+        QTest::qFail("no scratch folder", __FILE__, __LINE__);
+    path_ = QDir::currentPath() + u'/';
+    for (const auto& [name, data] : files)
+        if (!write(name, data))
+            QTest::qFail(qPrintable(QStringLiteral("cannot write ") + name), __FILE__, __LINE__);
+    if (!ini.isNull())
+        writeIni(ini);
+    if (how == Scanned) {
+        start();
+        rescan();
+    }
+}
+
+Browsing::~Browsing() {
+    QDir::setCurrent(previous_);
+}
+
+bool Browsing::write(const QString& name, const QByteArray& data) const {
+    if (!QDir(path_).mkpath(QFileInfo(file(name)).path()))
+        return false;
+    if (name.endsWith(u'/'))
+        return true;
+    QFile f(file(name));
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
+Browsing::Files Browsing::pictures(const QStringList& names, int w, int h) {
+    Files files;
+    for (const QString& name : names)
+        files.append({name, bmp(w, h)});
+    return files;
+}
+
+void Browsing::rescan() {
+    form1()->RescanFileList();
+}
+
+QString Browsing::captionFor(const QString& name) const {
+    return QStringLiteral("Kordel [%1%2]").arg(path_, name);
+}
+
+QByteArray bmp(int w, int h) {
+    QImage image(w, h, QImage::Format_RGB888);
+    image.fill(qRgb(200, 40, 40));
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return data;
 }
 
 }  // namespace kordel::test

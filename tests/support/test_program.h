@@ -5,11 +5,13 @@
 #include <QAction>
 #include <QTemporaryDir>
 #include <memory>
+#include <utility>
 
 #include "application.h"
 #include "fakes.h"
 
 class QAbstractButton;
+class QMenu;
 
 namespace kordel {
 class TForm1;
@@ -46,11 +48,11 @@ public:
 
     FakeServices fakes;
     KordelApplication& app() { return *app_; }
-    TForm1* form1() const;
-    TForm2* form2() const;
-    TOptionPagesDlg* options() const;
-    TAboutBox* about() const;
-    TSplashWindow* splash() const;
+    TForm1* form1() const { return app_->context().form1; }
+    TForm2* form2() const { return app_->context().form2; }
+    TOptionPagesDlg* options() const { return app_->context().optionPagesDlg; }
+    TAboutBox* about() const { return app_->context().aboutBox; }
+    TSplashWindow* splash() const { return app_->context().splash; }
 
     // A menu item or pop-up item of the main window by its name.
     QAction* action(const QString& name) const;
@@ -58,14 +60,62 @@ public:
     void trigger(const QString& name);
     // Clicks a button with the left mouse button.
     static void click(QAbstractButton* button);
+    // Opens a menu as the user does (its about-to-show handler runs) and closes it again.
+    static void openMenu(QMenu* menu);
+    // Opens a menu, then tells of each action "E" (enabled) or "D" (disabled).
+    static QString enabled(QMenu* menu, std::initializer_list<const QAction*> actions);
     // Text of a status panel of the main window.
     QString status(int panel) const;
+    // The texts of the four status panels, blanks around them dropped, joined by "|".
+    QString statuses() const;
     QString caption() const;
+    // The six navigation buttons G_rev, G_play, G_top, G_back, G_step, G_end as
+    // "E" (enabled) or "D" (disabled), in that order.
+    QString navigation() const;
+    // Names of the file table from 0 to its last index.
+    QStringList table() const;
+    // Captions of the file list's rows, top to bottom.
+    QStringList rows() const;
 
 private:
     QTemporaryDir dir_;
     QString libraryDir_;
     std::unique_ptr<KordelApplication> app_;
 };
+
+// The start most window tests share: a scratch folder holding the given files
+// is the current folder while the object lives (the previous one comes back
+// afterwards), the settings file holds `ini`, and the program has started and
+// scanned the folder. By default names are sorted.
+class Browsing : public TestProgram {
+public:
+    // A name ending in "/" is a folder; folders on the way are made.
+    using Files = QList<std::pair<QString, QByteArray>>;
+    enum Start { Scanned, NotStarted };
+
+    explicit Browsing(const Files& files = {},
+                      const QString& ini = QStringLiteral("[Option]\nSortOpt=1\n"),
+                      Start how = Scanned);
+    ~Browsing();
+
+    // The folder as the program sees it (the resolved path), with a trailing "/".
+    QString path() const { return path_; }
+    QString file(const QString& name) const { return path_ + name; }
+    bool write(const QString& name, const QByteArray& data = {}) const;
+    // Pictures of the given names, each w × h.
+    static Files pictures(const QStringList& names, int w = 4, int h = 3);
+    // Scans the current folder again, as a change of folder or kind does.
+    void rescan();
+    // "Kordel [<folder><name>]", the caption while a file of the folder is shown.
+    QString captionFor(const QString& name) const;
+
+private:
+    QString previous_;
+    QTemporaryDir scratch_;
+    QString path_;
+};
+
+// A plain w × h BMP of 24 bits per pixel.
+QByteArray bmp(int w, int h);
 
 }  // namespace kordel::test

@@ -1,8 +1,5 @@
-// Drive tabs and the folder tree, on temporary folders standing in for drives.
+// Drive tabs and the folder tree, on folders of a scratch folder standing in for drives.
 #include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -10,23 +7,12 @@
 #include "list_view.h"
 #include "main.h"
 #include "speed_button.h"
-#include "status_bar.h"
 #include "test_program.h"
 
 using namespace kordel;
 using namespace kordel::test;
 
 namespace {
-
-void makeFolder(const QString& path) {
-    QVERIFY(QDir().mkpath(path));
-}
-
-void makePicture(const QString& path) {
-    QImage image(8, 6, QImage::Format_RGB32);
-    image.fill(Qt::red);
-    QVERIFY(image.save(path, "BMP"));
-}
 
 QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
     for (int i = 0; i < node->childCount(); ++i)
@@ -47,177 +33,142 @@ bool sameImage(const QIcon& icon, const QPixmap& image, QIcon::Mode mode = QIcon
            image.toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
+// Drive "a" holds pictures and folders, "b" one picture; the program starts in a/Pics.
+class TwoDrives : public Browsing {
+public:
+    explicit TwoDrives(const QStringList& notReady = {})
+        : Browsing({{"a/Pics/Sub/", {}},
+                    {"a/Empty/", {}},
+                    {"a/RECYCLED/", {}},
+                    {"a/Recycled2/inner/", {}},
+                    {"a/top.bmp", bmp(8, 6)},
+                    {"a/Pics/p1.bmp", bmp(8, 6)},
+                    {"a/Pics/p2.bmp", bmp(8, 6)},
+                    {"a/Photos.lzh/inside.bmp", bmp(8, 6)},
+                    {"b/other/", {}},
+                    {"b/b.bmp", bmp(8, 6)}},
+                   QString(),
+                   NotStarted),
+          a(file("a")),
+          b(file("b")) {
+        fakes.drives->placeList = {
+            {a, "a", DriveType::Fixed, "DATA"},
+            {file("nowhere"), "x", DriveType::Unknown, {}},
+            {b, "b", DriveType::RamDisk, {}},
+            {file("cd"), "cd", DriveType::CdRom, {}},
+            {file("net"), "net", DriveType::Remote, {}},
+            {file("usb"), "usb", DriveType::Removable, {}},
+        };
+        for (const QString& name : notReady)
+            fakes.drives->notReady << file(name);
+        QDir::setCurrent(a + "/Pics");
+        start();
+        f = form1();
+        root = f->TreeView->topLevelItem(0);
+    }
+    const QString a, b;
+    TForm1* f = nullptr;
+    QTreeWidgetItem* root = nullptr;
+};
+
 }  // namespace
 
 class TestDriveTree : public QObject {
     Q_OBJECT
 
-    QString startDir_;
-    QTemporaryDir drives_;
-    QString a_, b_;  // two drive roots
-
 private slots:
-    void initTestCase() { startDir_ = QDir::currentPath(); }
-    void init() {
-        a_ = drives_.path() + "/a";
-        b_ = drives_.path() + "/b";
-        QDir(a_).removeRecursively();
-        QDir(b_).removeRecursively();
-        makeFolder(a_ + "/Pics/Sub");
-        makeFolder(a_ + "/Empty");
-        makeFolder(a_ + "/RECYCLED");
-        makeFolder(a_ + "/Recycled2/inner");
-        makeFolder(a_ + "/Photos.lzh");
-        makePicture(a_ + "/top.bmp");
-        makePicture(a_ + "/Pics/p1.bmp");
-        makePicture(a_ + "/Pics/p2.bmp");
-        makePicture(a_ + "/Photos.lzh/inside.bmp");
-        makeFolder(b_ + "/other");
-        makePicture(b_ + "/b.bmp");
-        QVERIFY(QDir::setCurrent(a_ + "/Pics"));
-    }
-    void cleanup() { QDir::setCurrent(startDir_); }
-
-    void prepare(TestProgram& p) {
-        p.fakes.drives->placeList = {
-            {a_, "a", DriveType::Fixed, "DATA"},
-            {drives_.path() + "/nowhere", "x", DriveType::Unknown, {}},
-            {b_, "b", DriveType::RamDisk, {}},
-            {drives_.path() + "/cd", "cd", DriveType::CdRom, {}},
-            {drives_.path() + "/net", "net", DriveType::Remote, {}},
-            {drives_.path() + "/usb", "usb", DriveType::Removable, {}},
-        };
-    }
-
     void tabsAndStart() {
-        TestProgram p;
-        prepare(p);
-        p.start();
-        TForm1* f = p.form1();
+        TwoDrives p;
+        TForm1* f = p.f;
         // The unknown place gets no tab; the others keep their order.
-        QCOMPARE(f->DriveTabSet->count(), 5);
-        QCOMPARE(f->DriveTabSet->tabText(0), QStringLiteral("a"));
-        QCOMPARE(f->DriveTabSet->tabText(1), QStringLiteral("b"));
+        QStringList tabs;
+        for (int i = 0; i < f->DriveTabSet->count(); ++i)
+            tabs << f->DriveTabSet->tabText(i);
+        QCOMPARE(tabs, QStringList({"a", "b", "cd", "net", "usb"}));
         // Glyphs: fixed and RAM disk the hard drive, then CD-ROM, network, removable.
         QCOMPARE(f->driveKinds.mid(0, 5), QList<int>({3, 3, 5, 4, 2}));
         // Started in the root of the drive holding the current folder, and listed it.
         QCOMPARE(f->DriveTabSet->currentIndex(), 0);
-        QCOMPARE(QDir::currentPath(), a_);
-        QTreeWidgetItem* root = f->TreeView->topLevelItem(0);
-        QCOMPARE(root->text(0), a_ + "  (DATA)");
-        QCOMPARE(f->TreeView->currentItem(), root);
-        QCOMPARE(f->NodePath(root), a_);
-        QCOMPARE(f->ListView->count(), 1);
-        QCOMPARE(f->ListView->caption(0), QStringLiteral("top.bmp"));
-        QCOMPARE(p.caption(), "Kordel [" + a_ + "/top.bmp]");
-        QVERIFY(root->isExpanded());
-        QCOMPARE(f->startingUp, 0);
+        QCOMPARE(QDir::currentPath(), p.a);
+        QCOMPARE(p.root->text(0), p.a + "  (DATA)");
+        QCOMPARE(f->TreeView->currentItem(), p.root);
+        QVERIFY(p.root->isExpanded());
+        QCOMPARE(p.rows(), QStringList{"top.bmp"});
+        QCOMPARE(p.caption(), "Kordel [" + p.a + "/top.bmp]");
     }
 
     void folderImagesAndOrder() {
-        TestProgram p;
-        prepare(p);
-        p.start();
-        TForm1* f = p.form1();
-        QTreeWidgetItem* root = f->TreeView->topLevelItem(0);
-        QCOMPARE(childTexts(root),
+        TwoDrives p;
+        const QList<QPixmap>& images = p.f->ImageList;
+        QCOMPARE(childTexts(p.root),
                  QStringList({"Empty", "Photos.lzh", "Pics", "RECYCLED", "Recycled2"}));
-        QVERIFY(sameImage(child(root, "RECYCLED")->icon(0), f->ImageList[6]));
-        QVERIFY(sameImage(child(root, "RECYCLED")->icon(0), f->ImageList[6], QIcon::Selected));
-        QVERIFY(sameImage(child(root, "Recycled2")->icon(0), f->ImageList[0]));
-        QVERIFY(sameImage(child(root, "Recycled2")->icon(0), f->ImageList[1], QIcon::Selected));
-        QVERIFY(sameImage(root->icon(0), f->ImageList[3]));
+        QVERIFY(sameImage(p.root->icon(0), images[3]));
+        QTreeWidgetItem* bin = child(p.root, "RECYCLED");
+        QVERIFY(sameImage(bin->icon(0), images[6]));
+        QVERIFY(sameImage(bin->icon(0), images[6], QIcon::Selected));
+        QTreeWidgetItem* folder = child(p.root, "Recycled2");
+        QVERIFY(sameImage(folder->icon(0), images[0]));
+        QVERIFY(sameImage(folder->icon(0), images[1], QIcon::Selected));
         // One level more than is expanded: Pics already shows Sub, Sub nothing yet.
-        QTreeWidgetItem* pics = child(root, "Pics");
+        QTreeWidgetItem* pics = child(p.root, "Pics");
         QCOMPARE(childTexts(pics), QStringList{"Sub"});
-        QCOMPARE(child(root, "Empty")->childCount(), 0);
         QCOMPARE(pics->child(0)->childCount(), 0);
-    }
-
-    void folderNamedLikeAnArchiveIsAFolder() {
-        TestProgram p;
-        prepare(p);
-        p.start();
-        TForm1* f = p.form1();
-        QTreeWidgetItem* node = child(f->TreeView->topLevelItem(0), "Photos.lzh");
-        QVERIFY(!TForm1::isArchiveNode(node));
-        f->TreeView->setCurrentItem(node);
-        QCOMPARE(f->NodePath(node), a_ + "/Photos.lzh");
-        QCOMPARE(QDir::currentPath(), a_ + "/Photos.lzh");
-        QVERIFY(!f->isArchiveSelected());
-        QCOMPARE(f->ListView->count(), 1);
-        QCOMPARE(f->ListView->caption(0), QStringLiteral("inside.bmp"));
+        QCOMPARE(child(p.root, "Empty")->childCount(), 0);
     }
 
     void selectingAFolderListsIt() {
-        TestProgram p;
-        prepare(p);
-        p.start();
-        TForm1* f = p.form1();
-        QTreeWidgetItem* pics = child(f->TreeView->topLevelItem(0), "Pics");
-        f->sortDirection = 2;
-        f->TreeView->setCurrentItem(pics);
-        QCOMPARE(QDir::currentPath(), a_ + "/Pics");
-        QCOMPARE(f->NodePath(pics), a_ + "/Pics");
-        QCOMPARE(f->lastIndex, 1);
-        QCOMPARE(f->ListView->count(), 2);
-        QCOMPARE(f->sortDirection, 0);
-        QCOMPARE(p.caption(), "Kordel [" + a_ + "/Pics/p1.bmp]");
+        TwoDrives p;
+        p.f->TreeView->setCurrentItem(child(p.root, "Pics"));
+        QCOMPARE(QDir::currentPath(), p.a + "/Pics");
+        QCOMPARE(p.rows(), QStringList({"p1.bmp", "p2.bmp"}));
+        QCOMPARE(p.caption(), "Kordel [" + p.a + "/Pics/p1.bmp]");
+        // A folder named like an archive is a folder.
+        p.f->TreeView->setCurrentItem(child(p.root, "Photos.lzh"));
+        QCOMPARE(QDir::currentPath(), p.a + "/Photos.lzh");
+        QCOMPARE(p.rows(), QStringList{"inside.bmp"});
         // An empty folder: nothing listed, navigation off.
-        f->TreeView->setCurrentItem(child(f->TreeView->topLevelItem(0), "Empty"));
-        QCOMPARE(f->ListView->count(), 0);
+        p.f->TreeView->setCurrentItem(child(p.root, "Empty"));
+        QCOMPARE(p.rows(), QStringList());
         QCOMPARE(p.status(3), QStringLiteral("画像ﾃﾞｰﾀが見つかりません"));
         QCOMPARE(p.caption(), QStringLiteral("Kordel"));
-        QVERIFY(!f->G_step->isEnabled());
+        QCOMPARE(p.navigation(), QStringLiteral("DDDDDD"));
     }
 
     void expandingFillsOneLevelAndOnlyOnce() {
-        TestProgram p;
-        prepare(p);
-        p.start();
-        TForm1* f = p.form1();
-        QTreeWidgetItem* pics = child(f->TreeView->topLevelItem(0), "Pics");
-        makeFolder(a_ + "/Pics/Sub/deeper");
+        TwoDrives p;
+        QTreeWidgetItem* pics = child(p.root, "Pics");
+        QVERIFY(p.write("a/Pics/Sub/deeper/"));
         pics->setExpanded(true);
         QTreeWidgetItem* sub = pics->child(0);
         QCOMPARE(childTexts(sub), QStringList{"deeper"});
-        // Sub's child has no children: no expand mark.
         QCOMPARE(sub->child(0)->childCount(), 0);
         // A folder made after its parent was filled appears only with a rebuilt tree.
-        makeFolder(a_ + "/Pics/Sub/later");
+        QVERIFY(p.write("a/Pics/Sub/later/"));
         pics->setExpanded(false);
         pics->setExpanded(true);
         QCOMPARE(childTexts(sub), QStringList{"deeper"});
     }
 
     void linkBackIntoItsOwnFolderIsNotFollowed() {
-        QVERIFY(QFile::link(a_ + "/Pics", a_ + "/Pics/Sub/loop"));
-        TestProgram p;
-        prepare(p);
-        p.start();
-        TForm1* f = p.form1();
-        QTreeWidgetItem* pics = child(f->TreeView->topLevelItem(0), "Pics");
+        TwoDrives p;
+        QVERIFY(QFile::link(p.a + "/Pics", p.a + "/Pics/Sub/loop"));
+        QTreeWidgetItem* pics = child(p.root, "Pics");
         pics->setExpanded(true);
         QTreeWidgetItem* sub = child(pics, "Sub");
         sub->setExpanded(true);
         QTreeWidgetItem* loop = child(sub, "loop");
         QVERIFY(loop);
-        QCOMPARE(loop->childCount(), 0);
         loop->setExpanded(true);
         QCOMPARE(loop->childCount(), 0);
     }
 
     void driveTabsSwitchTheTree() {
-        TestProgram p;
-        prepare(p);
-        p.fakes.drives->notReady = {drives_.path() + "/cd"};
-        p.start();
-        TForm1* f = p.form1();
+        TwoDrives p({"cd"});
+        TForm1* f = p.f;
         f->DriveTabSet->setCurrentIndex(1);
-        QCOMPARE(f->currentDriveTab, 1);
-        QCOMPARE(f->TreeView->topLevelItem(0)->text(0), b_);
-        QCOMPARE(QDir::currentPath(), b_);
-        QCOMPARE(f->ListView->caption(0), QStringLiteral("b.bmp"));
+        QCOMPARE(f->TreeView->topLevelItem(0)->text(0), p.b);
+        QCOMPARE(QDir::currentPath(), p.b);
+        QCOMPARE(p.rows(), QStringList{"b.bmp"});
         QVERIFY(sameImage(f->TreeView->topLevelItem(0)->icon(0), f->ImageList[3]));
         // A drive that is not ready: a warning, and the previous tab comes back.
         f->DriveTabSet->setCurrentIndex(2);
@@ -225,56 +176,41 @@ private slots:
         QCOMPARE(p.fakes.dialogs->messages[0].text,
                  QStringLiteral("指定のドライブは使用できません"));
         QCOMPARE(f->DriveTabSet->currentIndex(), 1);
-        QCOMPARE(f->currentDriveTab, 1);
-        QCOMPARE(f->TreeView->topLevelItem(0)->text(0), b_);
+        QCOMPARE(f->TreeView->topLevelItem(0)->text(0), p.b);
     }
 
     void vanishedFolderReportsAndKeepsTheTable() {
-        TestProgram p;
-        prepare(p);
-        p.start();
-        TForm1* f = p.form1();
-        QTreeWidgetItem* root = f->TreeView->topLevelItem(0);
-        QVERIFY(QDir(a_ + "/Empty").removeRecursively());
-        const QString before = f->fileNames[0];
-        f->TreeView->setCurrentItem(child(root, "Empty"));
+        TwoDrives p;
+        QVERIFY(QDir(p.a + "/Empty").removeRecursively());
+        p.f->TreeView->setCurrentItem(child(p.root, "Empty"));
         QCOMPARE(p.fakes.dialogs->messages.size(), 1);
         QVERIFY(p.fakes.dialogs->messages[0].text.startsWith(QStringLiteral("I/O ｴﾗｰ (")));
-        QCOMPARE(f->fileNames[0], before);
-        QCOMPARE(f->foundAny, 1);
-        QCOMPARE(QDir::currentPath(), a_);
+        QCOMPARE(p.table(), QStringList{"top.bmp"});
+        QCOMPARE(QDir::currentPath(), p.a);
         QCOMPARE(p.caption(), QStringLiteral("Kordel"));
     }
 
     void busyRefusesEveryChange() {
-        TestProgram p;
-        prepare(p);
-        p.start();
-        TForm1* f = p.form1();
-        QTreeWidgetItem* root = f->TreeView->topLevelItem(0);
-        f->busy = 1;
-        f->TreeView->setCurrentItem(child(root, "Pics"));
-        QCOMPARE(f->TreeView->currentItem(), root);
-        QCOMPARE(QDir::currentPath(), a_);
-        f->busy = 0;
-        f->TreeView->setCurrentItem(child(root, "Pics"));
-        QCOMPARE(QDir::currentPath(), a_ + "/Pics");
+        TwoDrives p;
+        p.f->busy = 1;
+        p.f->TreeView->setCurrentItem(child(p.root, "Pics"));
+        QCOMPARE(p.f->TreeView->currentItem(), p.root);
+        QCOMPARE(QDir::currentPath(), p.a);
+        p.f->busy = 0;
+        p.f->TreeView->setCurrentItem(child(p.root, "Pics"));
+        QCOMPARE(QDir::currentPath(), p.a + "/Pics");
     }
 
     void pathArgumentOpensThroughTheTree() {
-        TestProgram p;
-        prepare(p);
-        p.start();
-        TForm1* f = p.form1();
-        f->openPath(a_ + "/Pics/p2.bmp");
-        QCOMPARE(f->TreeView->currentItem()->text(0), QStringLiteral("Pics"));
-        QCOMPARE(f->currentIndex, 1);
-        QCOMPARE(p.caption(), "Kordel [" + a_ + "/Pics/p2.bmp]");
+        TwoDrives p;
+        p.f->openPath(p.a + "/Pics/p2.bmp");
+        QCOMPARE(p.f->TreeView->currentItem()->text(0), QStringLiteral("Pics"));
+        QCOMPARE(p.caption(), "Kordel [" + p.a + "/Pics/p2.bmp]");
         QCOMPARE(p.status(2), QStringLiteral("2/2"));
-        f->openPath(b_ + "/other");
-        QCOMPARE(f->DriveTabSet->currentIndex(), 1);
-        QCOMPARE(f->TreeView->currentItem()->text(0), QStringLiteral("other"));
-        QCOMPARE(QDir::currentPath(), b_ + "/other");
+        p.f->openPath(p.b + "/other");
+        QCOMPARE(p.f->DriveTabSet->currentIndex(), 1);
+        QCOMPARE(p.f->TreeView->currentItem()->text(0), QStringLiteral("other"));
+        QCOMPARE(QDir::currentPath(), p.b + "/other");
     }
 };
 
