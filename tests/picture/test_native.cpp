@@ -420,7 +420,7 @@ void TestNative::throughTheComponent() {
     RecordingHost host;
     host.fakeScreen.dpi = dpi;
     TAll all(host);
-    all.setPreView(true);  // a JPEG matter only
+    all.setPreView(true);  // matters to JPEG only
     const QString path = save(data, ext);
     QVERIFY(all.setPictureName(path));
     QCOMPARE(all.Error(), 0);
