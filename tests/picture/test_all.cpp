@@ -178,9 +178,9 @@ void TestAll::missingPluginNamesItsKind_data() {
     QTest::addColumn<QString>("extension");
     QTest::addColumn<QString>("text");
     const std::pair<const char*, const char*> rows[] = {
-        {".jpg", "IFJPG"},  {".jpeg", "IFJPG"}, {".GIF", "IFGIF"},
-        {".tif", "IFTIFF"}, {".pic", "IFPIC"},  {".p2", "IFPIC2"},
-        {".mag", "IFMAG"},  {".Q4", "IFXLD4"},  {".pi", "IFPI"}};
+        {".jpg", "IFJPG"},  {".jpeg", "IFJPG"}, {".JPE", "IFJPG"}, {".GIF", "IFGIF"},
+        {".tif", "IFTIFF"}, {".pic", "IFPIC"},  {".p2", "IFPIC2"}, {".mag", "IFMAG"},
+        {".Q4", "IFXLD4"},  {".pi", "IFPI"}};
     for (const auto& [extension, plugin] : rows)
         QTest::newRow(extension) << extension << QStringLiteral("%1.SPI not found").arg(plugin);
 }
