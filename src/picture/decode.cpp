@@ -12,6 +12,7 @@
 
 #include "bmp_decoder.h"
 #include "dib.h"
+#include "dib_format.h"
 #include "path_names.h"
 #include "spi_loader.h"
 
@@ -51,13 +52,12 @@ QImage adoptRgbDib(DibBlocks& blocks) {
     const int width = h.biWidth;
     const bool topDown = h.biHeight < 0;
     const qint64 height = topDown ? -qint64(h.biHeight) : qint64(h.biHeight);
-    if (h.biSize != sizeof h || h.biBitCount != 24 || h.biCompression != 0 || width <= 0 ||
-        height <= 0 || width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION ||
-        quint64(width) * quint64(height) > SPI_MAX_PIXELS)
+    if (h.biSize != sizeof h || h.biBitCount != 24 || h.biCompression != 0 ||
+        !dib::withinLimits(width, height))
         return {};
     // 24-bit DIB rows are blue, green, red and padded to 4 bytes: that is a
     // QImage of BGR888 as it stands, once the rows are upright.
-    const size_t stride = size_t(dibStride(width, 24));
+    const size_t stride = size_t(dib::stride(width, 24));
     auto* base = static_cast<uchar*>(blocks.bits);
     if (!topDown) {
         for (qint64 y = 0; y < height / 2; ++y)

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QImage>
-#include <cstddef>
 
 namespace kordel {
 
@@ -12,10 +11,5 @@ namespace kordel {
 // Returns a null image when the header is unusable (unknown depth,
 // compression other than none or bit fields, or a size past the decoder limits).
 QImage imageFromDib(const void* bitmapInfo, const void* bits);
-
-// Bytes per DIB row: rows are padded to 4 bytes.
-inline qsizetype dibStride(int width, int bitCount) {
-    return ((qsizetype(width) * bitCount + 31) / 32) * 4;
-}
 
 }  // namespace kordel

@@ -13,6 +13,7 @@
 #include <QRegion>
 #include <QTransform>
 #include <QVector>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <variant>
@@ -69,6 +70,18 @@ private:
 // COLORREF: red, green, blue, flag. Palette indices are resolved by the caller.
 inline QRgb colorRef(quint32 v) {
     return qRgb(v & 0xff, (v >> 8) & 0xff, (v >> 16) & 0xff);
+}
+
+inline bool finite(const QTransform& t) {
+    return std::isfinite(t.m11()) && std::isfinite(t.m12()) && std::isfinite(t.m21()) &&
+           std::isfinite(t.m22()) && std::isfinite(t.dx()) && std::isfinite(t.dy()) &&
+           std::isfinite(t.m13()) && std::isfinite(t.m23()) && std::isfinite(t.m33());
+}
+
+inline QPainterPath rectPath(const QRectF& r) {
+    QPainterPath p;
+    p.addRect(r);
+    return p;
 }
 
 enum PenStyle {

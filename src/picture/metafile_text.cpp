@@ -1,6 +1,12 @@
-// Text in metafiles: 8-bit strings in the code page of the font's charset, symbol fonts, and
-// the mapping of Windows face names onto the fonts installed here.
+// Text in metafiles: 8-bit strings in the code page of the font's charset, symbol fonts, the
+// mapping of Windows face names onto the fonts installed here, and the drawing of text runs.
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QHash>
 #include <QStringDecoder>
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 #include "metafile_state.h"
 
@@ -236,6 +242,262 @@ QStringList fontFamiliesFor(const FontDef& font) {
         families << ((font.pitchAndFamily & 0xf0) == 0x10 ? QStringLiteral("IPAPMincho")
                                                           : QStringLiteral("IPAPGothic"));
     return families;
+}
+
+namespace {
+
+// How much longer a glyph may come out in one direction than in the other and still
+// be drawn as text. Qt renders small text through its glyph cache, and it picks the
+// cache by the glyph's area alone, so a glyph squeezed flat by the mapping would be
+// rasterised at a length its font engine does not survive; such text is drawn as
+// outlines instead.
+constexpr double kMaxGlyphAspect = 16;
+
+// The ratio of the longest to the shortest axis of what t does to a unit circle.
+double aspectOf(const QTransform& t) {
+    const double a = t.m11(), b = t.m12(), c = t.m21(), d = t.m22();
+    const double sum = a * a + b * b + c * c + d * d;
+    const double det = std::abs(a * d - b * c);
+    const double root = std::sqrt(std::max(0.0, sum * sum - 4 * det * det));
+    const double longest = std::sqrt((sum + root) / 2), shortest = det / longest;
+    return shortest > 0 ? longest / shortest : std::numeric_limits<double>::infinity();
+}
+
+double emPerCell(const QFont& font) {
+    static thread_local QHash<QString, double> cache;
+    const QString key = font.key();
+    auto it = cache.constFind(key);
+    if (it != cache.constEnd())
+        return *it;
+    QFont f = font;
+    f.setPixelSize(256);
+    QFontMetricsF fm(f);
+    const double cell = fm.ascent() + fm.descent();
+    const double r = cell > 0 ? 256.0 / cell : 1.0;
+    if (cache.size() > 256)
+        cache.clear();
+    cache.insert(key, r);
+    return r;
+}
+
+bool substitutedByDingbats(QFont& f, QFont::StyleHint hint) {
+    static thread_local QHash<QString, bool> cache;
+    const QString key = f.families().join(QLatin1Char(','));
+    auto it = cache.constFind(key);
+    bool bad;
+    if (it != cache.constEnd()) {
+        bad = *it;
+    } else {
+        const QString resolved = QFontInfo(f).family().toLower();
+        bad = resolved.contains(QLatin1String("d050000l")) ||
+              resolved.contains(QLatin1String("dingbat")) ||
+              resolved.contains(QLatin1String("standard symbols")) ||
+              resolved.contains(QLatin1String("opensymbol"));
+        if (cache.size() > 256)
+            cache.clear();
+        cache.insert(key, bad);
+    }
+    if (bad)
+        f.setFamilies({hint == QFont::Serif       ? QStringLiteral("serif")
+                       : hint == QFont::Monospace ? QStringLiteral("monospace")
+                                                  : QStringLiteral("sans-serif")});
+    return bad;
+}
+
+QFont makeFont(const FontDef& fd) {
+    QFont f;
+    // An empty family list would keep the default font (and must never be recorded).
+    const QStringList families = fontFamiliesFor(fd);
+    if (!families.isEmpty())
+        f.setFamilies(families);
+    const int family = fd.pitchAndFamily & 0xf0;
+    QFont::StyleHint hint = QFont::SansSerif;
+    if ((fd.pitchAndFamily & 3) == 1 || family == 0x30)
+        hint = QFont::Monospace;
+    else if (family == 0x10)
+        hint = QFont::Serif;
+    else if (family == 0x40)
+        hint = QFont::Cursive;
+    else if (family == 0x50)
+        hint = QFont::Decorative;
+    // A named face is left to the font configuration, which knows metric-compatible
+    // substitutes; the hint would override them. But an unknown face may be "substituted" by
+    // a dingbat font, which would turn words into pictures: then the hint decides.
+    if (fd.face.isEmpty() || substitutedByDingbats(f, hint))
+        f.setStyleHint(hint);
+    const int w = fd.weight <= 0 ? 400 : std::clamp(fd.weight, 1, 1000);
+    f.setWeight(QFont::Weight(w));
+    f.setItalic(fd.italic);
+    f.setUnderline(fd.underline);
+    f.setStrikeOut(fd.strikeOut);
+    f.setKerning(false);
+    f.setHintingPreference(QFont::PreferNoHinting);
+    return f;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Text
+
+void Player::text(const TextRun& run) {
+    const QTransform& t = transform();
+    const FontDef& fd = s_.font;
+    const bool updateCp = s_.textAlign & 1;
+    const QPointF ref = updateCp ? s_.pos : run.ref;
+
+    QPainterPath rectDevice;
+    if (run.hasRect) {
+        const QRectF r = run.rect.normalized();
+        rectDevice = axisAligned() ? rectPath(deviceBox(r)) : mapPath(rectPath(r));
+        if (run.options & EtoOpaque)
+            fillDevice(rectDevice, QBrush(QColor(s_.bkColor)));
+    }
+    if (run.text.isEmpty() || (run.options & EtoGlyphIndex))
+        return;  // glyph numbers of a font we do not have cannot be drawn
+
+    // The glyph frame follows the mapping but stays upright and unmirrored.
+    QTransform a(t.m11(), t.m12(), t.m21(), t.m22(), 0, 0);
+    if (a.determinant() < 0)
+        a = (t.m22() < 0 ? QTransform::fromScale(1, -1) : QTransform::fromScale(-1, 1)) * a;
+    const double ky = std::hypot(a.m21(), a.m22());
+    if (!(ky > 0) || !std::isfinite(ky))
+        return;
+
+    QFont font = makeFont(fd);
+    double em;
+    if (fd.height < 0)
+        em = -double(fd.height);
+    else if (fd.height > 0)
+        em = fd.height * emPerCell(font);
+    else
+        em = 13.0 / ky;  // the device's default font
+    const double deviceEm = em * ky;
+    if (!(deviceEm >= 0.5) || deviceEm > 1e5)
+        return;
+    const int px = std::clamp(int(std::lround(deviceEm)), 2, 4096);
+    font.setPixelSize(px);
+    const QFontMetricsF fm(font);
+    const double s = em / px;  // logical units per glyph unit
+
+    double stretch = 1;
+    if (fd.width != 0) {
+        const double avg = fm.averageCharWidth();
+        if (avg > 0)
+            stretch = std::clamp(std::abs(double(fd.width)) / s / avg, 0.05, 20.0);
+    }
+
+    // Positions along the baseline, in glyph units.
+    const QString& str = run.text;
+    const int n = int(str.size());
+    QVector<double> xs(n + 1, 0), ys(n + 1, 0);
+    // Dingbat fonts we do not have are not drawn, but still take their room.
+    const bool perChar = !run.dx.isEmpty() || s_.charExtra != 0 || run.symbol;
+    double x = 0, y = 0;
+    if (!run.dx.isEmpty()) {
+        for (int i = 0; i < n; ++i) {
+            xs[i] = x;
+            ys[i] = y;
+            x += run.dx.value(i) / s;
+            y += run.dy.value(i) / s;
+        }
+    } else if (perChar) {
+        for (int i = 0; i < n; ++i) {
+            xs[i] = x;
+            const int len = (str[i].isHighSurrogate() && i + 1 < n) ? 2 : 1;
+            if (i > 0 && str[i].isLowSurrogate())
+                continue;
+            x += fm.horizontalAdvance(str.mid(i, len)) * stretch + s_.charExtra / s;
+        }
+    } else {
+        x = fm.horizontalAdvance(str) * stretch;
+    }
+    const double width = x;
+
+    double x0 = 0;
+    switch (s_.textAlign & 6) {
+        case 6:
+            x0 = -width / 2;
+            break;
+        case 2:
+            x0 = -width;
+            break;
+    }
+    double base = 0;
+    switch (s_.textAlign & 24) {
+        case 0:
+            base = fm.ascent();
+            break;
+        case 8:
+            base = -fm.descent();
+            break;
+    }
+
+    QTransform rot;
+    rot.rotate(-fd.escapement / 10.0);
+    const QPointF p0 = map(ref);
+    const QTransform frame =
+        QTransform::fromScale(s, s) * a * rot * QTransform::fromTranslate(p0.x(), p0.y());
+    if (!finite(frame))
+        return;
+    const QRectF cell(x0, base - fm.ascent(), width, fm.ascent() + fm.descent());
+
+    if (s_.bkMode == 2 && !(run.hasRect && (run.options & EtoOpaque))) {
+        QPainterPath bg;
+        bg.addPolygon(frame.map(QPolygonF(cell)));
+        bg.closeSubpath();
+        fillDevice(clampPath(bg), QBrush(QColor(s_.bkColor)));
+    }
+
+    applyClip();
+    const bool clipped = run.hasRect && (run.options & EtoClipped);
+    if (clipped) {
+        p_.setClipPath(rectDevice, Qt::IntersectClip);
+        clipDirty_ = true;
+    }
+    const QTransform glyphs = QTransform::fromScale(stretch, 1) * frame;
+    const bool asOutlines = !(aspectOf(glyphs) <= kMaxGlyphAspect);
+    p_.setTransform(glyphs);
+    p_.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    p_.setOpacity(1);
+    p_.setRenderHint(QPainter::Antialiasing, true);
+    p_.setFont(font);
+    p_.setPen(QColor(s_.textColor));
+    p_.setBrush(Qt::NoBrush);
+    QPainterPath outlines;
+    const auto draw = [&](QPointF at, const QString& text) {
+        if (asOutlines)
+            outlines.addText(at, font, text);
+        else
+            p_.drawText(at, text);
+    };
+    if (!perChar) {
+        draw(QPointF(x0 / stretch, base), str);
+    } else {
+        for (int i = 0; i < n; ++i) {
+            if (str[i].isLowSurrogate() && i > 0)
+                continue;
+            const int len = (str[i].isHighSurrogate() && i + 1 < n) ? 2 : 1;
+            const QString ch = str.mid(i, len);
+            if (ch[0].isSpace() || (run.symbol && ch[0].unicode() >= 0xf000))
+                continue;
+            draw(QPointF((x0 + xs[i]) / stretch, base + ys[i]), ch);
+        }
+    }
+    if (!outlines.isEmpty())
+        p_.fillPath(outlines, QColor(s_.textColor));
+    p_.setTransform(QTransform());
+    noteBounds(frame.mapRect(cell));
+
+    if (updateCp) {
+        double adv = width * s;
+        if (t.m11() < 0)
+            adv = -adv;
+        if ((s_.textAlign & 6) == 0)
+            s_.pos.rx() += adv;
+        else if ((s_.textAlign & 6) == 2)
+            s_.pos.rx() -= adv;
+    }
 }
 
 }  // namespace kordel::mf

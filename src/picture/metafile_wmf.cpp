@@ -3,22 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
-#include "metafile_state.h"
+#include "metafile_wmf_player.h"
 
 namespace kordel::mf {
 
 namespace {
 
 constexpr quint32 kPlaceableKey = 0x9AC6CDD7;
-
-struct WmfHeader {
-    bool placeable = false;
-    QRectF bbox;  // normalised
-    int inch = 0;
-    qint64 start = 0;  // the META_HEADER
-    qint64 end = 0;    // end of the records
-    int objects = 0;
-};
 
 std::optional<WmfHeader> readHeader(const Bytes& d) {
     WmfHeader h;
@@ -93,64 +84,22 @@ quint16 canonical(quint16 fn) {
     return fn;
 }
 
-class WmfPlayer {
-public:
-    WmfPlayer(Player& player, const Bytes& data, const WmfHeader& header)
-        : p_(player), d_(data), h_(header) {}
+}  // namespace
 
-    void play() {
-        p_.objects().reset(h_.objects);
-        qint64 pos = h_.start + 18;
-        for (qint64 n = 0; pos + 6 <= h_.end && n < kMaxRecords; ++n) {
-            const quint32 words = d_.u32(pos);
-            const quint16 fn = d_.u16(pos + 4);
-            if (words < 3 || qint64(words) * 2 > h_.end - pos)
-                break;  // the framing itself is broken
-            if (fn == 0)
-                break;  // META_EOF
-            record(canonical(fn), d_.mid(pos + 6, qint64(words) * 2 - 6), words);
-            pos += qint64(words) * 2;
-        }
+void WmfPlayer::play() {
+    p_.objects().reset(h_.objects);
+    qint64 pos = h_.start + 18;
+    for (qint64 n = 0; pos + 6 <= h_.end && n < kMaxRecords; ++n) {
+        const quint32 words = d_.u32(pos);
+        const quint16 fn = d_.u16(pos + 4);
+        if (words < 3 || qint64(words) * 2 > h_.end - pos)
+            break;  // the framing itself is broken
+        if (fn == 0)
+            break;  // META_EOF
+        record(canonical(fn), d_.mid(pos + 6, qint64(words) * 2 - 6), words);
+        pos += qint64(words) * 2;
     }
-
-private:
-    qint16 s(int i) const { return r_.i16(2 * i); }
-    quint16 u(int i) const { return r_.u16(2 * i); }
-    QPointF pt(int iy, int ix) const { return QPointF(s(ix), s(iy)); }
-    // A rectangle stored bottom, right, top, left from parameter i.
-    QRectF rectRev(int i) const { return QRectF(pt(i + 2, i + 3), pt(i, i + 1)); }
-    bool need(qint64 bytes) const { return r_.size() >= bytes; }
-
-    void create(GdiObject o) { p_.objects().addLowest(std::move(o)); }
-    void record(quint16 fn, const Bytes& params, quint32 words);
-    void selectObject(quint32 index);
-    void createFont();
-    void createRegion();
-    void createDibBrush();
-    void createPatternBrush();
-    QPolygonF points(qint64 offset, qint64 count) const;
-    void polyPolygon();
-    void textOut();
-    void extTextOut();
-    void drawText(QPointF ref,
-                  const QByteArray& bytes,
-                  const Bytes& dx,
-                  bool pdy,
-                  quint32 options,
-                  bool hasRect,
-                  const QRectF& rect);
-    QImage dib(const Bytes& packed, int usage);
-    QImage bitmap16(const Bytes& b);
-    void bitBlt(quint16 fn, quint32 words);
-    void selectClipRegion(quint32 index);
-    const QRegion* region(quint32 index) const;
-    const BrushDef* brush(quint32 index) const;
-
-    Player& p_;
-    Bytes d_;
-    WmfHeader h_;
-    Bytes r_;  // parameters of the current record
-};
+}
 
 void WmfPlayer::record(quint16 fn, const Bytes& params, quint32 words) {
     r_ = params;
@@ -419,140 +368,6 @@ void WmfPlayer::record(quint16 fn, const Bytes& params, quint32 words) {
     }
 }
 
-void WmfPlayer::selectObject(quint32 index) {
-    const GdiObject* o = p_.objects().get(index);
-    if (!o)
-        return;
-    DcState& dc = p_.dc();
-    if (const auto* pen = std::get_if<PenDef>(o))
-        dc.pen = *pen;
-    else if (const auto* b = std::get_if<BrushDef>(o))
-        dc.brush = *b;
-    else if (const auto* f = std::get_if<FontDef>(o))
-        dc.font = *f;
-    else if (const auto* pal = std::get_if<Palette>(o))
-        dc.palette = std::make_shared<const Palette>(*pal);
-    else if (std::holds_alternative<QRegion>(*o))
-        selectClipRegion(index);
-}
-
-void WmfPlayer::selectClipRegion(quint32 index) {
-    const QRegion* rg = region(index);
-    if (!rg) {
-        p_.resetClip();
-        return;
-    }
-    p_.combineClip(p_.regionToDevice(*rg), RgnCopy);
-}
-
-const QRegion* WmfPlayer::region(quint32 index) const {
-    const GdiObject* o = p_.objects().get(index);
-    return o ? std::get_if<QRegion>(o) : nullptr;
-}
-
-const BrushDef* WmfPlayer::brush(quint32 index) const {
-    const GdiObject* o = p_.objects().get(index);
-    return o ? std::get_if<BrushDef>(o) : nullptr;
-}
-
-void WmfPlayer::createFont() {
-    if (!need(18)) {
-        create(Placeholder{});
-        return;
-    }
-    FontDef f;
-    f.height = s(0);
-    f.width = s(1);
-    f.escapement = s(2);
-    f.weight = s(4);
-    f.italic = r_.u8(10);
-    f.underline = r_.u8(11);
-    f.strikeOut = r_.u8(12);
-    f.charset = r_.u8(13);
-    f.pitchAndFamily = r_.u8(17);
-    f.face = decodeFaceName(r_.mid(18, 32).toByteArray(), f.charset);
-    create(f);
-}
-
-void WmfPlayer::createRegion() {
-    const int scans = u(5);
-    QRegion region;
-    int pieces = 0;
-    qint64 off = 22;
-    for (int i = 0; i < scans; ++i) {
-        const int count = u(int(off / 2));
-        if (count % 2 || !r_.fits(off, 6 + 2 * qint64(count) + 2) ||
-            r_.u16(off + 6 + 2 * count) != count)
-            break;
-        const int top = r_.i16(off + 2), bottom = r_.i16(off + 4);
-        for (int k = 0; k < count / 2; ++k) {
-            const int left = r_.i16(off + 6 + 4 * k), right = r_.i16(off + 8 + 4 * k);
-            if (right <= left || bottom <= top)
-                continue;
-            // Merging is quadratic in the pieces: past a bound their outline stands in.
-            if (++pieces < 4096)
-                region += QRect(left, top, right - left, bottom - top);
-            else
-                region =
-                    QRegion(region.boundingRect() | QRect(left, top, right - left, bottom - top));
-        }
-        off += 6 + 2 * qint64(count) + 2;
-    }
-    create(region);
-}
-
-QImage WmfPlayer::dib(const Bytes& packed, int usage) {
-    const qint64 info = dibInfoSize(packed, usage);
-    if (info <= 0)
-        return {};
-    QImage img =
-        decodeDib(packed, packed.mid(info), usage, p_.dc().palette.get(), p_.pixelBudget());
-    p_.spendPixels(qint64(img.width()) * img.height());
-    return img;
-}
-
-void WmfPlayer::createDibBrush() {
-    const int style = u(0);
-    int usage = u(1);
-    if (style == 3)
-        usage = 0;  // BS_PATTERN: the colour table is plain RGB
-    QImage img = need(4) ? dib(r_.mid(4), usage) : QImage();
-    if (img.isNull() || img.width() > 1024 || img.height() > 1024) {
-        create(Placeholder{});
-        return;
-    }
-    BrushDef b;
-    b.kind = BrushDef::Pattern;
-    b.monoPattern = style == 3 && img.format() == QImage::Format_Indexed8 && img.colorCount() <= 2;
-    b.pattern = b.monoPattern ? img : img.convertToFormat(QImage::Format_ARGB32);
-    if (!img.isNull())
-        b.color = img.convertToFormat(QImage::Format_RGB32)
-                      .scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                      .pixel(0, 0);
-    create(b);
-}
-
-void WmfPlayer::createPatternBrush() {
-    // Old device-dependent pattern: a Bitmap16 header, 18 unused bytes, then the rows.
-    const int width = s(1), height = s(2), widthBytes = s(3);
-    const int planes = r_.u8(8), bits = r_.u8(9);
-    if (width <= 0 || height <= 0 || width > 256 || height > 256 || planes != 1 || bits != 1 ||
-        widthBytes < (width + 7) / 8 || !r_.fits(32, qint64(widthBytes) * height)) {
-        create(Placeholder{});
-        return;
-    }
-    QImage img(width, height, QImage::Format_Indexed8);
-    img.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            img.scanLine(y)[x] = (r_.u8(32 + qint64(y) * widthBytes + x / 8) >> (7 - (x & 7))) & 1;
-    BrushDef b;
-    b.kind = BrushDef::Pattern;
-    b.monoPattern = true;
-    b.pattern = img;
-    create(b);
-}
-
 QPolygonF WmfPlayer::points(qint64 offset, qint64 count) const {
     count = std::min<qint64>(count, std::max<qint64>(0, (r_.size() - offset) / 4));
     QPolygonF poly;
@@ -577,163 +392,7 @@ void WmfPlayer::polyPolygon() {
     p_.polyPolygon(polys);
 }
 
-void WmfPlayer::drawText(QPointF ref,
-                         const QByteArray& bytes,
-                         const Bytes& dx,
-                         bool pdy,
-                         quint32 options,
-                         bool hasRect,
-                         const QRectF& rect) {
-    const FontDef& font = p_.dc().font;
-    const DecodedText dt = decodeAnsiText(bytes, font.charset, font.face);
-    TextRun run;
-    run.ref = ref;
-    run.text = dt.text;
-    run.options = options;
-    run.hasRect = hasRect;
-    run.rect = rect;
-    run.symbol = dt.symbol;
-    const int step = pdy ? 4 : 2;
-    if (dx.size() >= qint64(bytes.size()) * step && !bytes.isEmpty()) {
-        // One advance per byte: a double-byte character moves by the sum of both.
-        int b = 0;
-        for (int i = 0; i < dt.text.size(); ++i) {
-            double sx = 0, sy = 0;
-            for (int k = 0; k < dt.bytesPerUnit.value(i); ++k, ++b) {
-                sx += dx.i16(qint64(b) * step);
-                if (pdy)
-                    sy += dx.i16(qint64(b) * step + 2);
-            }
-            run.dx.append(sx);
-            if (pdy)
-                run.dy.append(sy);
-        }
-    }
-    p_.text(run);
-}
-
-void WmfPlayer::textOut() {
-    const qint64 len = u(0);
-    const qint64 padded = len + (len & 1);
-    if (!r_.fits(2, padded + 4))
-        return;
-    const QPointF ref(r_.i16(2 + padded + 2), r_.i16(2 + padded));
-    drawText(ref, r_.mid(2, len).toByteArray(), Bytes(), false, 0, false, QRectF());
-}
-
-void WmfPlayer::extTextOut() {
-    if (!need(8))
-        return;
-    const QPointF ref(s(1), s(0));
-    const qint64 len = u(2);
-    const quint32 options = u(3);
-    qint64 off = 8;
-    QRectF rect;
-    const bool hasRect = options & (EtoOpaque | EtoClipped);
-    if (hasRect) {
-        if (!need(16))
-            return;
-        rect = QRectF(QPointF(s(4), s(5)), QPointF(s(6), s(7)));
-        off = 16;
-    }
-    if (!r_.fits(off, len))
-        return;
-    const QByteArray bytes = r_.mid(off, len).toByteArray();
-    const Bytes dx = r_.mid(off + len + (len & 1));
-    drawText(ref, bytes, dx, options & EtoPdy, options, hasRect, rect);
-}
-
-QImage WmfPlayer::bitmap16(const Bytes& b) {
-    const int width = b.i16(2), height = b.i16(4), widthBytes = b.i16(6);
-    const int planes = b.u8(8), bits = b.u8(9);
-    if (width <= 0 || height <= 0 || planes != 1 || (bits != 1 && bits != 24 && bits != 32) ||
-        widthBytes < (qint64(width) * bits + 7) / 8 || !b.fits(10, qint64(widthBytes) * height) ||
-        qint64(width) * height > p_.pixelBudget())
-        return {};
-    QImage img(width, height, QImage::Format_RGB32);
-    if (img.isNull())
-        return {};
-    const QRgb fg = p_.dc().textColor, bg = p_.dc().bkColor;
-    for (int y = 0; y < height; ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        const qint64 row = 10 + qint64(y) * widthBytes;
-        for (int x = 0; x < width; ++x) {
-            if (bits == 1) {
-                line[x] = ((b.u8(row + x / 8) >> (7 - (x & 7))) & 1) ? bg : fg;
-            } else {
-                const qint64 p = row + qint64(x) * (bits / 8);
-                line[x] = qRgb(b.u8(p + 2), b.u8(p + 1), b.u8(p));
-            }
-        }
-    }
-    p_.spendPixels(qint64(width) * height);
-    return img;
-}
-
-void WmfPlayer::bitBlt(quint16 fn, quint32 words) {
-    // Without a source bitmap the record is a pattern blit with an extra reserved word.
-    const bool noSource = words == quint32(fn >> 8) + 3;
-    const bool stretch = fn == 0x0B23 || fn == 0x0B41;
-    QRectF dst, src;
-    quint32 rop = 0x00CC0020;
-    QImage img;
-    if (fn == 0x0F43 || fn == 0x0D33) {
-        if (!need(fn == 0x0F43 ? 22 : 18))
-            return;
-        if (fn == 0x0F43) {  // STRETCHDIB
-            rop = r_.u32(0);
-            dst = QRectF(s(10), s(9), s(8), s(7));
-            src = QRectF(s(6), s(5), s(4), s(3));
-            img = dib(r_.mid(22), u(2));
-        } else {  // SETDIBTODEV: an unscaled copy of some scan lines
-            const int scans = u(1), start = u(2);
-            dst = QRectF(s(8), s(7), s(6), s(5));
-            src = QRectF(s(4), s(3), s(6), s(5));
-            const Bytes packed = r_.mid(18);
-            const qint64 info = dibInfoSize(packed, u(0));
-            const qint64 fullHeight = std::abs(qint64(packed.i32(8)));
-            if (info <= 0)
-                return;
-            const bool partial = packed.u32(0) >= 40 && scans > 0 && scans < fullHeight;
-            img = decodeDib(packed, packed.mid(info), u(0), p_.dc().palette.get(), p_.pixelBudget(),
-                            partial ? scans : 0);
-            p_.spendPixels(qint64(img.width()) * img.height());
-            if (partial)
-                src.translate(0, -(fullHeight - start - scans));
-        }
-        p_.blit(dst, img, src, rop);
-        return;
-    }
-    rop = r_.u32(0);
-    if (stretch) {
-        // ROP, srcH, srcW, ySrc, xSrc, [reserved], dstH, dstW, yDst, xDst
-        const int o = noSource ? 1 : 0;
-        if (!need(2 * (10 + o)))
-            return;
-        src = QRectF(s(5), s(4), s(3), s(2));
-        dst = QRectF(s(9 + o), s(8 + o), s(7 + o), s(6 + o));
-        if (!noSource)
-            img = fn == 0x0B23 ? bitmap16(r_.mid(20)) : dib(r_.mid(20), 0);
-    } else {
-        // ROP, ySrc, xSrc, [reserved], height, width, yDst, xDst
-        const int o = noSource ? 1 : 0;
-        if (!need(2 * (8 + o)))
-            return;
-        dst = QRectF(s(7 + o), s(6 + o), s(5 + o), s(4 + o));
-        src = QRectF(s(3), s(2), std::abs(s(5 + o)), std::abs(s(4 + o)));
-        if (!noSource)
-            img = fn == 0x0922 ? bitmap16(r_.mid(16)) : dib(r_.mid(16), 0);
-        // No source size of its own: when the destination's reaches past the bitmap, the
-        // whole bitmap was meant.
-        if (!img.isNull() && (src.right() > img.width() || src.bottom() > img.height()))
-            src.setSize(QSizeF(std::max(1.0, img.width() - src.x()),
-                               std::max(1.0, img.height() - src.y())));
-    }
-    if (noSource)
-        p_.patBlt(dst, rop);
-    else
-        p_.blit(dst, img, src, rop);
-}
+namespace {
 
 struct Prescan {
     int mapMode = 1;

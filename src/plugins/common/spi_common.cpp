@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "dib_format.h"
+
 namespace kordel::spi {
 
 int32_t openInput(const char* name, intptr_t offset, uint32_t flag, FilePtr& file, uint64_t* size) {
@@ -124,7 +126,7 @@ int32_t Dib::create(int32_t width, int32_t height, int bitCount, int colours) {
         return SPI_INTERNAL_ERROR;
     if (int32_t rc = checkSize(width, height))
         return rc;
-    const uint64_t stride = (uint64_t(width) * uint64_t(bitCount) + 31) / 32 * 4;
+    const uint64_t stride = uint64_t(dib::stride(width, bitCount));
     const uint64_t imageSize = stride * uint64_t(height);
     const size_t infoSize = sizeof(SpiBitmapInfoHeader) + size_t(colours) * sizeof(SpiRgbQuad);
     info_ = static_cast<uint8_t*>(std::calloc(1, infoSize));
