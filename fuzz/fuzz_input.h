@@ -32,8 +32,8 @@ std::string runPlugin(const Plugin& plugin,
                       size_t size);
 
 // Writes the input to `path`, whose extension picks the native kind, decodes it
-// through the shared decode routine and draws the result, metafiles stretched as
-// the viewer draws them.
+// through the shared decode routine and draws the result, stretched as the viewer
+// draws thumbnails and at its stored size.
 std::string runNative(const QString& path, const uint8_t* data, size_t size);
 
 }  // namespace kordel::fuzz

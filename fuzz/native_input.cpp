@@ -28,13 +28,20 @@ std::string runNative(const QString& path, const uint8_t* data, size_t size) {
         return "a picture of an unusable size";
     if (d.storedSize != shown)
         return "the stored size differs from the picture's";
-    QImage canvas(160, 120, QImage::Format_RGB32);
-    QPainter painter(&canvas);
-    if (d.metafile) {
-        painter.scale(160.0 / shown.width(), 120.0 / shown.height());
-        painter.drawPicture(0, 0, d.metafile->picture);
-    } else {
-        painter.drawImage(QRect(0, 0, 160, 120), d.image);
+    // Stretched into a thumbnail, and at the stored size as the viewer shows it 1:1 (a
+    // metafile's text may only fail at one scale), as long as that stays small.
+    for (const QSize size : {QSize(160, 120), shown}) {
+        if (qint64(size.width()) * size.height() > 2048 * 2048)
+            continue;
+        QImage canvas(size, QImage::Format_RGB32);
+        QPainter painter(&canvas);
+        if (d.metafile) {
+            painter.scale(double(size.width()) / shown.width(),
+                          double(size.height()) / shown.height());
+            painter.drawPicture(0, 0, d.metafile->picture);
+        } else {
+            painter.drawImage(QRect(QPoint(0, 0), size), d.image);
+        }
     }
     return {};
 }

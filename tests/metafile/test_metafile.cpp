@@ -800,8 +800,9 @@ void TestMetafile::fixtures_data() {
     QTest::newRow("test-152") << "test-152.emf" << false << 0.74;
     QTest::newRow("test-166") << "test-166.emf" << true << 0.76;
     QTest::newRow("bad_corrupted_215425") << "bad_corrupted_2014-12-02-215425.emf" << false << 0.84;
-    for (const char* file : {"cell.wmf", "formula1.wmf", "fulltest.wmf", "test_mm_text_ref.emf",
-                             "test-183.emf", "bad_corrupted_2014-12-02-215400.emf"})
+    for (const char* file :
+         {"cell.wmf", "formula1.wmf", "fulltest.wmf", "test_mm_text_ref.emf",
+          "test_libuemf_ref.emf", "test-183.emf", "bad_corrupted_2014-12-02-215400.emf"})
         QTest::newRow(file) << file << false << 0.0;
     // EMF+ only: no picture from a GDI player (the reference shows LibreOffice's EMF+ rendering).
     QTest::newRow("test_libuemf_p_ref") << "test_libuemf_p_ref.emf" << false << -1.0;
