@@ -1,4 +1,4 @@
-// The settings file as editors, older versions and failing disks leave it.
+// The settings file as editors and older versions leave it.
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,8 +66,8 @@ private slots:
                                  << QByteArray("[A]\nY=1\nX=2\n\n; keep me\n[B]\n");
         QTest::newRow("dos line ends")
             << QByteArray("[A]\r\nX=1\r\n") << QByteArray("[A]\r\nX=2\r\n");
-        QTest::newRow("same key in another section")
-            << QByteArray("[B]\nX=1\n[A]\nX=1\n") << QByteArray("[B]\nX=1\n[A]\nX=2\n");
+        QTest::newRow("same key in the next section")
+            << QByteArray("[A]\nY=1\n[B]\nX=1\n") << QByteArray("[A]\nY=1\nX=2\n[B]\nX=1\n");
         QTest::newRow("longer section name")
             << QByteArray("[AB]\nX=1") << QByteArray("[AB]\nX=1\n\n[A]\nX=2\n");
         // A comment an older editor saved in Shift-JIS ("写真") comes back byte for byte.
