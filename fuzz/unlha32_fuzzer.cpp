@@ -109,7 +109,8 @@ std::string runArchive(const std::string& archive, const std::string& outer, std
             UnlhaGetWriteTime(h);
             UnlhaGetAttribute(h);
             const std::string path(info.fileName);
-            const std::string base = path.substr(path.rfind('/') + 1);
+            // The library writes what follows the last "/" or drive ":".
+            const std::string base = path.substr(path.find_last_of("/:") + 1);
             whole.insert(std::to_string(info.originalSize) + ' ' + std::to_string(info.crc) + ' ' +
                          base);
             bases.insert(base);
