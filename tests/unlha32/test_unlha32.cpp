@@ -1,17 +1,11 @@
 // The archive library through its C entry points: names, patterns, queries,
 // extraction, and hostile archives from the fuzz corpus.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
-#include <atomic>
 
 #include "lzh_test_archives.h"
 #include "unlha32.h"
@@ -93,7 +87,6 @@ private slots:
             UnlhaOpenArchive(nullptr, (kCorpus + "sound-search-names.lzh").toUtf8().constData(), 0);
         QVERIFY(h && other);
         QCOMPARE(UnlhaFindNext(h, nullptr), int(UNLHA_ERROR_NOT_SEARCH_MODE));
-        QCOMPARE(UnlhaGetOriginalSize(h), UINT32_MAX);
 
         INDIVIDUALINFO info;
         std::memset(&info, 0xCC, sizeof info);
@@ -198,26 +191,6 @@ private slots:
         QCOMPARE(entries(dest_), QString());
     }
 
-    void busyWhileRunning() {
-        // The worker blocks opening a pipe as its archive until we open the other end.
-        const QString fifo = tmp_.filePath(QStringLiteral("busy.lzh"));
-        QVERIFY(mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
-        QCOMPARE(UnlhaGetRunning(), 0);
-        std::atomic<int> rc{-1};
-        const QString command = extractCommand(fifo, dest_, "cat.jpg");
-        QScopedPointer<QThread> worker(QThread::create([&] { rc = unlha(command); }));
-        worker->start();
-        QTRY_VERIFY_WITH_TIMEOUT(UnlhaGetRunning() != 0, 20000);
-        QCOMPARE(unlha(command), int(UNLHA_ERROR_ALREADY_RUNNING));
-        int fd = -1;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (fd = open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK)) >= 0, 20000);
-        close(fd);
-        QVERIFY(worker->wait());
-        QCOMPARE(rc.load(), int(UNLHA_ERROR_NOT_ARC_FILE));  // a pipe is no archive
-        QCOMPARE(UnlhaGetRunning(), 0);
-    }
-
     // Every file of the fuzz corpus, within bounded time; rows name the results
     // that matter, the other files are held to the promises of runThrough.
     void corpus_data() {
@@ -261,6 +234,7 @@ private slots:
         QString summary;
         runThrough(file, tmp_.filePath("corpus"), &summary);
         QVERIFY(clock.elapsed() < 10000);
+        QCOMPARE(UnlhaGetRunning(), 0);  // the program waits while it is not
         if (!expected.isEmpty())
             QCOMPARE(summary, expected);
     }
