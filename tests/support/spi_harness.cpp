@@ -23,19 +23,13 @@ QByteArray readFile(const QString& path) {
 
 QString firstDifference(const QImage& a, const QImage& b) {
     if (a.size() != b.size())
-        return QStringLiteral("size %1x%2 vs %3x%4")
-            .arg(a.width())
-            .arg(a.height())
-            .arg(b.width())
-            .arg(b.height());
+        return QString::asprintf("size %dx%d vs %dx%d", a.width(), a.height(), b.width(),
+                                 b.height());
     for (int y = 0; y < a.height(); ++y)
         for (int x = 0; x < a.width(); ++x)
             if ((a.pixel(x, y) & RGB_MASK) != (b.pixel(x, y) & RGB_MASK))
-                return QStringLiteral("(%1,%2): %3 vs %4")
-                    .arg(x)
-                    .arg(y)
-                    .arg(a.pixel(x, y), 8, 16)
-                    .arg(b.pixel(x, y), 8, 16);
+                return QString::asprintf("(%d,%d): %08x vs %08x", x, y, a.pixel(x, y),
+                                         b.pixel(x, y));
     return {};
 }
 
@@ -139,26 +133,20 @@ QString decodeMismatch(SpiModule& spi,
     if (code != SPI_OK || QSize(info.width, info.height) != size ||
         (want.depth && info.colorDepth != want.depth) ||
         (!want.densities.isEmpty() && QSize(info.x_density, info.y_density) != want.densities))
-        return QStringLiteral("info: result %1, %2x%3, depth %4, densities %5:%6")
-            .arg(code)
-            .arg(info.width)
-            .arg(info.height)
-            .arg(info.colorDepth)
-            .arg(info.x_density)
-            .arg(info.y_density);
+        return QString::asprintf("info: result %d, %dx%d, depth %d, densities %d:%d", code,
+                                 info.width, info.height, info.colorDepth, info.x_density,
+                                 info.y_density);
     const SpiModule::Result r = spi.picture(path);
     if (result)
         *result = r;
     if (r.code != SPI_OK || (want.bitCount && r.bitCount != want.bitCount) || r.height <= 0)
-        return QStringLiteral("picture: result %1, %2 bits, height %3 (rows bottom-up)")
-            .arg(r.code)
-            .arg(r.bitCount)
-            .arg(r.height);
+        return QString::asprintf("picture: result %d, %d bits, height %d (rows bottom-up)", r.code,
+                                 r.bitCount, r.height);
     if (!want.image.isNull())
         return firstDifference(r.image, want.image);
     return r.image.size() == size
                ? QString()
-               : QStringLiteral("picture: size %1x%2").arg(r.image.width()).arg(r.image.height());
+               : QString::asprintf("picture: size %dx%d", r.image.width(), r.image.height());
 }
 
 }  // namespace kordel::test
