@@ -107,7 +107,7 @@ private slots:
         for (const auto& [name, data, stamp] : sources) {
             QDir().mkpath(QFileInfo(src + name).path());
             QFile f(src + name);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size());
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush());
             QVERIFY(f.setFileTime(QDateTime::fromSecsSinceEpoch(stamp),
                                   QFileDevice::FileModificationTime));
             if (!name.startsWith(QStringLiteral("sub/")))
