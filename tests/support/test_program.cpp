@@ -16,6 +16,19 @@
 
 namespace kordel::test {
 
+namespace {
+
+// "E" (enabled) or "D" (disabled) for each item, in order.
+template <typename Item>
+QString states(std::initializer_list<const Item*> items) {
+    QString state;
+    for (const Item* item : items)
+        state += item->isEnabled() ? u'E' : u'D';
+    return state;
+}
+
+}  // namespace
+
 TestProgram::TestProgram() : fakes(FakeServices::create(services_)) {}
 
 TestProgram::~TestProgram() = default;
@@ -35,18 +48,15 @@ void TestProgram::start(bool show) {
     app_ =
         std::make_unique<KordelApplication>(std::move(services_), folder(), folder(), libraryDir_);
     app_->createWindows();
+    f = form1();
     if (show) {
         app_->showMainWindow();
         QTest::qWait(0);
     }
 }
 
-QAction* TestProgram::action(const QString& name) const {
-    return form1()->findChild<QAction*>(name);
-}
-
 void TestProgram::trigger(const QString& name) {
-    QAction* a = action(name);
+    QAction* a = f->findChild<QAction*>(name);
     if (!a)
         QTest::qFail(qPrintable(QStringLiteral("no menu item ") + name), __FILE__, __LINE__);
     else
@@ -64,10 +74,7 @@ void TestProgram::openMenu(QMenu* menu) {
 
 QString TestProgram::enabled(QMenu* menu, std::initializer_list<const QAction*> actions) {
     openMenu(menu);
-    QString state;
-    for (const QAction* a : actions)
-        state += a->isEnabled() ? u'E' : u'D';
-    return state;
+    return states(actions);
 }
 
 QString TestProgram::statuses() const {
@@ -78,32 +85,28 @@ QString TestProgram::statuses() const {
 }
 
 QString TestProgram::status(int panel) const {
-    return form1()->Status->panelText(panel);
+    return f->Status->panelText(panel);
 }
 
 QString TestProgram::caption() const {
-    return form1()->windowTitle();
+    return f->windowTitle();
 }
 
 QString TestProgram::navigation() const {
-    const TForm1* f = form1();
-    QString state;
-    for (const TSpeedButton* b : {f->G_rev, f->G_play, f->G_top, f->G_back, f->G_step, f->G_end})
-        state += b->isEnabled() ? u'E' : u'D';
-    return state;
+    return states<TSpeedButton>({f->G_rev, f->G_play, f->G_top, f->G_back, f->G_step, f->G_end});
 }
 
 QStringList TestProgram::table() const {
     QStringList names;
-    for (int i = 0; i <= form1()->lastIndex; ++i)
-        names << form1()->fileNames[i];
+    for (int i = 0; i <= f->lastIndex; ++i)
+        names << f->fileNames[i];
     return names;
 }
 
 QStringList TestProgram::rows() const {
     QStringList captions;
-    for (int r = 0; r < form1()->ListView->count(); ++r)
-        captions << form1()->ListView->caption(r);
+    for (int r = 0; r < f->ListView->count(); ++r)
+        captions << f->ListView->caption(r);
     return captions;
 }
 
@@ -144,7 +147,7 @@ Browsing::Files Browsing::pictures(const QStringList& names, int w, int h) {
 }
 
 void Browsing::rescan() {
-    form1()->RescanFileList();
+    f->RescanFileList();
 }
 
 QString Browsing::captionFor(const QString& name) const {

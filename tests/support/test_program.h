@@ -47,6 +47,7 @@ public:
     void start(bool show = true);
 
     FakeServices fakes;
+    TForm1* f = nullptr;  // the main window, once started
     KordelApplication& app() { return *app_; }
     TForm1* form1() const { return app_->context().form1; }
     TForm2* form2() const { return app_->context().form2; }
@@ -54,9 +55,7 @@ public:
     TAboutBox* about() const { return app_->context().aboutBox; }
     TSplashWindow* splash() const { return app_->context().splash; }
 
-    // A menu item or pop-up item of the main window by its name.
-    QAction* action(const QString& name) const;
-    // Chooses a menu item as the user does (its handler runs).
+    // Chooses a menu item or pop-up item by its name as the user does (its handler runs).
     void trigger(const QString& name);
     // Clicks a button with the left mouse button.
     static void click(QAbstractButton* button);
@@ -102,7 +101,7 @@ public:
     QString path() const { return path_; }
     QString file(const QString& name) const { return path_ + name; }
     bool write(const QString& name, const QByteArray& data = {}) const;
-    // Pictures of the given names, each w × h.
+    // Pictures of the given names, each w × h (a name ending in "/" is a folder).
     static Files pictures(const QStringList& names, int w = 4, int h = 3);
     // Scans the current folder again, as a change of folder or kind does.
     void rescan();
