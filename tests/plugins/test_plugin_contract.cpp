@@ -341,7 +341,7 @@ private slots:
         std::vector<std::thread> threads;
         for (int i = 0; i < 3; ++i)
             threads.emplace_back([&, i] {
-                for (int n = 0; n < 20; ++n) {
+                for (int n = 0; n < 50; ++n) {
                     const SpiModule::Result r = spi.picture(paths[i / 2]);
                     same[i] =
                         same[i] && r.code == alone[i / 2].code && r.image == alone[i / 2].image;
