@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 namespace kordel {
 
@@ -82,7 +83,14 @@ ProfileFile::ProfileFile(const QString& path) : path_(path) {
     existed_ = true;
     const QByteArray data = file.readAll();
     crlf_ = data.contains("\r\n");
-    QString text = QString::fromUtf8(data);
+    // A file that is not UTF-8 (an older editor's Shift-JIS comment, say) is held
+    // byte for byte, so that saving it loses nothing; keys and values are ASCII.
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(data);
+    if (utf8.hasError()) {
+        latin1_ = true;
+        text = QString::fromLatin1(data);
+    }
     text.remove(u'\r');
     lines_ = text.split(u'\n');
     if (!lines_.isEmpty() && lines_.last().isEmpty())
@@ -176,7 +184,9 @@ void ProfileFile::writeBool(const QString& section, const QString& key, bool val
 bool ProfileFile::save() {
     // A file the user made read-only is left alone, as the profile functions do.
     const QFileInfo info(path_);
-    if (info.exists() && !info.isWritable())
+    const QFileDevice::Permissions anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    if (info.exists() && (!info.isWritable() || !(info.permissions() & anyWrite)))
         return false;
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly))
@@ -185,7 +195,7 @@ bool ProfileFile::save() {
     QString text;
     for (const QString& line : lines_)
         text += line + eol;
-    if (file.write(text.toUtf8()) < 0 || !file.commit())
+    if (file.write(latin1_ ? text.toLatin1() : text.toUtf8()) < 0 || !file.commit())
         return false;
     existed_ = true;
     modified_ = false;

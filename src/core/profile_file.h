@@ -52,6 +52,7 @@ private:
     bool existed_ = false;
     bool modified_ = false;
     bool crlf_ = false;
+    bool latin1_ = false;  // held byte for byte: the file was not UTF-8
 };
 
 // Converts profile text to an integer as the profile reader does: text longer
