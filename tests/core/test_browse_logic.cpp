@@ -1,6 +1,8 @@
 // The pure logic behind browsing a folder: kind masks, the file table's limit,
 // the list's texts and the viewer's fit arithmetic, at their edges.
 #include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "file_table.h"
@@ -65,6 +67,19 @@ private slots:
         QCOMPARE(table.lastIndex, stored - 1);
         QCOMPARE(table.fileNames[stored - 1], numberedNames(stored).last());
         QCOMPARE(table.fileNames[stored], QStringLiteral(" "));
+    }
+
+    // With sorting off a folder still lists in name order: code points, ASCII case
+    // ignored, whatever order the directory holds its entries in.
+    void folderListsInPlainNameOrder() {
+        QTemporaryDir dir;
+        const QStringList created = {"p05.jpg", "P01.JPG",  "p03.jpg", "_x.jpg", "p10.jpg",
+                                     "b.jpg",   "写真.jpg", "Z.jpg",   "p2.jpg"};
+        for (const QString& name : created)
+            QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+        QCOMPARE(listFolderMask(dir.path() + u'/', QStringLiteral("*.JPG")),
+                 (QStringList{"b.jpg", "P01.JPG", "p03.jpg", "p05.jpg", "p10.jpg", "p2.jpg",
+                              "Z.jpg", "_x.jpg", "写真.jpg"}));
     }
 
     void listTexts() {
