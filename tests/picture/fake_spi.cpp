@@ -16,13 +16,13 @@ using kordel::test::FakeScript;
 
 namespace {
 
-void logCall(const char* entry, const char* name, intptr_t offset, bool callback) {
+// One line a call: i (GetPictureInfo), p (GetPicture) or v (GetPreview), the offset, "+"
+// when a progress callback came along, and the length of the name.
+void logCall(char entry, const char* name, intptr_t offset, bool callback) {
     const char* path = std::getenv("FAKESPI_LOG");
-    if (!path || !*path)
-        return;
-    if (FILE* f = std::fopen(path, "a")) {
-        std::fprintf(f, "%s offset=%ld callback=%d namelen=%zu\n", entry, long(offset),
-                     callback ? 1 : 0, name ? std::strlen(name) : size_t(0));
+    if (FILE* f = path && *path ? std::fopen(path, "a") : nullptr) {
+        std::fprintf(f, "%c%ld%s %zu\n", entry, long(offset), callback ? "+" : "",
+                     name ? std::strlen(name) : size_t(0));
         std::fclose(f);
     }
 }
@@ -138,8 +138,7 @@ int32_t deliver(const FakeScript& s,
     return SPI_OK;
 }
 
-int32_t picture(const char* entry,
-                bool preview,
+int32_t picture(char entry,
                 const char* name,
                 intptr_t offset,
                 void** bitmapInfo,
@@ -155,7 +154,7 @@ int32_t picture(const char* entry,
     const int rc = offset == 0 ? s.pic0 : offset == 128 ? s.pic128 : SPI_UNKNOWN_FORMAT;
     if (rc != SPI_OK)
         return rc;
-    return deliver(s, preview, bitmapInfo, bits, progress, user);
+    return deliver(s, entry == 'v', bitmapInfo, bits, progress, user);
 }
 
 }  // namespace
@@ -178,7 +177,7 @@ SPI_EXPORT int32_t GetPictureInfo(const char* name,
                                   intptr_t offset,
                                   uint32_t /*flag*/,
                                   PictureInfo* info) {
-    logCall("GetPictureInfo", name, offset, false);
+    logCall('i', name, offset, false);
     FakeScript s;
     if (!readScript(name, s))
         return SPI_READ_ERROR;
@@ -209,7 +208,7 @@ SPI_EXPORT int32_t GetPicture(const char* name,
                               void** bits,
                               SpiProgress progress,
                               intptr_t user) {
-    return picture("GetPicture", false, name, offset, bitmapInfo, bits, progress, user);
+    return picture('p', name, offset, bitmapInfo, bits, progress, user);
 }
 #endif
 
@@ -221,7 +220,7 @@ SPI_EXPORT int32_t GetPreview(const char* name,
                               void** bits,
                               SpiProgress progress,
                               intptr_t user) {
-    return picture("GetPreview", true, name, offset, bitmapInfo, bits, progress, user);
+    return picture('v', name, offset, bitmapInfo, bits, progress, user);
 }
 #endif
 
