@@ -34,8 +34,7 @@ class TestLayout : public QObject {
 
 private slots:
     void areaTogglesKeepTheStackingOrder() {
-        TestProgram p;
-        p.start();
+        StartedProgram p;
         p.trigger("N9");
         QVERIFY(p.f->Panel1->isHidden());
         QCOMPARE(p.f->DrivePanel->y(), 0);
@@ -72,8 +71,7 @@ private slots:
     }
 
     void splittersSizeTheAreas() {
-        TestProgram p;
-        p.start();
+        StartedProgram p;
         drag(p.f->Splitter, QPoint(0, 10), QPoint(40, 10));
         QCOMPARE(QList<int>({p.f->TreeViewPanel->width(), p.f->Splitter->x(), p.f->Panel5->x()}),
                  QList<int>({165, 165, 168}));
@@ -83,13 +81,6 @@ private slots:
         QCOMPARE(p.f->SplitPanel->y(), p.f->ViewPanel->height());
     }
 
-    void helpOpensTheContents() {
-        TestProgram p;
-        p.start();
-        p.trigger("Contents1");
-        QCOMPARE(p.fakes.help->opened, QStringList{p.folder() + "help/index.html"});
-    }
-
     void closeWritesEveryKeyInOrder() {
         TestProgram p;
         p.writeIni("[Option]\nTimer=0x1E\nJpegOpt=2\nActOpt=0\n");
@@ -97,8 +88,8 @@ private slots:
         p.f->move(12, 34);
         p.f->resize(500, 420);
         p.trigger("N7");
-        p.f->close();
-        QVERIFY(p.fakes.dialogs->messages.isEmpty());
+        p.trigger("Exit1");
+        QVERIFY(p.messages().isEmpty());
         const QString ini = p.readIni();
         // Existing keys stay where they were; the others follow in their order.
         QVERIFY2(ini.startsWith("[Option]\nTimer=30\nJpegOpt=1\nActOpt=0\nDisp=3\nSortOpt=0\n"
@@ -107,25 +98,6 @@ private slots:
         QVERIFY(ini.contains("[FormSize]\nTop=34\nLeft=12\nWidth=500\nHeight=420\n"));
         QVERIFY(ini.contains("[Object]\nToolBar=1\nDriveTab=0\nDirTree=1\nListView=1\n"));
         QVERIFY(ini.endsWith("[PicSize]\nX=128\nY=96\n"));
-    }
-
-    // Each key falls back on its own; numbers may be hexadecimal, sections and keys
-    // are found whatever their case.
-    void badValuesFallBackPerKey() {
-        TestProgram p;
-        p.writeIni(
-            "[Option]\nTimer=abc\nLzhIcon=\nHyouji=0x2\nJpegOpt=2\nSortOpt=x\n"
-            "[object]\nlistview=0\n[PicSize]\nX=$40\n");
-        p.start();
-        QVERIFY(p.f->O_stretch->isDown());
-        QVERIFY(p.options()->JPEG_BOX->isChecked() && !p.options()->SortBox->isChecked());
-        QVERIFY(p.f->Panel6->isHidden());
-        p.f->close();
-        const QString ini = p.readIni();
-        QVERIFY2(ini.startsWith("[Option]\nTimer=0\nLzhIcon=8\nHyouji=2\nJpegOpt=1\nSortOpt=0\n"),
-                 qPrintable(ini));
-        QVERIFY2(ini.contains("[object]\nListView=0\n"), qPrintable(ini));
-        QVERIFY(ini.contains("[PicSize]\nX=64\n"));
     }
 
     void runWithoutChangesKeepsTheFile() {
@@ -156,28 +128,9 @@ private slots:
         QVERIFY(QDir().mkdir(p.iniPath()));  // a folder where the file should be
         p.start();
         QSignalSpy closed(p.f, &TForm1::closed);
-        QVERIFY(p.f->close());
+        TestProgram::click(p.f->G_exit);
         QCOMPARE(closed.count(), 1);
-        QCOMPARE(p.fakes.dialogs->messages.size(), 1);
-        QCOMPARE(p.fakes.dialogs->messages[0].text, p.iniPath() + " に書き込めません");
-    }
-
-    void exitButtonAndMenuClose_data() {
-        QTest::addColumn<bool>("button");
-        QTest::newRow("exit button") << true;
-        QTest::newRow("File menu") << false;
-    }
-    void exitButtonAndMenuClose() {
-        QFETCH(bool, button);
-        TestProgram p;
-        p.start();
-        QSignalSpy closed(p.f, &TForm1::closed);
-        if (button)
-            TestProgram::click(p.f->G_exit);
-        else
-            p.trigger("Exit1");
-        QCOMPARE(closed.count(), 1);
-        QVERIFY(p.readIni().contains("[FormSize]"));
+        QCOMPARE(p.messages(), QStringList{p.iniPath() + " に書き込めません"});
     }
 };
 

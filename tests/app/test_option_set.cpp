@@ -88,8 +88,7 @@ private slots:
     }
 
     void okPutsTheOptionsInForce() {
-        TestProgram p;
-        p.start();
+        StartedProgram p;
         runDialog(p, [](TOptionPagesDlg* d) {
             d->radioButtons->button(2)->click();
             d->SortBox->setChecked(true);
@@ -115,18 +114,6 @@ private slots:
         });
         QCOMPARE(p.rows(), (QStringList{"_z.bmp", "a.bmp", "B.bmp", "c.bmp"}));
         QCOMPARE(p.caption(), p.captionFor("_z.bmp"));
-    }
-
-    void catalogueBackOnTopAfterCancel() {
-        TestProgram p;
-        p.writeIni("[Option]\nActOpt=1\n");
-        p.start();
-        runDialog(p, [&p](TOptionPagesDlg* d) {
-            // Taken off the top while the dialog runs.
-            QVERIFY(!(p.form2()->windowFlags() & Qt::WindowStaysOnTopHint));
-            QTest::mouseClick(d->CancelBtn, Qt::LeftButton);
-        });
-        QVERIFY(p.form2()->windowFlags() & Qt::WindowStaysOnTopHint);
     }
 };
 

@@ -1,15 +1,21 @@
-// Start-up with and without a settings file: what the user sees in the main window.
+// Start-up with and without a settings file: what the user sees in the main window;
+// the splash window's gauge and the about box.
 #include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QTest>
 
 #include "app_style.h"
 #include "catalogue_window.h"
+#include "gauges.h"
 #include "list_view.h"
 #include "main.h"
 #include "panel.h"
 #include "speed_button.h"
+#include "splash.h"
 #include "split_pnl.h"
 #include "test_program.h"
+#include "version.h"
 
 using namespace kordel;
 using namespace kordel::test;
@@ -50,28 +56,6 @@ private slots:
         QVERIFY(p.f->B_ichiran->isEnabled());
         // The desktop says nothing about tiling: tiling counts as on.
         QVERIFY(p.f->K_TILE->isChecked() && p.f->P_TILE->isChecked());
-        QVERIFY(!(p.form2()->windowFlags() & Qt::WindowStaysOnTopHint));
-    }
-
-    void desktopWithoutTiling() {
-        TestProgram p;
-        p.fakes.desktop->tile = false;
-        p.start();
-        QVERIFY(!p.f->K_TILE->isChecked() && !p.f->P_TILE->isChecked());
-    }
-
-    void settingsFileSizesTheWindows() {
-        AppStyle::setHintPause(500);
-        TestProgram p;
-        p.writeIni("[Option]\nActOpt=0\n");
-        p.start();
-        QCOMPARE(p.f->pos(), QPoint(0, 0));
-        QCOMPARE(p.f->size(), QSize(460, 366));
-        QCOMPARE(p.form2()->size(), QSize(460, 366));
-        // The tree panel takes the height between the top areas and the status bar.
-        QCOMPARE(p.f->TreeViewPanel->height(), p.f->centralWidget()->height() - 31 - 24 - 2 - 19);
-        QCOMPARE(p.f->ViewPanel->height(), 173);
-        QCOMPARE(AppStyle::hintPause(), 500);
         QVERIFY(!(p.form2()->windowFlags() & Qt::WindowStaysOnTopHint));
     }
 
@@ -116,14 +100,34 @@ private slots:
             QCOMPARE(b->isDown(), b->objectName() == down);
     }
 
-    void displayButtonsAreAGroupThatMayAllBeUp() {
+    void gaugeRunsThroughStartUpAndTheSplashGoes() {
         TestProgram p;
-        p.start();
-        TestProgram::click(p.f->O_gazou);
-        TestProgram::click(p.f->O_stretch);
-        QVERIFY(p.f->O_stretch->isDown() && !p.f->O_gazou->isDown());
-        TestProgram::click(p.f->O_stretch);
-        QVERIFY(!p.f->O_stretch->isDown() && !p.f->O_gazou->isDown() && !p.f->O_hiritu->isDown());
+        p.start(false);
+        QPointer<TSplashWindow> splash(p.splash());
+        QVERIFY(splash && splash->isVisible());
+        QVERIFY(splash->windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(splash->PB->progress(), 9);
+        p.app().showMainWindow();
+        QTRY_VERIFY(splash.isNull());
+        // Steps after the splash has gone reach nothing.
+        p.app().context().splashStep(5);
+    }
+
+    void aboutBoxCentresOnTheCurrentScreen() {
+        StartedProgram p;
+        QPoint where;
+        p.fakes.dialogs->onModal = [&where](QDialog* d) {
+            auto* box = static_cast<TAboutBox*>(d);
+            where = box->pos();
+            QCOMPARE(box->Version->text(), QStringLiteral("ver1.10"));
+            QTest::mouseClick(box->OKButton, Qt::LeftButton);
+        };
+        p.trigger("About1");
+        QCOMPARE(where, QPoint((1024 - 277) / 2, (768 - 280) / 2));
+        QCOMPARE(p.about()->result(), int(QDialog::Accepted));
+        p.fakes.screen->screenSize = QSize(1600, 1200);
+        p.trigger("About1");
+        QCOMPARE(where, QPoint((1600 - 277) / 2, (1200 - 280) / 2));
     }
 };
 

@@ -101,14 +101,6 @@ private slots:
         QCOMPARE(p.rows(), (QStringList{"a.jpg", "d.jpg", "c.jpg", "B.jpg"}));
     }
 
-    void equalKeysKeepTheirOrder() {
-        Browsing p(jpegs({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}, {}));
-        for (int column : {3, 2}) {
-            clickColumn(p.f->ListView, column);
-            QCOMPARE(p.rows(), (QStringList{"a.jpg", "b.jpg", "c.jpg", "d.jpg"}));
-        }
-    }
-
     void onlyClicksAndEnterShowAnEntry() {
         Browsing p({{"p1.bmp", bmp(1, 1)},
                     {"p2.bmp", bmp(2, 2)},
@@ -146,21 +138,6 @@ private slots:
         QCOMPARE(p.fakes.shell->calls.size(), 1);
         QCOMPARE(p.fakes.shell->calls[0].op, QStringLiteral("open"));
         QCOMPARE(p.fakes.shell->calls[0].files, QStringList{p.file("p4.bmp")});
-    }
-
-    void typedCharactersAreSwallowed() {
-        Browsing p(
-            {{"a.bmp", bmp(2, 2)}, {"c.bmp", {}}, {"d.bmp", {}}, {"m.bmp", {}}, {"x.bmp", {}}});
-        QTreeView* rows = p.f->ListView->reportView();
-        // "c", "d" and "m" are the copy, delete and move keys; nothing else types ahead.
-        QTest::keyClicks(rows, QStringLiteral("cdmCDMx"));
-        QCOMPARE(p.f->ListView->selectedRow(), 0);
-        QCOMPARE(p.caption(), p.captionFor("a.bmp"));
-        QVERIFY(p.fakes.shell->calls.isEmpty());
-        QVERIFY(p.fakes.dialogs->messages.isEmpty() && p.fakes.dialogs->confirmations.isEmpty());
-        // The arrow keys still move.
-        QTest::keyClick(rows, Qt::Key_End);
-        QCOMPARE(p.f->ListView->selectedRow(), 4);
     }
 
     void popupAndDetailsOrPlainList() {

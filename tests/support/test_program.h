@@ -2,19 +2,21 @@
 // services, for tests that click real buttons and read real windows.
 #pragma once
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QTemporaryDir>
+#include <QTest>
 #include <memory>
 #include <utility>
 
 #include "application.h"
 #include "fakes.h"
+#include "main.h"
+#include "status_bar.h"
 
-class QAbstractButton;
 class QMenu;
 
 namespace kordel {
-class TForm1;
 class TForm2;
 class TOptionPagesDlg;
 class TAboutBox;
@@ -58,19 +60,21 @@ public:
     // Chooses a menu item or pop-up item by its name as the user does (its handler runs).
     void trigger(const QString& name);
     // Clicks a button with the left mouse button.
-    static void click(QAbstractButton* button);
+    static void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
     // Opens a menu as the user does (its about-to-show handler runs) and closes it again.
     static void openMenu(QMenu* menu);
     // Opens a menu, then tells of each action "E" (enabled) or "D" (disabled).
     static QString enabled(QMenu* menu, std::initializer_list<const QAction*> actions);
     // Text of a status panel of the main window.
-    QString status(int panel) const;
+    QString status(int panel) const { return f->Status->panelText(panel); }
     // The texts of the four status panels, blanks around them dropped, joined by "|".
     QString statuses() const;
-    QString caption() const;
+    QString caption() const { return f->windowTitle(); }
     // The six navigation buttons G_rev, G_play, G_top, G_back, G_step, G_end as
     // "E" (enabled) or "D" (disabled), in that order.
     QString navigation() const;
+    // Texts of the message boxes shown so far.
+    QStringList messages() const;
     // Names of the file table from 0 to its last index.
     QStringList table() const;
     // Captions of the file list's rows, top to bottom.
@@ -80,6 +84,11 @@ private:
     QTemporaryDir dir_;
     QString libraryDir_;
     std::unique_ptr<KordelApplication> app_;
+};
+
+// A program started with the fakes as they come.
+struct StartedProgram : TestProgram {
+    StartedProgram() { start(); }
 };
 
 // The start most window tests share: a scratch folder holding the given files
@@ -104,9 +113,11 @@ public:
     // Pictures of the given names, each w × h (a name ending in "/" is a folder).
     static Files pictures(const QStringList& names, int w = 4, int h = 3);
     // Scans the current folder again, as a change of folder or kind does.
-    void rescan();
+    void rescan() { f->RescanFileList(); }
     // "Kordel [<folder><name>]", the caption while a file of the folder is shown.
-    QString captionFor(const QString& name) const;
+    QString captionFor(const QString& name) const {
+        return QStringLiteral("Kordel [%1%2]").arg(path_, name);
+    }
 
 private:
     QString previous_;

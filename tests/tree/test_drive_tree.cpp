@@ -27,11 +27,6 @@ QStringList childTexts(QTreeWidgetItem* node) {
     return out;
 }
 
-bool sameImage(const QIcon& icon, const QPixmap& image, QIcon::Mode mode = QIcon::Normal) {
-    return icon.pixmap(16, 16, mode).toImage().convertToFormat(QImage::Format_ARGB32) ==
-           image.toImage().convertToFormat(QImage::Format_ARGB32);
-}
-
 // Drive "a" holds pictures and folders, "b" one picture; the program starts in a/Pics.
 class TwoDrives : public Browsing {
 public:
@@ -78,19 +73,10 @@ private slots:
         QCOMPARE(QDir::currentPath(), p.a);
         QCOMPARE(p.root->text(0), p.a + "  (DATA)");
         QVERIFY(p.root->isExpanded() && p.root->isSelected());
-        QCOMPARE(p.rows(), QStringList{"top.bmp"});
-        QCOMPARE(p.caption(), "Kordel [" + p.a + "/top.bmp]");
-    }
-
-    void foldersInOrderWithTheirImages() {
-        TwoDrives p;
-        const QList<QPixmap>& images = p.f->ImageList;
         QCOMPARE(childTexts(p.root),
                  QStringList({"Empty", "Photos.lzh", "Pics", "RECYCLED", "Recycled2"}));
-        QVERIFY(sameImage(p.root->icon(0), images[3]));
-        QVERIFY(sameImage(child(p.root, "RECYCLED")->icon(0), images[6], QIcon::Selected));
-        QVERIFY(sameImage(child(p.root, "Recycled2")->icon(0), images[0]));
-        QVERIFY(sameImage(child(p.root, "Recycled2")->icon(0), images[1], QIcon::Selected));
+        QCOMPARE(p.rows(), QStringList{"top.bmp"});
+        QCOMPARE(p.caption(), "Kordel [" + p.a + "/top.bmp]");
     }
 
     void selectingAFolderListsIt() {
@@ -138,9 +124,7 @@ private slots:
         QCOMPARE(p.rows(), QStringList{"b.bmp"});
         // A drive that is not ready: a warning, and the previous tab comes back.
         p.f->DriveTabSet->setCurrentIndex(2);
-        QCOMPARE(p.fakes.dialogs->messages.size(), 1);
-        QCOMPARE(p.fakes.dialogs->messages[0].text,
-                 QStringLiteral("指定のドライブは使用できません"));
+        QCOMPARE(p.messages(), QStringList{"指定のドライブは使用できません"});
         QCOMPARE(p.f->DriveTabSet->currentIndex(), 1);
         QCOMPARE(p.f->TreeView->topLevelItem(0)->text(0), p.b);
     }
@@ -149,22 +133,10 @@ private slots:
         TwoDrives p;
         QVERIFY(QDir(p.a + "/Empty").removeRecursively());
         p.f->TreeView->setCurrentItem(child(p.root, "Empty"));
-        QCOMPARE(p.fakes.dialogs->messages.size(), 1);
-        QVERIFY(p.fakes.dialogs->messages[0].text.startsWith(QStringLiteral("I/O ｴﾗｰ (")));
+        QCOMPARE(p.messages(), QStringList{"I/O ｴﾗｰ (2)"});
         QCOMPARE(p.table(), QStringList{"top.bmp"});
         QCOMPARE(QDir::currentPath(), p.a);
         QCOMPARE(p.caption(), QStringLiteral("Kordel"));
-    }
-
-    void pathArgumentOpensThroughTheTree() {
-        TwoDrives p;
-        p.f->openPath(p.a + "/Pics/p2.bmp");
-        QCOMPARE(p.f->TreeView->currentItem()->text(0), QStringLiteral("Pics"));
-        QCOMPARE(p.caption(), "Kordel [" + p.a + "/Pics/p2.bmp]");
-        p.f->openPath(p.b + "/other");
-        QCOMPARE(p.f->DriveTabSet->currentIndex(), 1);
-        QCOMPARE(p.f->TreeView->currentItem()->text(0), QStringLiteral("other"));
-        QCOMPARE(QDir::currentPath(), p.b + "/other");
     }
 };
 
