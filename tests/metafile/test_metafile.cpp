@@ -97,6 +97,12 @@ EmfWriter redEmf(bool outline = false) {
     return e;
 }
 
+// A drawing row: `draw` records onto `writer`.
+void row(const QByteArray& tag, auto writer, const QString& probes, const auto& draw) {
+    draw(writer);
+    QTest::newRow(tag.constData()) << writer.data() << probes;
+}
+
 QImage twoByTwo() {
     QImage img(2, 2, QImage::Format_RGB32);
     img.setPixel(0, 0, R);
@@ -199,7 +205,6 @@ private slots:
     void cutFilesPlayWhatCameBefore();
     void fixtures_data();
     void fixtures();
-    void mapModeFixturesAgree();
 };
 
 void TestMetafile::storedSize_data() {
@@ -244,27 +249,17 @@ void TestMetafile::storedSize() {
 void TestMetafile::drawing_data() {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<QString>("probes");  // colour letter, x,y
-    {
-        WmfWriter w = redWmf();
-        w.rectangle(50, 25, 150, 75);
-        QTest::newRow("window equals box") << w.data() << QString("R148,73 W152,77");
-    }
-    {
-        // Equation editors: a box in pixels, a window ten times finer. The window is mapped.
-        WmfWriter w = redWmf();
+    // Equation editors: a box in pixels, a window ten times finer. The window is mapped.
+    row("window finer than box", redWmf(), "R148,73 W152,77", [](WmfWriter& w) {
         w.windowExt(2000, 1000);
         w.rectangle(500, 250, 1500, 750);
-        QTest::newRow("window finer than box") << w.data() << QString("R148,73 W152,77");
-    }
-    {
-        WmfWriter w = redWmf();
+    });
+    row("window with y up", redWmf(), "R25,25 W25,75", [](WmfWriter& w) {
         w.windowOrg(0, 100);
         w.windowExt(200, -100);
         w.rectangle(0, 100, 50, 50);  // the upper half of the picture, y pointing up
-        QTest::newRow("window with y up") << w.data() << QString("R25,25 W25,75");
-    }
-    {
-        WmfWriter w(QRect(), 0);
+    });
+    row("plain with window", WmfWriter(QRect(), 0), "R45,45 W55,55", [](WmfWriter& w) {
         w.mapMode(8);
         w.windowOrg(0, 0);
         w.windowExt(200, 100);
@@ -273,126 +268,100 @@ void TestMetafile::drawing_data() {
         w.brush(0, kRed);
         w.select(1);
         w.rectangle(0, 0, 50, 50);
-        QTest::newRow("plain with window") << w.data() << QString("R45,45 W55,55");
-    }
-    {
-        // 0.1 mm units, y up: (100,-50)-(300,-200) is 37.8..113.4 × 18.9..75.6 pixels.
-        EmfWriter e = redEmf();
+    });
+    // 0.1 mm units, y up: (100,-50)-(300,-200) is 37.8..113.4 × 18.9..75.6 pixels.
+    row("emf lometric", redEmf(), "R40,21 R111,73 W35,47 W116,47 W75,16 W75,78", [](EmfWriter& e) {
         e.mapMode(2);
         e.rectangle(100, -50, 300, -200);
-        QTest::newRow("emf lometric")
-            << e.data() << QString("R40,21 R111,73 W35,47 W116,47 W75,16 W75,78");
-    }
-    {
-        EmfWriter e = redEmf();
+    });
+    row("emf anisotropic y up", redEmf(), "R21,11 R94,37 W17,25 W98,25 W50,41", [](EmfWriter& e) {
         e.mapMode(8);
         e.windowExt(100, 100);
         e.viewportExt(192, -96);
         e.viewportOrg(0, 96);
         e.rectangle(10, 90, 50, 60);  // x 19.2..96, y 9.6..38.4
-        QTest::newRow("emf anisotropic y up")
-            << e.data() << QString("R21,11 R94,37 W17,25 W98,25 W50,41");
-    }
-    {
-        // Square units: the wider viewport shrinks to 96 pixels.
-        EmfWriter e = redEmf();
+    });
+    // Square units: the wider viewport shrinks to 96 pixels.
+    row("emf isotropic", redEmf(), "R2,2 R93,93 W99,50", [](EmfWriter& e) {
         e.mapMode(7);
         e.windowExt(100, 100);
         e.viewportExt(192, 96);
         e.rectangle(0, 0, 100, 100);
-        QTest::newRow("emf isotropic") << e.data() << QString("R2,2 R93,93 W99,50");
-    }
-    {
-        EmfWriter e = redEmf();
+    });
+    row("world transform", redEmf(), "R12,2 R48,38 W8,20 W52,20 W30,42", [](EmfWriter& e) {
         e.xform(35, 2, 0, 0, 2, 10, 0);  // SETWORLDTRANSFORM
         e.rectangle(0, 0, 20, 20);       // 10..50 × 0..40
-        QTest::newRow("world transform") << e.data() << QString("R12,2 R48,38 W8,20 W52,20 W30,42");
-    }
+    });
+    // Modified on the left, the scale comes first (50..70); on the right the translation does.
     for (const int order : {2, 3}) {
-        // Left: the scale comes first (50..70); right: the translation does (100..120).
-        EmfWriter e = redEmf();
-        e.xform(35, 1, 0, 0, 1, 50, 0);
-        e.xform(36, 2, 0, 0, 2, 0, 0, order);
-        e.rectangle(0, 0, 10, 10);
         const int left = order == 2 ? 50 : 100;
-        QTest::addRow("modify world transform %d", order)
-            << e.data()
-            << QStringLiteral("R%1,2 R%2,18 W%3,10 W%4,10")
-                   .arg(left + 2)
-                   .arg(left + 18)
-                   .arg(left - 2)
-                   .arg(left + 22);
+        row("modify world transform " + QByteArray::number(order), redEmf(),
+            QStringLiteral("R%1,2 R%2,18 W%3,10 W%4,10")
+                .arg(left + 2)
+                .arg(left + 18)
+                .arg(left - 2)
+                .arg(left + 22),
+            [&](EmfWriter& e) {
+                e.xform(35, 1, 0, 0, 1, 50, 0);
+                e.xform(36, 2, 0, 0, 2, 0, 0, order);
+                e.rectangle(0, 0, 10, 10);
+            });
     }
-    {
-        // A singular transform is refused and the previous one stays.
-        EmfWriter e = redEmf();
+    // A singular transform is refused and the previous one stays.
+    row("singular transform ignored", redEmf(), "R21,11 W62,25", [](EmfWriter& e) {
         e.xform(35, 0, 0, 0, 0, 5, 5);
         e.rectangle(20, 10, 60, 40);
-        QTest::newRow("singular transform ignored") << e.data() << QString("R21,11 W62,25");
-    }
-    {
-        // An EMF+ comment in a file that also draws is skipped and the drawing plays.
-        EmfWriter e = redEmf();
+    });
+    // An EMF+ comment in a file that also draws is skipped and the drawing plays.
+    row("emf+ comment skipped", redEmf(), "R50,25", [](EmfWriter& e) {
         QByteArray comment = EmfWriter::ints({28, 0x2B464D45});
         put16(comment, 0x4001);  // EmfPlusHeader
         put16(comment, 1);
-        comment += EmfWriter::ints({28, 16, 0xDBC01002, 0, 96, 96});
-        e.rec(70, comment);
+        e.rec(70, comment + EmfWriter::ints({28, 16, 0xDBC01002, 0, 96, 96}));
         e.rectangle(0, 0, 100, 50);
-        QTest::newRow("emf+ comment skipped") << e.data() << QString("R50,25");
-    }
-    {
-        WmfWriter w = pixelWmf();
-        w.pen(0, 6, kBlue);  // 0
-        w.brush(0, kRed);    // 1
-        w.brush(1, 0);       // 2: hollow
-        w.select(0);
-        w.select(1);
-        w.rectangle(20, 20, 100, 80);
-        w.select(2);
-        w.rectangle(120, 20, 190, 80);
-        QTest::newRow("pen width and hollow brush")
-            << w.data() << QString("R60,50 B20,50 B22,50 W10,50 W155,50 B120,50");
-    }
-    for (const int mode : {1, 2}) {
-        // A five-pointed star: its centre is outside with alternate filling, inside with winding.
-        QList<QPoint> star;
-        for (int k = 0; k < 5; ++k) {
-            const double a = (-90 + k * 144) * M_PI / 180;
-            star << QPoint(qRound(100 + 45 * std::cos(a)), qRound(50 + 45 * std::sin(a)));
-        }
-        WmfWriter w = redWmf();
-        w.rec(0x0106, {mode});
-        w.polygon({star[0], star[1], star[2], star[3], star[4]});
-        QTest::addRow("polygon fill mode %d", mode)
-            << w.data() << QString(mode == 2 ? "R100,12 R100,52" : "R100,12 W100,52");
-    }
-    {
-        // POLYPOLYGON: one fill over both outlines, so the inner square is a hole.
-        WmfWriter w = redWmf();
+    });
+    row("pen width and hollow brush", pixelWmf(), "R60,50 B20,50 B22,50 W10,50 W155,50 B120,50",
+        [](WmfWriter& w) {
+            w.pen(0, 6, kBlue);  // 0
+            w.brush(0, kRed);    // 1
+            w.brush(1, 0);       // 2: hollow
+            w.select(0);
+            w.select(1);
+            w.rectangle(20, 20, 100, 80);
+            w.select(2);
+            w.rectangle(120, 20, 190, 80);
+        });
+    // A five-pointed star: its centre is outside with alternate filling, inside with winding.
+    for (const int mode : {1, 2})
+        row("polygon fill mode " + QByteArray::number(mode), redWmf(),
+            mode == 2 ? "R100,12 R100,52" : "R100,12 W100,52", [&](WmfWriter& w) {
+                QList<QPoint> star;
+                for (int k = 0; k < 5; ++k) {
+                    const double a = (-90 + k * 144) * M_PI / 180;
+                    star << QPoint(qRound(100 + 45 * std::cos(a)), qRound(50 + 45 * std::sin(a)));
+                }
+                w.rec(0x0106, {mode});
+                w.polygon({star[0], star[1], star[2], star[3], star[4]});
+            });
+    // POLYPOLYGON: one fill over both outlines, so the inner square is a hole.
+    row("polypolygon hole", redWmf(), "R20,50 W50,50", [](WmfWriter& w) {
         QByteArray pp;
         for (int v : {4, 4, 10, 10, 90, 10, 90, 90, 10, 90, 40, 40, 60, 40, 60, 60, 40, 60})
             put16(pp, v);
         w.rec(0x0538, {2}, pp);
-        QTest::newRow("polypolygon hole") << w.data() << QString("R20,50 W50,50");
-    }
-    {
-        WmfWriter w = redWmf();
-        w.ellipse(20, 10, 180, 90);
-        QTest::newRow("ellipse") << w.data() << QString("R100,50 R176,50 W24,14");
-    }
-    for (const bool clockwise : {false, true}) {
-        // A pie from three o'clock to twelve: counter-clockwise (the default) takes the upper
-        // right quarter, clockwise the other three.
-        EmfWriter e = redEmf();
-        if (clockwise)
-            e.rec(57, EmfWriter::ints({2}));
-        e.pie(QRect(0, 0, 96, 96), QPoint(96, 48), QPoint(48, 0));
-        QTest::addRow("pie clockwise %d", clockwise)
-            << e.data() << QString(clockwise ? "W70,25 R25,70 R25,25" : "R70,25 W25,70 W25,25");
-    }
-    {
-        WmfWriter w = pixelWmf();
+    });
+    row("ellipse", redWmf(), "R100,50 R176,50 W24,14",
+        [](WmfWriter& w) { w.ellipse(20, 10, 180, 90); });
+    // A pie from three o'clock to twelve: counter-clockwise (the default) takes the upper
+    // right quarter, clockwise the other three.
+    for (const bool clockwise : {false, true})
+        row(clockwise ? "pie clockwise" : "pie", redEmf(),
+            clockwise ? "W70,25 R25,70 R25,25" : "R70,25 W25,70 W25,25", [&](EmfWriter& e) {
+                if (clockwise)
+                    e.rec(57, EmfWriter::ints({2}));
+                e.pie(QRect(0, 0, 96, 96), QPoint(96, 48), QPoint(48, 0));
+            });
+    row("save and restore", pixelWmf(), "R25,50 R75,50 R125,50", [](WmfWriter& w) {
         w.pen(5, 0, 0);
         w.select(0);
         w.brush(0, kRed);    // 1
@@ -412,52 +381,40 @@ void TestMetafile::drawing_data() {
         w.select(2);
         w.restoreDc(-1);  // relative: the last save
         w.rectangle(100, 0, 150, 100);
-        QTest::newRow("save and restore") << w.data() << QString("R25,50 R75,50 R125,50");
-    }
-    {
-        WmfWriter w = redWmf();
+    });
+    row("intersect clip", redWmf(), "R100,50 R149,74 W151,76 W20,50", [](WmfWriter& w) {
         w.intersectClip(50, 25, 150, 75);
         w.rectangle(0, 0, 200, 100);
-        QTest::newRow("intersect clip") << w.data() << QString("R100,50 R149,74 W151,76 W20,50");
-    }
-    {
-        WmfWriter w = redWmf();
+    });
+    row("exclude clip", redWmf(), "W100,50 R60,50", [](WmfWriter& w) {
         w.excludeClip(80, 40, 120, 60);
         w.rectangle(0, 0, 200, 100);
-        QTest::newRow("exclude clip") << w.data() << QString("W100,50 R60,50");
-    }
-    {
-        // The clip is kept on the device: moving the window afterwards does not move it.
-        WmfWriter w = redWmf();
+    });
+    // The clip is kept on the device: moving the window afterwards does not move it.
+    row("clip stays on the device", redWmf(), "R50,50 W150,50", [](WmfWriter& w) {
         w.intersectClip(0, 0, 100, 100);
         w.windowOrg(-100, 0);
         w.rectangle(-100, 0, 100, 100);
-        QTest::newRow("clip stays on the device") << w.data() << QString("R50,50 W150,50");
-    }
-    {
-        // The clip is part of the saved state.
-        WmfWriter w = redWmf();
+    });
+    row("clip restored", redWmf(), "R100,50", [](WmfWriter& w) {
         w.saveDc();
         w.intersectClip(0, 0, 10, 10);
         w.restoreDc(-1);
         w.rectangle(0, 0, 200, 100);
-        QTest::newRow("clip restored") << w.data() << QString("R100,50");
-    }
-    for (const bool reset : {false, true}) {
-        // EMF: a clip region in reference pixels, then a reset by an empty copy.
-        EmfWriter e = redEmf();
-        e.rec(75, EmfWriter::ints({48, 5, 32, 1, 1, 16, 0, 0, 50, 50, 0, 0, 50, 50}));
-        e.rectangle(0, 0, 192, 96);
-        if (reset) {
-            e.rec(75, EmfWriter::ints({0, 5}));
-            e.rectangle(0, 0, 192, 96);
-        }
-        QTest::addRow("emf clip region reset %d", reset)
-            << e.data() << QString(reset ? "R25,25 R100,25" : "R25,25 W100,25");
-    }
-    {
-        // Objects take the lowest free slot, and a create record we cannot use still takes one.
-        WmfWriter w = pixelWmf();
+    });
+    // EMF: a clip region in reference pixels, then a reset by an empty copy.
+    for (const bool reset : {false, true})
+        row(reset ? "emf clip region reset" : "emf clip region", redEmf(),
+            reset ? "R25,25 R100,25" : "R25,25 W100,25", [&](EmfWriter& e) {
+                e.rec(75, EmfWriter::ints({48, 5, 32, 1, 1, 16, 0, 0, 50, 50, 0, 0, 50, 50}));
+                e.rectangle(0, 0, 192, 96);
+                if (reset) {
+                    e.rec(75, EmfWriter::ints({0, 5}));
+                    e.rectangle(0, 0, 192, 96);
+                }
+            });
+    // Objects take the lowest free slot, and a create record we cannot use still takes one.
+    row("object table", pixelWmf(), "R25,50 Y75,50 Y125,50 Y175,50", [](WmfWriter& w) {
         w.pen(5, 0, 0);      // 0
         w.brush(0, kGreen);  // 1
         w.brush(0, kBlue);   // 2
@@ -476,11 +433,9 @@ void TestMetafile::drawing_data() {
         w.rectangle(100, 0, 150, 100);
         w.remove(3);  // deleting the selected brush keeps it in use
         w.rectangle(150, 0, 200, 100);
-        QTest::newRow("object table") << w.data() << QString("R25,50 Y75,50 Y125,50 Y175,50");
-    }
-    {
-        // A triangle recorded as a path and filled.
-        EmfWriter e = redEmf(true);
+    });
+    // A triangle recorded as a path and filled.
+    row("filled path", redEmf(true), "R30,30 W70,70", [](EmfWriter& e) {
         e.rec(59);
         e.rec(27, EmfWriter::ints({10, 10}));
         e.rec(54, EmfWriter::ints({90, 10}));
@@ -488,11 +443,9 @@ void TestMetafile::drawing_data() {
         e.rec(61);
         e.rec(60);
         e.rec(62, EmfWriter::ints({0, 0, 0, 0}));
-        QTest::newRow("filled path") << e.data() << QString("R30,30 W70,70");
-    }
-    {
-        // A path made the clip; an unended path cannot be filled.
-        EmfWriter e = redEmf();
+    });
+    // A path made the clip; an unended path cannot be filled.
+    row("clip path", redEmf(), "R25,25 W25,70 W125,25", [](EmfWriter& e) {
         e.rec(59);
         e.rectangle(0, 0, 50, 50);
         e.rec(60);
@@ -501,45 +454,33 @@ void TestMetafile::drawing_data() {
         e.rec(59);
         e.rectangle(100, 0, 150, 50);
         e.rec(62, EmfWriter::ints({0, 0, 0, 0}));
-        QTest::newRow("clip path") << e.data() << QString("R25,25 W25,70 W125,25");
-    }
-    {
-        // DSTINVERT turns white black; R2_NOP draws nothing; R2_XORPEN red on white is cyan.
-        WmfWriter w = redWmf();
+    });
+    // DSTINVERT turns white black; R2_NOP draws nothing; R2_XORPEN red on white is cyan.
+    row("raster operations", redWmf(), "K30,30 W80,30 C130,30", [](WmfWriter& w) {
         w.rec(0x061D, {0x0009, 0x0055, 40, 40, 10, 10});  // PATBLT DSTINVERT
         w.rec(0x0104, {11});
         w.rectangle(60, 10, 100, 50);
         w.rec(0x0104, {7});
         w.rectangle(110, 10, 150, 50);
-        QTest::newRow("raster operations") << w.data() << QString("K30,30 W80,30 C130,30");
-    }
+    });
 
     // Bitmaps: stretched, mirrored, part of the source, inverted.
     const QString upright = "R25,25 G75,25 B25,75 Y75,75 W150,50";
-    for (const bool topDown : {false, true}) {
-        WmfWriter w = pixelWmf();
-        w.stretchDib(QRect(0, 0, 100, 100), QRect(0, 0, 2, 2), packedDib24(twoByTwo(), topDown));
-        QTest::addRow("dib top-down %d", topDown) << w.data() << upright;
-    }
-    {
-        WmfWriter w = pixelWmf();
-        w.stretchDib(QRect(100, 0, -100, 100), QRect(0, 0, 2, 2), packedDib24(twoByTwo()));
-        QTest::newRow("dib mirrored") << w.data() << QString("G25,25 R75,25 Y25,75 B75,75");
-    }
-    {
-        WmfWriter w = pixelWmf();
-        w.stretchDib(QRect(0, 0, 100, 100), QRect(1, 0, 1, 1), packedDib24(twoByTwo()));
-        QTest::newRow("dib source part") << w.data() << QString("G25,25 G75,75 W150,50");
-    }
-    {
-        EmfWriter e;
-        e.stretchDiBits(QRect(0, 0, 100, 100), QRect(0, 0, 2, 2), packedDib24(twoByTwo()));
-        QTest::newRow("emf dib") << e.data() << upright;
-        EmfWriter n;  // NOTSRCCOPY draws the inverted picture.
-        n.stretchDiBits(QRect(0, 0, 100, 100), QRect(0, 0, 2, 2), packedDib24(twoByTwo()),
-                        0x00330008);
-        QTest::newRow("emf dib inverted") << n.data() << QString("C25,25 M75,25 Y25,75 B75,75");
-    }
+    const QByteArray dib = packedDib24(twoByTwo());
+    row("dib", pixelWmf(), upright,
+        [&](WmfWriter& w) { w.stretchDib(QRect(0, 0, 100, 100), QRect(0, 0, 2, 2), dib); });
+    row("dib top-down", pixelWmf(), upright, [](WmfWriter& w) {
+        w.stretchDib(QRect(0, 0, 100, 100), QRect(0, 0, 2, 2), packedDib24(twoByTwo(), true));
+    });
+    row("dib mirrored", pixelWmf(), "G25,25 R75,25 Y25,75 B75,75",
+        [&](WmfWriter& w) { w.stretchDib(QRect(100, 0, -100, 100), QRect(0, 0, 2, 2), dib); });
+    row("dib source part", pixelWmf(), "G25,25 G75,75 W150,50",
+        [&](WmfWriter& w) { w.stretchDib(QRect(0, 0, 100, 100), QRect(1, 0, 1, 1), dib); });
+    row("emf dib", EmfWriter(), upright,
+        [&](EmfWriter& e) { e.stretchDiBits(QRect(0, 0, 100, 100), QRect(0, 0, 2, 2), dib); });
+    row("emf dib inverted", EmfWriter(), "C25,25 M75,25 Y25,75 B75,75", [&](EmfWriter& e) {
+        e.stretchDiBits(QRect(0, 0, 100, 100), QRect(0, 0, 2, 2), dib, 0x00330008);  // NOTSRCCOPY
+    });
 
     // DIB codings, each dot drawn 10 × 10 (W: a dot the codes left alone).
     const QByteArray table = EmfWriter::ints({0x000000, 0xff0000, 0x00ff00});  // black, red, green
@@ -581,15 +522,14 @@ void TestMetafile::drawing_data() {
                                                 QSize(1, 2))
                                   << dots(1, "WR");
     // Refused: odd depths, RLE with the wrong depth, top-down RLE, planes other than one.
-    const QByteArray black(16, '\0');
-    QTest::newRow("refused 3 bits")
-        << wmfWithDib(dibHeader(2, 2, 3, 0, 0) + black, QSize(2, 2)) << dots(2, "W");
-    QTest::newRow("refused rle8 at 4 bits")
-        << wmfWithDib(dibHeader(2, 2, 4, 1, 0) + black, QSize(2, 2)) << dots(2, "W");
-    QTest::newRow("refused top-down rle")
-        << wmfWithDib(dibHeader(2, -2, 8, 1, 0) + black, QSize(2, 2)) << dots(2, "W");
-    QTest::newRow("refused 2 planes")
-        << wmfWithDib(dibHeader(2, 2, 24, 0, 0, 2) + black, QSize(2, 2)) << dots(2, "W");
+    const std::pair<const char*, QByteArray> refused[] = {
+        {"3 bits", dibHeader(2, 2, 3, 0, 0)},
+        {"rle8 at 4 bits", dibHeader(2, 2, 4, 1, 0)},
+        {"top-down rle", dibHeader(2, -2, 8, 1, 0)},
+        {"2 planes", dibHeader(2, 2, 24, 0, 0, 2)}};
+    for (const auto& [tag, header] : refused)
+        QTest::addRow("refused %s", tag)
+            << wmfWithDib(header + QByteArray(16, '\0'), QSize(2, 2)) << dots(2, "W");
 }
 
 void TestMetafile::drawing() {
@@ -833,27 +773,6 @@ void TestMetafile::fixtures() {
     const double score = 2 * precision * recall / std::max(precision + recall, 1e-9);
     qInfo("%s: precision %.3f recall %.3f F %.3f", qPrintable(file), precision, recall, score);
     QVERIFY2(score >= minimum, qPrintable(QString("F %1 below %2").arg(score).arg(minimum)));
-}
-
-void TestMetafile::mapModeFixturesAgree() {
-    // The same picture written in four map modes must come out alike.
-    QList<QImage> images;
-    for (const char* mode : {"text", "lometric", "isotropic", "anisotropic"}) {
-        QFile f(fixturesRoot() + QString("/metafile/test_mm_%1_ref.emf").arg(mode));
-        if (fixturesRoot().isEmpty() || !f.open(QIODevice::ReadOnly))
-            QSKIP("map mode fixtures missing");
-        const std::optional<Metafile> m = playMetafile(f.readAll());
-        QVERIFY(m);
-        images << render(*m);
-    }
-    for (int i = 1; i < images.size(); ++i) {
-        QCOMPARE(images[i].size(), images[0].size());
-        qint64 same = 0;
-        for (int y = 0; y < images[0].height(); ++y)
-            for (int x = 0; x < images[0].width(); ++x)
-                same += near(images[0].pixel(x, y), images[i].pixel(x, y), 48);
-        QVERIFY(same > 0.995 * images[0].width() * images[0].height());
-    }
 }
 
 QTEST_MAIN(TestMetafile)
