@@ -22,8 +22,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -31,20 +32,20 @@
 namespace kordel::test {
 
 struct FakeScript {
-    bool valid = false;
+    int valid = 0;
     int w = 4, h = 2;
     int iw = -1, ih = -1;
     int bits = 24;
     int depth = -1;
     int clrUsed = 0;
     int hdr = 40;
-    bool topDown = false;
+    int topDown = 0;
     int dx = 1, dy = 1;
     int info0 = 0, info128 = 2;
     int pic0 = 0, pic128 = 2;
     std::vector<std::pair<int, int>> progress;
-    bool nullBlocks = false;
-    bool hInfo = false;
+    int nullBlocks = 0;
+    int hInfo = 0;
 
     int infoWidth() const { return iw >= 0 ? iw : w; }
     int infoHeight() const { return ih >= 0 ? ih : h; }
@@ -61,56 +62,36 @@ inline FakeScript parseFakeScript(const std::string& text) {
     FakeScript s;
     if (text.compare(0, 7, "FAKESPI") != 0)
         return s;
-    s.valid = true;
-    size_t pos = 7;
-    while (pos < text.size()) {
-        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\n' || text[pos] == '\t'))
-            ++pos;
-        const size_t end = text.find_first_of(" \n\t", pos);
-        const std::string token = text.substr(pos, end == std::string::npos ? end : end - pos);
-        pos = end == std::string::npos ? text.size() : end;
+    s.valid = 1;
+    const std::pair<const char*, int FakeScript::*> keys[] = {{"w", &FakeScript::w},
+                                                              {"h", &FakeScript::h},
+                                                              {"iw", &FakeScript::iw},
+                                                              {"ih", &FakeScript::ih},
+                                                              {"bits", &FakeScript::bits},
+                                                              {"depth", &FakeScript::depth},
+                                                              {"clrused", &FakeScript::clrUsed},
+                                                              {"hdr", &FakeScript::hdr},
+                                                              {"topdown", &FakeScript::topDown},
+                                                              {"dx", &FakeScript::dx},
+                                                              {"dy", &FakeScript::dy},
+                                                              {"info0", &FakeScript::info0},
+                                                              {"info128", &FakeScript::info128},
+                                                              {"pic0", &FakeScript::pic0},
+                                                              {"pic128", &FakeScript::pic128},
+                                                              {"null", &FakeScript::nullBlocks},
+                                                              {"hinfo", &FakeScript::hInfo}};
+    std::istringstream in(text.substr(7));
+    for (std::string token; in >> token;) {
         const size_t eq = token.find('=');
-        if (eq == std::string::npos)
-            continue;
         const std::string key = token.substr(0, eq);
-        const std::string value = token.substr(eq + 1);
-        const int n = std::atoi(value.c_str());
-        const std::pair<const char*, int FakeScript::*> numbers[] = {
-            {"w", &FakeScript::w},
-            {"h", &FakeScript::h},
-            {"iw", &FakeScript::iw},
-            {"ih", &FakeScript::ih},
-            {"bits", &FakeScript::bits},
-            {"depth", &FakeScript::depth},
-            {"clrused", &FakeScript::clrUsed},
-            {"hdr", &FakeScript::hdr},
-            {"dx", &FakeScript::dx},
-            {"dy", &FakeScript::dy},
-            {"info0", &FakeScript::info0},
-            {"info128", &FakeScript::info128},
-            {"pic0", &FakeScript::pic0},
-            {"pic128", &FakeScript::pic128}};
-        for (const auto& [name, member] : numbers)
+        const char* value = eq == std::string::npos ? "" : token.c_str() + eq + 1;
+        for (const auto& [name, member] : keys)
             if (key == name)
-                s.*member = n;
-        if (key == "topdown")
-            s.topDown = n != 0;
-        else if (key == "null")
-            s.nullBlocks = n != 0;
-        else if (key == "hinfo")
-            s.hInfo = n != 0;
-        else if (key == "progress") {
-            size_t p = 0;
-            while (p < value.size()) {
-                const size_t comma = value.find(',', p);
-                const std::string item =
-                    value.substr(p, comma == std::string::npos ? comma : comma - p);
-                const size_t slash = item.find('/');
-                if (slash != std::string::npos)
-                    s.progress.emplace_back(std::atoi(item.c_str()),
-                                            std::atoi(item.c_str() + slash + 1));
-                p = comma == std::string::npos ? value.size() : comma + 1;
-            }
+                s.*member = std::atoi(value);
+        int done, total, used;
+        while (key == "progress" && std::sscanf(value, "%d/%d%n", &done, &total, &used) == 2) {
+            s.progress.emplace_back(done, total);
+            value += used + (value[used] == ',');
         }
     }
     return s;
