@@ -93,13 +93,9 @@ private slots:
     void loads_data();
     void loads();
     void sameNameLoadsAgain();
-    void pixelAspect_data();
-    void pixelAspect();
-    void paletteOnAnEightBitDisplay_data();
-    void paletteOnAnEightBitDisplay();
+    void colours_data();
+    void colours();
     void progressReports();
-    void rowsComeOutUpright_data();
-    void rowsComeOutUpright();
     void longAndMultibyteNamesReachThePluginWhole();
 };
 
@@ -275,89 +271,79 @@ void TestAll::sameNameLoadsAgain() {
     QCOMPARE(calls(), QStringLiteral("i0 p0+ i0 p0+"));
 }
 
-void TestAll::pixelAspect_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("dx");
-    QTest::addColumn<int>("dy");
-    QTest::addColumn<QSize>("size");
-    QTest::newRow("pic 1:2 widens") << "a.pic" << 1 << 2 << QSize(12, 6);
-    QTest::newRow("pic 2:1 heightens") << "a.pic" << 2 << 1 << QSize(6, 12);
-    QTest::newRow("p2 1:2 widens") << "a.P2" << 1 << 2 << QSize(12, 6);
-    QTest::newRow("pic 3:4") << "a.pic" << 3 << 4 << QSize(8, 6);
-    QTest::newRow("pic 1:1") << "a.pic" << 1 << 1 << QSize(6, 6);
-    QTest::newRow("pic 0:2") << "a.pic" << 0 << 2 << QSize(6, 6);
-    QTest::newRow("pic 2:0") << "a.pic" << 2 << 0 << QSize(6, 6);
-    QTest::newRow("gif 1:2 untouched") << "a.gif" << 1 << 2 << QSize(6, 6);
-    QTest::newRow("mag 1:2 untouched") << "a.mag" << 1 << 2 << QSize(6, 6);
-}
-
-void TestAll::pixelAspect() {
-    QFETCH(QString, name);
-    QFETCH(int, dx);
-    QFETCH(int, dy);
-    QFETCH(QSize, size);
-    const QByteArray script =
-        "w=6 h=6 hinfo=1 dx=" + QByteArray::number(dx) + " dy=" + QByteArray::number(dy);
-    auto c = component();
-    QVERIFY(c->all.setPictureName(picture(name, script)));
-    QCOMPARE(c->all.Error(), 0);
-    QCOMPARE(c->all.image().size(), size);
-    QCOMPARE(QSize(c->all.OrgWidth(), c->all.OrgHeight()), size);
-    // Stretched, not cut: each corner keeps its colour.
-    const FakeScript s = parseFakeScript("FAKESPI " + script.toStdString());
-    const QImage& img = c->all.image();
-    QCOMPARE(img.pixel(0, 0), expectedColour(s, 0, 0));
-    QCOMPARE(img.pixel(size.width() - 1, size.height() - 1), expectedColour(s, 5, 5));
-    QCOMPARE(img.pixel(size.width() - 1, 0), expectedColour(s, 5, 0));
-
-    // On a palette display the stretched picture keeps its colour table.
-    auto p = component();
-    p->host.fakeScreen.bits = 8;
-    QVERIFY(p->all.setPictureName(picture(name, script + " bits=8")));
-    QCOMPARE(p->all.image().size(), size);
-    QCOMPARE(p->all.palette().size(), 256);
-    const FakeScript t = parseFakeScript("FAKESPI " + script.toStdString() + " bits=8");
-    QCOMPARE(p->all.image().pixel(size.width() - 1, size.height() - 1), expectedColour(t, 5, 5));
-    QCOMPARE(p->all.image().pixel(0, size.height() - 1), expectedColour(t, 0, 5));
-}
-
-void TestAll::paletteOnAnEightBitDisplay_data() {
+void TestAll::colours_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<int>("screenBits");
-    QTest::addColumn<int>("entries");
-    QTest::newRow("8 bits, 0 used") << "a.gif" << QByteArray("bits=8") << 8 << 256;
-    QTest::newRow("8 bits, 16 used") << "a.gif" << QByteArray("bits=8 clrused=16") << 8 << 16;
-    QTest::newRow("8 bits, 200 used") << "a.pic" << QByteArray("bits=8 clrused=200") << 8 << 200;
-    QTest::newRow("4 bits, 0 used") << "a.mag" << QByteArray("bits=4") << 8 << 16;
-    QTest::newRow("4 bits, 5 used") << "a.pi" << QByteArray("bits=4 clrused=5") << 8 << 5;
-    QTest::newRow("1 bit, 0 used") << "a.tif" << QByteArray("bits=1") << 8 << 2;
-    QTest::newRow("24 bits") << "a.gif" << QByteArray("bits=24") << 8 << 0;
-    QTest::newRow("16-bit display") << "a.gif" << QByteArray("bits=8") << 16 << 0;
-    QTest::newRow("24-bit display") << "a.gif" << QByteArray("bits=4") << 24 << 0;
-    QTest::newRow("jpeg") << "a.jpg" << QByteArray("bits=8") << 8 << 0;
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("entries");  // of the palette built for the display
+    for (const char* name : {"a.gif", "a.jpg"}) {
+        for (const char* bits : {"1", "4", "8", "16", "24", "32"})
+            for (const char* order : {"0", "1"})
+                QTest::addRow("%s bits %s topdown %s", name, bits, order)
+                    << name << "w=11 h=7 bits=" + QByteArray(bits) + " topdown=" + order << 24
+                    << QSize(11, 7) << 0;
+        // Masks sit at byte 40 in every header version; the colour table follows the header.
+        for (const char* header : {"bits=16 hdr=108", "bits=32 hdr=124", "bits=8 hdr=108"})
+            QTest::addRow("%s %s", name, header)
+                << name << "w=11 h=7 " + QByteArray(header) << 24 << QSize(11, 7) << 0;
+    }
+    const auto row = [](const char* tag, const char* name, const char* script, int screen,
+                        QSize size, int entries) {
+        QTest::newRow(tag) << name << QByteArray(script) << screen << size << entries;
+    };
+    row("8 bits, 0 used", "a.gif", "w=9 h=5 bits=8", 8, {9, 5}, 256);
+    row("8 bits, 16 used", "a.gif", "w=9 h=5 bits=8 clrused=16", 8, {9, 5}, 16);
+    row("8 bits, 200 used", "a.pic", "w=9 h=5 bits=8 clrused=200", 8, {9, 5}, 200);
+    row("4 bits, 0 used", "a.mag", "w=9 h=5 bits=4", 8, {9, 5}, 16);
+    row("4 bits, 5 used", "a.pi", "w=9 h=5 bits=4 clrused=5", 8, {9, 5}, 5);
+    row("1 bit, 0 used", "a.tif", "w=9 h=5 bits=1", 8, {9, 5}, 2);
+    row("24 bits on 8", "a.gif", "w=9 h=5 bits=24", 8, {9, 5}, 0);
+    row("16-bit display", "a.gif", "w=9 h=5 bits=8", 16, {9, 5}, 0);
+    row("jpeg on 8", "a.jpg", "w=9 h=5 bits=8", 8, {9, 5}, 0);
+    // PIC and PIC2 are stretched for their pixel aspect, also with a colour table kept.
+    row("pic 1:2 widens", "a.pic", "w=6 h=6 hinfo=1 dx=1 dy=2", 24, {12, 6}, 0);
+    row("pic 2:1 heightens", "a.pic", "w=6 h=6 hinfo=1 dx=2 dy=1", 24, {6, 12}, 0);
+    row("p2 1:2 widens", "a.P2", "w=6 h=6 hinfo=1 dx=1 dy=2", 24, {12, 6}, 0);
+    row("pic 3:4", "a.pic", "w=6 h=6 hinfo=1 dx=3 dy=4", 24, {8, 6}, 0);
+    row("pic 1:1", "a.pic", "w=6 h=6 hinfo=1 dx=1 dy=1", 24, {6, 6}, 0);
+    row("pic 0:2", "a.pic", "w=6 h=6 hinfo=1 dx=0 dy=2", 24, {6, 6}, 0);
+    row("pic 2:0", "a.pic", "w=6 h=6 hinfo=1 dx=2 dy=0", 24, {6, 6}, 0);
+    row("gif 1:2 untouched", "a.gif", "w=6 h=6 hinfo=1 dx=1 dy=2", 24, {6, 6}, 0);
+    row("mag 1:2 untouched", "a.mag", "w=6 h=6 hinfo=1 dx=1 dy=2", 24, {6, 6}, 0);
+    row("pic 1:2 on 8", "a.pic", "w=6 h=6 hinfo=1 dx=1 dy=2 bits=8", 8, {12, 6}, 256);
+    row("p2 2:1 on 8", "a.p2", "w=6 h=6 hinfo=1 dx=2 dy=1 bits=4", 8, {6, 12}, 16);
 }
 
-void TestAll::paletteOnAnEightBitDisplay() {
+void TestAll::colours() {
     QFETCH(QString, name);
     QFETCH(QByteArray, script);
     QFETCH(int, screenBits);
+    QFETCH(QSize, size);
     QFETCH(int, entries);
     auto c = component();
     c->host.fakeScreen.bits = screenBits;
     c->host.fakeScreen.palette = screenBits == 8 ? 256 : 0;
-    const QByteArray full = "w=9 h=5 " + script;
-    QVERIFY(c->all.setPictureName(picture(name, full)));
+    QVERIFY(c->all.setPictureName(picture(name, script)));
     QCOMPARE(c->all.Error(), 0);
-    const QList<QRgb>& palette = c->all.palette();
-    QCOMPARE(palette.size(), entries);
-    const FakeScript s = parseFakeScript("FAKESPI " + full.toStdString());
-    for (int i = 0; i < palette.size(); ++i)
-        QCOMPARE(palette[i], tableColour(i));
-    // The picture shows the same colours either way.
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 9; ++x)
-            QCOMPARE(c->all.image().pixel(x, y), expectedColour(s, x, y));
+    QCOMPARE(c->all.image().size(), size);
+    QCOMPARE(QSize(c->all.OrgWidth(), c->all.OrgHeight()), size);
+    QCOMPARE(c->all.palette().size(), entries);
+    for (int i = 0; i < entries; ++i)
+        QCOMPARE(c->all.palette()[i], tableColour(i));
+    // Every dot, stretched (not cut) where the picture is.
+    const FakeScript s = parseFakeScript("FAKESPI " + script.toStdString());
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            QRgb want = expectedColour(s, (2 * x + 1) * s.w / (2 * size.width()),
+                                       (2 * y + 1) * s.h / (2 * size.height()));
+            if (s.bits == 16) {
+                // Five bits per channel, widened to eight.
+                auto widen = [](int c) { return ((c >> 3) * 255 + 15) / 31; };
+                want = qRgb(widen(qRed(want)), widen(qGreen(want)), widen(qBlue(want)));
+            }
+            QCOMPARE(c->all.image().pixel(x, y), want);
+        }
 }
 
 void TestAll::progressReports() {
@@ -379,40 +365,6 @@ void TestAll::progressReports() {
     QCOMPARE(c->all.Error(), 0);
     QVERIFY(!c->host.progress.contains(25));
     QVERIFY(!c->host.progress.contains(33));
-}
-
-void TestAll::rowsComeOutUpright_data() {
-    QTest::addColumn<QByteArray>("script");
-    for (const char* bits : {"1", "4", "8", "16", "24", "32"})
-        for (const char* order : {"0", "1"})
-            QTest::addRow("bits %s topdown %s", bits, order)
-                << "w=11 h=7 bits=" + QByteArray(bits) + " topdown=" + order;
-    // Masks sit at byte 40 in every header version; the colour table follows the header.
-    QTest::newRow("fields after a 108-byte header") << QByteArray("w=11 h=7 bits=16 hdr=108");
-    QTest::newRow("fields after a 124-byte header") << QByteArray("w=11 h=7 bits=32 hdr=124");
-    QTest::newRow("table after a 108-byte header") << QByteArray("w=11 h=7 bits=8 hdr=108");
-}
-
-void TestAll::rowsComeOutUpright() {
-    QFETCH(QByteArray, script);
-    const FakeScript s = parseFakeScript("FAKESPI " + script.toStdString());
-    for (const char* name : {"a.gif", "a.jpg"}) {
-        auto c = component();
-        QVERIFY(c->all.setPictureName(picture(name, script)));
-        QCOMPARE(c->all.Error(), 0);
-        const QImage& img = c->all.image();
-        QCOMPARE(img.size(), QSize(11, 7));
-        for (int y = 0; y < 7; ++y)
-            for (int x = 0; x < 11; ++x) {
-                QRgb want = expectedColour(s, x, y);
-                if (s.bits == 16) {
-                    // Five bits per channel, widened to eight.
-                    auto widen = [](int c) { return ((c >> 3) * 255 + 15) / 31; };
-                    want = qRgb(widen(qRed(want)), widen(qGreen(want)), widen(qBlue(want)));
-                }
-                QCOMPARE(img.pixel(x, y), want);
-            }
-    }
 }
 
 void TestAll::longAndMultibyteNamesReachThePluginWhole() {
