@@ -3,26 +3,22 @@
 #include <QFile>
 #include <QtEndian>
 
+#include "metafile_writer.h"
+
 namespace kordel::test {
 
 namespace {
 
-// Little-endian byte writer.
-struct Le {
+// Colour table entries: blue, green, red and, except in OS/2 1.x files, a zero byte.
+QByteArray table(const std::vector<QRgb>& colours, bool withFourthByte) {
     QByteArray out;
-    void u8(int v) { out.append(char(v & 0xff)); }
-    void u16(int v) {
-        u8(v);
-        u8(v >> 8);
+    for (QRgb c : colours) {
+        out.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
+        if (withFourthByte)
+            out.append('\0');
     }
-    void u32(uint32_t v) {
-        u16(int(v & 0xffff));
-        u16(int(v >> 16));
-    }
-    void i32(int32_t v) { u32(uint32_t(v)); }
-    void zeros(int n) { out.append(QByteArray(n, '\0')); }
-    void patch32(qsizetype at, uint32_t v) { qToLittleEndian<quint32>(v, out.data() + at); }
-};
+    return out;
+}
 
 qsizetype stride(int width, int bits) {
     return ((qsizetype(width) * bits + 31) / 32) * 4;
@@ -78,57 +74,31 @@ QByteArray writeBmp(const BmpLayout& layout) {
     const QByteArray pixels =
         rle ? layout.rle
             : packRows(layout.width, layout.height, layout.bits, layout.dots, layout.topDown);
-    Le b;
-    b.out.append("BM");
-    b.u32(0);  // file size, patched below
-    b.u32(0);
-    b.u32(0);  // offset of the rows, patched below
+    QByteArray header;
     if (layout.header == H::Os2v1) {
-        b.u32(12);
-        b.u16(layout.width);
-        b.u16(layout.height);
-        b.u16(1);
-        b.u16(layout.bits);
-        for (QRgb c : layout.palette) {
-            b.u8(qBlue(c));
-            b.u8(qGreen(c));
-            b.u8(qRed(c));
-        }
+        header = EmfWriter::ints({12});
+        for (int v : {layout.width, layout.height, 1, layout.bits})
+            put16(header, v);
     } else {
         const int size = layout.header == H::Os2v2 ? 64 : layout.header == H::V4 ? 108 : 40;
-        b.u32(uint32_t(size));
-        b.i32(layout.width);
-        b.i32(layout.topDown ? -layout.height : layout.height);
-        b.u16(1);
-        b.u16(layout.bits);
-        b.u32(uint32_t(layout.compression));
-        b.u32(uint32_t(pixels.size()));
-        b.i32(2835);
-        b.i32(2835);
-        b.u32(layout.clrUsed);
-        b.u32(0);
-        if (layout.header == H::Os2v2) {
-            b.zeros(24);  // units, reserved, recording, rendering, sizes, encoding, identifier
-        } else if (layout.header == H::V4) {
-            for (uint32_t m : layout.masks)
-                b.u32(m);
-            b.u32(0x73524742);  // 'sRGB'
-            b.zeros(36 + 12);   // end points and gammas
-        } else if (layout.compression == 3) {
-            for (int i = 0; i < 3; ++i)
-                b.u32(layout.masks[i]);
-        }
-        for (QRgb c : layout.palette) {
-            b.u8(qBlue(c));
-            b.u8(qGreen(c));
-            b.u8(qRed(c));
-            b.u8(0);
-        }
+        header =
+            EmfWriter::ints({size, layout.width, layout.topDown ? -layout.height : layout.height});
+        put16(header, 1);
+        put16(header, layout.bits);
+        header +=
+            EmfWriter::ints({layout.compression, pixels.size(), 2835, 2835, layout.clrUsed, 0});
+        if (layout.header == H::V4)  // the masks, 'sRGB', end points and gammas
+            header += EmfWriter::ints({layout.masks[0], layout.masks[1], layout.masks[2],
+                                       layout.masks[3], 0x73524742}) +
+                      QByteArray(48, '\0');
+        else if (layout.header == H::Os2v2)
+            header += QByteArray(24, '\0');  // units, recording, rendering, sizes, identifier
+        else if (layout.compression == 3)
+            header += EmfWriter::ints({layout.masks[0], layout.masks[1], layout.masks[2]});
     }
-    b.patch32(10, uint32_t(b.out.size()));
-    b.out.append(pixels);
-    b.patch32(2, uint32_t(b.out.size()));
-    return b.out;
+    header += table(layout.palette, layout.header != H::Os2v1);
+    return "BM" + EmfWriter::ints({14 + header.size() + pixels.size(), 0, 14 + header.size()}) +
+           header + pixels;
 }
 
 QByteArray writeIco(const std::vector<IcoImage>& images) {
@@ -138,26 +108,17 @@ QByteArray writeIco(const std::vector<IcoImage>& images) {
             blobs.push_back(im.png);
             continue;
         }
-        Le b;
-        b.u32(40);
-        b.i32(im.width);
-        b.i32(im.height * 2);  // the colour rows and the mask
-        b.u16(1);
-        b.u16(im.bits);
-        b.u32(0);
         const qsizetype maskStride = stride(im.width, 1);
-        b.u32(uint32_t(stride(im.width, im.bits) * im.height + maskStride * im.height));
-        b.zeros(16);
+        QByteArray b = EmfWriter::ints({40, im.width, im.height * 2});  // the colours and the mask
+        put16(b, 1);
+        put16(b, im.bits);
+        b += EmfWriter::ints({0, (stride(im.width, im.bits) + maskStride) * im.height, 0, 0, 0, 0});
         if (im.bits <= 8) {
-            for (int i = 0; i < (1 << im.bits); ++i) {
-                const QRgb c = size_t(i) < im.palette.size() ? im.palette[size_t(i)] : 0;
-                b.u8(qBlue(c));
-                b.u8(qGreen(c));
-                b.u8(qRed(c));
-                b.u8(0);
-            }
+            std::vector<QRgb> colours = im.palette;
+            colours.resize(size_t(1) << im.bits);
+            b += table(colours, true);
         }
-        b.out.append(packRows(im.width, im.height, im.bits, im.dots, false));
+        b += packRows(im.width, im.height, im.bits, im.dots, false);
         QByteArray mask(maskStride * im.height, '\0');
         for (int y = 0; y < im.height; ++y)
             for (int x = 0; x < im.width; ++x) {
@@ -165,30 +126,25 @@ QByteArray writeIco(const std::vector<IcoImage>& images) {
                 if (i < im.clear.size() && im.clear[i])
                     mask[maskStride * (im.height - 1 - y) + x / 8] |= char(0x80 >> (x % 8));
             }
-        b.out.append(mask);
-        blobs.push_back(b.out);
+        blobs.push_back(b + mask);
     }
-    Le f;
-    f.u16(0);
-    f.u16(1);
-    f.u16(int(images.size()));
-    uint32_t offset = uint32_t(6 + 16 * images.size());
+    QByteArray f;
+    for (int v : {0, 1, int(images.size())})
+        put16(f, v);
+    qint64 offset = 6 + 16 * qint64(images.size());
     for (size_t i = 0; i < images.size(); ++i) {
         const IcoImage& im = images[i];
-        const int bits = im.directoryBits >= 0 ? im.directoryBits : im.bits;
-        f.u8(im.width >= 256 ? 0 : im.width);
-        f.u8(im.height >= 256 ? 0 : im.height);
-        f.u8(im.bits < 8 ? 1 << im.bits : 0);
-        f.u8(0);
-        f.u16(1);
-        f.u16(bits);
-        f.u32(uint32_t(blobs[i].size()));
-        f.u32(offset);
-        offset += uint32_t(blobs[i].size());
+        f.append(char(im.width >= 256 ? 0 : im.width))
+            .append(char(im.height >= 256 ? 0 : im.height));
+        f.append(char(im.bits < 8 ? 1 << im.bits : 0)).append('\0');
+        put16(f, 1);
+        put16(f, im.directoryBits >= 0 ? im.directoryBits : im.bits);
+        f += EmfWriter::ints({blobs[i].size(), offset});
+        offset += blobs[i].size();
     }
     for (const QByteArray& blob : blobs)
-        f.out.append(blob);
-    return f.out;
+        f += blob;
+    return f;
 }
 
 IcoImage solidIcon(int size, int bits, QRgb colour) {
