@@ -1,18 +1,14 @@
 #include "test_program.h"
 
-#include <QAbstractButton>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
-#include <QTest>
 
 #include "list_view.h"
-#include "main.h"
 #include "speed_button.h"
-#include "status_bar.h"
 
 namespace kordel::test {
 
@@ -34,14 +30,14 @@ TestProgram::TestProgram() : fakes(FakeServices::create(services_)) {}
 TestProgram::~TestProgram() = default;
 
 void TestProgram::writeIni(const QString& text) {
-    QFile f(iniPath());
-    if (f.open(QIODevice::WriteOnly))
-        f.write(text.toUtf8());
+    QFile file(iniPath());
+    if (file.open(QIODevice::WriteOnly))
+        file.write(text.toUtf8());
 }
 
 QString TestProgram::readIni() const {
-    QFile f(iniPath());
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    QFile file(iniPath());
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 void TestProgram::start(bool show) {
@@ -130,8 +126,8 @@ bool Browsing::write(const QString& name, const QByteArray& data) const {
         return false;
     if (name.endsWith(u'/'))
         return true;
-    QFile f(file(name));
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+    QFile out(file(name));
+    return out.open(QIODevice::WriteOnly) && out.write(data) == data.size();
 }
 
 Browsing::Files Browsing::pictures(const QStringList& names, int w, int h) {

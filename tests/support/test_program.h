@@ -93,8 +93,8 @@ struct StartedProgram : TestProgram {
 
 // The start most window tests share: a scratch folder holding the given files
 // is the current folder while the object lives (the previous one comes back
-// afterwards), the settings file holds `ini`, and the program has started and
-// scanned the folder. By default names are sorted.
+// afterwards), the settings file holds `ini` (a null string writes none), and
+// the program has started and scanned the folder. By default names are sorted.
 class Browsing : public TestProgram {
 public:
     // A name ending in "/" is a folder; folders on the way are made.
