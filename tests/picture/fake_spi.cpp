@@ -16,29 +16,26 @@ using kordel::test::FakeScript;
 
 namespace {
 
-// One line a call: i (GetPictureInfo), p (GetPicture) or v (GetPreview), the offset, "+"
-// when a progress callback came along, and the length of the name.
-void logCall(char entry, const char* name, intptr_t offset, bool callback) {
-    const char* path = std::getenv("FAKESPI_LOG");
-    if (FILE* f = path && *path ? std::fopen(path, "a") : nullptr) {
+// Logs the call, one line each: i (GetPictureInfo), p (GetPicture) or v (GetPreview), the
+// offset, "+" when a progress callback came along, and the length of the name. Then reads
+// the script (the file is opened by the whole name the host passed) and gives the result
+// it asks for.
+int32_t answer(char entry, const char* name, intptr_t offset, bool callback, FakeScript& s) {
+    const char* log = std::getenv("FAKESPI_LOG");
+    if (FILE* f = log && *log ? std::fopen(log, "a") : nullptr) {
         std::fprintf(f, "%c%ld%s %zu\n", entry, long(offset), callback ? "+" : "",
                      name ? std::strlen(name) : size_t(0));
         std::fclose(f);
     }
-}
-
-// Reads the script; the file is opened by the whole name the host passed.
-bool readScript(const char* name, FakeScript& script) {
-    if (!name)
-        return false;
-    FILE* f = std::fopen(name, "rb");
+    FILE* f = name ? std::fopen(name, "rb") : nullptr;
     if (!f)
-        return false;
+        return SPI_READ_ERROR;
     char buf[4096];
-    const size_t n = std::fread(buf, 1, sizeof buf, f);
+    s = kordel::test::parseFakeScript(std::string(buf, std::fread(buf, 1, sizeof buf, f)));
     std::fclose(f);
-    script = kordel::test::parseFakeScript(std::string(buf, n));
-    return true;
+    if (!s.valid || (offset != 0 && offset != 128))
+        return SPI_UNKNOWN_FORMAT;
+    return entry == 'i' ? (offset ? s.info128 : s.info0) : (offset ? s.pic128 : s.pic0);
 }
 
 void put16(uint8_t* p, uint16_t v) {
@@ -145,15 +142,10 @@ int32_t picture(char entry,
                 void** bits,
                 SpiProgress progress,
                 intptr_t user) {
-    logCall(entry, name, offset, progress != nullptr);
     FakeScript s;
-    if (!readScript(name, s))
-        return SPI_READ_ERROR;
-    if (!s.valid || !bitmapInfo || !bits)
-        return SPI_UNKNOWN_FORMAT;
-    const int rc = offset == 0 ? s.pic0 : offset == 128 ? s.pic128 : SPI_UNKNOWN_FORMAT;
-    if (rc != SPI_OK)
-        return rc;
+    const int32_t rc = answer(entry, name, offset, progress != nullptr, s);
+    if (rc != SPI_OK || !bitmapInfo || !bits)
+        return rc != SPI_OK ? rc : SPI_UNKNOWN_FORMAT;
     return deliver(s, entry == 'v', bitmapInfo, bits, progress, user);
 }
 
@@ -161,31 +153,14 @@ int32_t picture(char entry,
 
 extern "C" {
 
-SPI_EXPORT int32_t GetPluginInfo(int32_t infono, char* buf, int32_t buflen) {
-    const char* text = infono == 0 ? "00IN" : infono == 1 ? "Scripted test decoder" : nullptr;
-    if (!text || !buf || buflen <= 0)
-        return 0;
-    std::snprintf(buf, size_t(buflen), "%s", text);
-    return int32_t(std::strlen(buf));
-}
-
-SPI_EXPORT int32_t IsSupported(const char* /*name*/, void* head) {
-    return head && std::memcmp(head, "FAKESPI", 7) == 0;
-}
-
 SPI_EXPORT int32_t GetPictureInfo(const char* name,
                                   intptr_t offset,
                                   uint32_t /*flag*/,
                                   PictureInfo* info) {
-    logCall('i', name, offset, false);
     FakeScript s;
-    if (!readScript(name, s))
-        return SPI_READ_ERROR;
-    if (!s.valid || !info)
-        return SPI_UNKNOWN_FORMAT;
-    const int rc = offset == 0 ? s.info0 : offset == 128 ? s.info128 : SPI_UNKNOWN_FORMAT;
-    if (rc != SPI_OK)
-        return rc;
+    const int32_t rc = answer('i', name, offset, false, s);
+    if (rc != SPI_OK || !info)
+        return rc != SPI_OK ? rc : SPI_UNKNOWN_FORMAT;
     std::memset(info, 0, sizeof *info);
     info->width = s.infoWidth();
     info->height = s.infoHeight();
