@@ -117,6 +117,12 @@ void TestCorpus::outcomes_data() {
         << "bmp/rows-cut-at-half-24bit.bmp" << 0 << QSize(64, 64) << QPoint(40, 31) << black;
     QTest::newRow("rle8 ends at once")
         << "bmp/rle8-ends-at-once.bmp" << 0 << QSize(16, 16) << QPoint(8, 8) << index0;
+    // RLE4 takes the high nibble first; a run past the row end does not wrap.
+    QTest::newRow("rle4 run past the row, nibbles")
+        << "bmp/rle4-runs-past-row.bmp" << 0 << QSize(8, 3) << QPoint(1, 2)
+        << qRgb(0x7b, 0xcd, 0xc5);
+    QTest::newRow("rle4 run past the row, next row")
+        << "bmp/rle4-runs-past-row.bmp" << 0 << QSize(8, 3) << QPoint(0, 1) << index0;
     QTest::newRow("rle8 past the picture") << "bmp/rle8-runs-and-moves-past-the-picture.bmp" << 0
                                            << QSize(4, 2) << QPoint(0, 0) << index0;
     // A row offset pointing nowhere: the rows follow the colour table.

@@ -108,8 +108,6 @@ private slots:
     void bmpIndexed();
     void bmpDirect_data();
     void bmpDirect();
-    void bmpRunLength_data();
-    void bmpRunLength();
     void bmpAlpha();
     void icons_data();
     void icons();
@@ -215,46 +213,6 @@ void TestNative::bmpDirect() {
         s.masks[c] = masks[c];
     // Five bits may be widened by a shift alone (31 becomes 248) or by repetition.
     check(s, want, bits == 16 ? 7 : 0);
-}
-
-void TestNative::bmpRunLength_data() {
-    QTest::addColumn<int>("bits");
-    QTest::addColumn<QByteArray>("codes");   // the first coded line is the bottom one
-    QTest::addColumn<QStringList>("lines");  // colour indices from the top; 0 where untouched
-    QTest::newRow("rle8") << 8
-                          << QByteArray(
-                                 "0401"          // four dots of colour 1
-                                 "000302030400"  // literal 2, 3, 4, padded to a word
-                                 "0105 0000"     // one dot of colour 5, end of line
-                                 "0206 0000"     // two dots of 6, the rest left alone
-                                 "00020301"      // move 3 right and 1 line up
-                                 "0207 0001")    // two dots of 7, end of the picture
-                          << QStringList{"00077000", "00000000", "66000000", "11112345"};
-    QTest::newRow("rle4") << 4
-                          << QByteArray(
-                                 "0512"           // five dots alternating 1 and 2
-                                 "00033450 0000"  // literal 3, 4, 5, end of line
-                                 "00020201"       // move 2 right and 1 up
-                                 "0367 0001")     // three dots 6, 7, 6
-                          << QStringList{"00676000", "00000000", "12121345"};
-}
-
-void TestNative::bmpRunLength() {
-    QFETCH(int, bits);
-    QFETCH(QByteArray, codes);
-    QFETCH(QStringList, lines);
-    BmpLayout s;
-    s.width = 8;
-    s.height = int(lines.size());
-    s.bits = bits;
-    s.compression = bits == 8 ? 1 : 2;
-    s.palette = palette(16);
-    s.rle = QByteArray::fromHex(codes.replace(' ', ""));
-    const kordel::Decoded d = decodeBmp(save(writeBmp(s)), false);
-    QCOMPARE(d.image.size(), QSize(8, s.height));
-    for (int y = 0; y < s.height; ++y)
-        for (int x = 0; x < 8; ++x)
-            QCOMPARE(d.image.pixel(x, y), s.palette[size_t(lines[y].mid(x, 1).toInt(nullptr, 16))]);
 }
 
 void TestNative::bmpAlpha() {
