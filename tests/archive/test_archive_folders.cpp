@@ -124,6 +124,18 @@ private slots:
                  QStringList({"Folder", "Photos.lzh"}));
     }
 
+    // An archive named on the command line opens as its folder in the tree.
+    void archiveGivenAtStart() {
+        TestProgram p;
+        start(p);
+        QDir::setCurrent(QDir::rootPath());
+        p.app().openArgument(drive_ + "/pics.lzh");
+        QTreeWidgetItem* node = p.form1()->TreeView->currentItem();
+        QVERIFY(TForm1::isArchiveNode(node) && node->text(0) == "pics.lzh");
+        QCOMPARE(p.table(), QStringList({"b.bmp", "a.bmp", "dog.bmp"}));
+        QCOMPARE(p.caption(), "Kordel [" + drive_ + "/pics.lzh/b.bmp]");
+    }
+
     void membersAreListedShownAndCleanedUp() {
         TestProgram p;
         start(p);

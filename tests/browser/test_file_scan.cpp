@@ -167,6 +167,20 @@ private slots:
         QCOMPARE(p.f->ListView->caption(p.f->ListView->selectedRow()), shown);
     }
 
+    // The caption names a folder as the user reached it, through a link too, and
+    // goes on naming it after the folder has gone.
+    void captionsNameTheFolderAsReached() {
+        Browsing p({{"real/a.bmp", bmp(1, 1)}, {"real/b.bmp", bmp(2, 2)}}, "[Option]\nSortOpt=1\n",
+                   Browsing::NotStarted);
+        QVERIFY(QFile::link(p.file("real"), p.file("link")));
+        p.start();
+        p.f->openPath(p.file("link/a.bmp"));
+        QCOMPARE(p.caption(), p.captionFor("link/a.bmp"));
+        QVERIFY(QDir(p.file("real")).removeRecursively());
+        TestProgram::click(p.f->G_step);
+        QCOMPARE(p.caption(), p.captionFor("link/b.bmp"));
+    }
+
     // A name given on the command line counts from where the program was started,
     // although the main window has moved to its start-up folder since.
     void openingARelativeNameFromTheCommandLine() {
