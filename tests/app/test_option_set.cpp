@@ -89,7 +89,10 @@ private slots:
 
     void okPutsTheOptionsInForce() {
         StartedProgram p;
+        p.f->move(0, 0);  // the dialog still opens in the middle of the screen
         runDialog(p, [](TOptionPagesDlg* d) {
+            QCOMPARE(d->pos(),
+                     QPoint((1024 - d->width()) / 2, (768 - d->height()) / 2));  // centred
             d->radioButtons->button(2)->click();
             d->SortBox->setChecked(true);
             d->ActWin->setChecked(true);
