@@ -200,6 +200,7 @@ private slots:
     void hatchBackground();
     void textPlacement();
     void japaneseText();
+    void textDecoding_data();
     void textDecoding();
     void squeezedText();
     void cutFilesPlayWhatCameBefore();
@@ -209,38 +210,32 @@ private slots:
 
 void TestMetafile::storedSize_data() {
     QTest::addColumn<QByteArray>("data");
-    QTest::addColumn<double>("dpi");
     QTest::addColumn<QSize>("size");
     QTest::newRow("placeable 2 x 1 inch")
-        << WmfWriter(QRect(0, 0, 2000, 1000), 1000).data() << 96.0 << QSize(192, 96);
-    QTest::newRow("placeable at 144 dpi")
-        << WmfWriter(QRect(0, 0, 2000, 1000), 1000).data() << 144.0 << QSize(288, 144);
+        << WmfWriter(QRect(0, 0, 2000, 1000), 1000).data() << QSize(192, 96);
     QTest::newRow("placeable box stored flipped")
-        << WmfWriter(QRect(100, 1100, 2000, -1000), 1000).data() << 96.0 << QSize(192, 96);
-    QTest::newRow("emf frame 5080 x 2540") << EmfWriter().data() << 96.0 << QSize(192, 96);
-    QTest::newRow("emf at 192 dpi") << EmfWriter().data() << 192.0 << QSize(384, 192);
+        << WmfWriter(QRect(100, 1100, 2000, -1000), 1000).data() << QSize(192, 96);
+    QTest::newRow("emf frame 5080 x 2540") << EmfWriter().data() << QSize(192, 96);
     QTest::newRow("emf frame with negative top")
-        << EmfWriter(QRect(0, -2540, 5080, 2540)).data() << 96.0 << QSize(192, 96);
+        << EmfWriter(QRect(0, -2540, 5080, 2540)).data() << QSize(192, 96);
     // No usable frame: the bounds (0,0)-(191,95) on the 96 dpi reference device.
-    QTest::newRow("emf without frame")
-        << EmfWriter(QRect(0, 0, 0, 0)).data() << 96.0 << QSize(192, 96);
+    QTest::newRow("emf without frame") << EmfWriter(QRect(0, 0, 0, 0)).data() << QSize(192, 96);
     // 32000 inches would be three million pixels wide: kept within the decoders' limits on
     // side and pixel count, aspect preserved.
     QTest::newRow("absurd placeable box")
-        << WmfWriter(QRect(0, 0, 32000, 16000), 1).data() << 96.0 << QSize(11585, 5793);
+        << WmfWriter(QRect(0, 0, 32000, 16000), 1).data() << QSize(11585, 5793);
     {
         // No window at all: framed by what is drawn, one unit per pixel.
         WmfWriter w(QRect(), 0);
         w.rectangle(100, 100, 300, 200);
-        QTest::newRow("plain measured") << w.data() << 96.0 << QSize(200, 100);
+        QTest::newRow("plain measured") << w.data() << QSize(200, 100);
     }
 }
 
 void TestMetafile::storedSize() {
     QFETCH(QByteArray, data);
-    QFETCH(double, dpi);
     QFETCH(QSize, size);
-    const std::optional<Metafile> m = playMetafile(data, dpi, dpi);
+    const std::optional<Metafile> m = playMetafile(data);
     QVERIFY(m);
     QCOMPARE(m->size, size);
     QCOMPARE(m->picture.boundingRect(), QRect(QPoint(0, 0), size));
@@ -650,32 +645,39 @@ void TestMetafile::japaneseText() {
     QVERIFY(near(img.pixel(100, 25), R));
 }
 
-void TestMetafile::textDecoding() {
-    using namespace kordel::mf;
-    const DecodedText jp = decodeAnsiText(cp932(QStringLiteral("日本語ｶﾅ")), 128, QString());
-    QCOMPARE(jp.text, QStringLiteral("日本語ｶﾅ"));
-    QCOMPARE(jp.bytesPerUnit, (QVector<int>{2, 2, 2, 1, 1}));
+void TestMetafile::textDecoding_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("charset");
+    QTest::addColumn<QString>("face");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("family");  // the first font asked for
+    QTest::newRow("shift-jis") << cp932(QStringLiteral("日本語ｶﾅ")) << 128
+                               << QStringLiteral("ＭＳ Ｐゴシック") << QStringLiteral("日本語ｶﾅ")
+                               << "IPAPGothic";
     // NEC extension characters exist in the Windows code page only.
-    QCOMPARE(decodeAnsiText(QByteArray("\x87\x40"), 128, QString()).text, QStringLiteral("①"));
+    QTest::newRow("nec extension") << QByteArray("\x87\x40") << 128 << QStringLiteral("@ＭＳ 明朝")
+                                   << QStringLiteral("①") << "IPAPMincho";
     // The default charset tries Shift-JIS and falls back to the Western code page.
-    QCOMPARE(decodeAnsiText(QByteArray("\x93\xfa"), 1, QString()).text, QStringLiteral("日"));
-    QCOMPARE(decodeAnsiText(QByteArray("caf\xe9!"), 1, QString()).text, QStringLiteral("café!"));
-    QCOMPARE(decodeAnsiText(QByteArray("abg"), 2, QStringLiteral("Symbol")).text,
-             QStringLiteral("αβγ"));
-    QCOMPARE(
-        decodeFaceName(cp932(QStringLiteral("ＭＳ Ｐゴシック")) + QByteArray("\0junk", 5), 128),
-        QStringLiteral("ＭＳ Ｐゴシック"));
+    QTest::newRow("default, japanese")
+        << QByteArray("\x93\xfa") << 1 << "MS PGothic" << QStringLiteral("日") << "IPAPGothic";
+    QTest::newRow("default, western") << QByteArray("caf\xe9!") << 1 << "Century Gothic"
+                                      << QStringLiteral("café!") << "Century Gothic";
+    QTest::newRow("symbol") << QByteArray("abg") << 2 << "Symbol" << QStringLiteral("αβγ")
+                            << "DejaVu Serif";
+}
 
-    auto first = [](const QString& face, int charset = 128) {
-        FontDef f;
-        f.face = face;
-        f.charset = charset;
-        return fontFamiliesFor(f).value(0);
-    };
-    QCOMPARE(first(QStringLiteral("ＭＳ Ｐゴシック")), QStringLiteral("IPAPGothic"));
-    QCOMPARE(first(QStringLiteral("MS PGothic"), 0), QStringLiteral("IPAPGothic"));
-    QCOMPARE(first(QStringLiteral("@ＭＳ 明朝")), QStringLiteral("IPAPMincho"));
-    QCOMPARE(first(QStringLiteral("Century Gothic"), 0), QStringLiteral("Century Gothic"));
+void TestMetafile::textDecoding() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, charset);
+    QFETCH(QString, face);
+    QFETCH(QString, text);
+    QFETCH(QString, family);
+    QCOMPARE(kordel::mf::decodeAnsiText(bytes, charset, face).text, text);
+    // Face names are read up to their terminating zero.
+    kordel::mf::FontDef f;
+    f.face = kordel::mf::decodeFaceName(cp932(face) + QByteArray("\0junk", 5), charset);
+    f.charset = charset;
+    QCOMPARE(kordel::mf::fontFamiliesFor(f).value(0), family);
 }
 
 // A mapping a thousand times finer across than down makes 2-pixel glyphs 2000 pixels
