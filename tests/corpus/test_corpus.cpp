@@ -13,16 +13,12 @@
 
 #include "decode.h"
 #include "fuzz_input.h"
+#include "picture_files.h"
 
 namespace {
 
 const QString kCorpus = QStringLiteral(KORDEL_SOURCE_DIR "/fuzz/corpus/");
 const QStringList kNative = {"bmp", "ico", "wmf", "emf"};
-
-QByteArray readAll(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // The decoded picture drawn at its stored size on white, as the viewer shows it.
 QImage shown(const kordel::Decoded& d) {
@@ -68,7 +64,7 @@ void TestCorpus::replay_data() {
 void TestCorpus::replay() {
     QFETCH(QString, target);
     QFETCH(QString, file);
-    const QByteArray data = readAll(kCorpus + target + u'/' + file);
+    const QByteArray data = kordel::test::readFile(kCorpus + target + u'/' + file);
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());
     QElapsedTimer clock;
     clock.start();

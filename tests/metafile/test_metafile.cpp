@@ -44,15 +44,17 @@ bool near(QRgb a, QRgb b, int tol = 60) {
                      std::abs(qBlue(a) - qBlue(b))}) <= tol;
 }
 
-// Bounding box and number of the pixels darker than `below` inside `area`.
+// Bounding box of the pixels darker than `below`, or (below 0) of all but the white ones.
 QRect inkBox(const QImage& img, int below = 128) {
     QRect box;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            if (qGray(img.pixel(x, y)) < below)
+            if (below < 0 ? !near(img.pixel(x, y), qRgb(255, 255, 255), 40)
+                          : qGray(img.pixel(x, y)) < below)
                 box |= QRect(x, y, 1, 1);
     return box;
 }
+// Number of the pixels darker than 128 inside `area`.
 int inkCount(const QImage& img, QRect area) {
     int n = 0;
     for (int y = area.top(); y <= area.bottom(); ++y)
@@ -62,8 +64,7 @@ int inkCount(const QImage& img, QRect area) {
 }
 
 QByteArray cp932(const QString& s) {
-    QStringEncoder enc("Shift_JIS");
-    return enc.encode(s);
+    return QStringEncoder("Shift_JIS").encode(s);
 }
 
 const quint32 kRed = rgb(255, 0, 0), kGreen = rgb(0, 255, 0), kBlue = rgb(0, 0, 255),
@@ -105,10 +106,8 @@ void row(const QByteArray& tag, auto writer, const QString& probes, const auto& 
 
 QImage twoByTwo() {
     QImage img(2, 2, QImage::Format_RGB32);
-    img.setPixel(0, 0, R);
-    img.setPixel(1, 0, G);
-    img.setPixel(0, 1, B);
-    img.setPixel(1, 1, Y);
+    for (int i = 0; i < 4; ++i)
+        img.setPixel(i % 2, i / 2, QList<QRgb>{R, G, B, Y}[i]);
     return img;
 }
 
@@ -159,22 +158,13 @@ double matched(const QImage& a, const QImage& b) {
     return ink ? double(found) / ink : 1.0;
 }
 
-QRect inkBoxAgainstWhite(const QImage& img) {
-    QRect box;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            if (!near(img.pixel(x, y), W, 40))
-                box |= QRect(x, y, 1, 1);
-    return box;
-}
-
-// Our picture on the reference's canvas: the frame fills it, or (inkBox) the drawing is moved
+// Our picture on the reference's canvas: the frame fills it, or (byInk) the drawing is moved
 // and scaled so that its ink box covers the reference's, for renderers that frame by the ink
 // they find.
-QImage renderLike(const Metafile& m, const QImage& ref, bool inkBox) {
+QImage renderLike(const Metafile& m, const QImage& ref, bool byInk) {
     const QImage framed = render(m, ref.size());
-    const QRect ours = inkBoxAgainstWhite(framed), theirs = inkBoxAgainstWhite(ref);
-    if (!inkBox || ours.isEmpty() || theirs.isEmpty())
+    const QRect ours = inkBox(framed, -1), theirs = inkBox(ref, -1);
+    if (!byInk || ours.isEmpty() || theirs.isEmpty())
         return framed;
     QImage canvas(ref.size(), QImage::Format_RGB32);
     canvas.fill(Qt::white);

@@ -82,14 +82,9 @@ int32_t deliver(const FakeScript& s,
     // 16 and 32 bits come as bit fields, with the masks at byte 40 as in every header version.
     put32(info + 16, fields ? 3 : 0);
     put32(info + 32, uint32_t(s.clrUsed));
-    if (fields) {
-        const uint32_t r = s.bits == 16 ? 0x7c00 : 0xff0000;
-        const uint32_t g = s.bits == 16 ? 0x03e0 : 0x00ff00;
-        const uint32_t b = s.bits == 16 ? 0x001f : 0x0000ff;
-        put32(info + 40, r);
-        put32(info + 44, g);
-        put32(info + 48, b);
-    }
+    const uint32_t masks[2][3] = {{0x7c00, 0x03e0, 0x001f}, {0xff0000, 0x00ff00, 0x0000ff}};
+    for (int i = 0; fields && i < 3; ++i)
+        put32(info + 40 + 4 * i, masks[s.bits == 32][i]);
     uint8_t* table = info + s.hdr + (fields && s.hdr == 40 ? 12 : 0);
     for (int i = 0; i < entries; ++i) {
         uint8_t r, g, b;
