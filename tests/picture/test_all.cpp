@@ -211,8 +211,8 @@ void TestAll::loads_data() {
                                         << "b.gif" << QByteArray("w=8 h=8") << true << 0 << " "
                                         << QSize(8, 8) << QSize(8, 8) << "i0 p0+";
     // No decoder at all: nothing reported, the preview flag dropped.
-    for (const char* name : {"scan.tiff", "noext", "dot.", "archive.lzh", "dir.jpg/inside",
-                             "a.jfif", "a.png", "a.p", "a.jpg ", "a.jpx"})
+    for (const char* name : {"scan.tga", "noext", "dot.", "archive.lzh", "dir.jpg/inside", "a.jfif",
+                             "a.png", "a.p", "a.jpg ", "a.jpx"})
         QTest::newRow(name) << "full" << name << QByteArray("w=2 h=2") << true << 10 << QString()
                             << none << zero << "";
     // An empty name empties the component and leaves the window alone.
@@ -282,8 +282,10 @@ void TestAll::colours_data() {
                 QTest::addRow("%s bits %s topdown %s", name, bits, order)
                     << name << "w=11 h=7 bits=" + QByteArray(bits) + " topdown=" + order << 24
                     << QSize(11, 7) << 0;
-        // Masks sit at byte 40 in every header version; the colour table follows the header.
-        for (const char* header : {"bits=16 hdr=108", "bits=32 hdr=124", "bits=8 hdr=108"})
+        // Masks sit at byte 40 in every header version, the colour table follows the header, and
+        // a header larger than 40 bytes takes 24-bit rows past the direct adoption.
+        for (const char* header :
+             {"bits=16 hdr=108", "bits=24 hdr=124", "bits=32 hdr=124", "bits=8 hdr=108"})
             QTest::addRow("%s %s", name, header)
                 << name << "w=11 h=7 " + QByteArray(header) << 24 << QSize(11, 7) << 0;
     }

@@ -79,7 +79,7 @@ void TestDecode::extensionOfText() {
 
 void TestDecode::unknownExtension() {
     kordel::DecodeRequest req;
-    req.path = QStringLiteral("/nowhere/x.tiff");
+    req.path = QStringLiteral("/nowhere/x.tga");
     const kordel::Decoded d = kordel::decodePicture(req);
     QCOMPARE(d.error, kordel::kErrorUnknownExtension);
     QCOMPARE(d.storedSize, std::optional<QSize>(QSize(0, 0)));
