@@ -1,12 +1,16 @@
 #include "decode.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QBuffer>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 #include <QtEndian>
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -225,7 +229,7 @@ DecoderKind decoderKindFor(const QByteArray& ext) {
         return DecoderKind::Jpeg;
     if (ext == ".GIF")
         return DecoderKind::Gif;
-    if (ext == ".TIF")
+    if (ext == ".TIF" || ext == ".TIFF")
         return DecoderKind::Tiff;
     if (ext == ".PIC")
         return DecoderKind::Pic;
@@ -289,15 +293,27 @@ QString kindName(DecoderKind kind) {
 namespace {
 
 bool readWholeFile(const QString& path, QByteArray& data, Decoded& d) {
-    // Only regular files: opening a named pipe would wait for a writer for ever.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
+    // Opened without waiting (a named pipe waits for a writer for ever), then held
+    // to regular files; checking the name first would leave the pipe a moment to
+    // take its place.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        d.readFailed = true;
+        d.readError = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat st;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
         d.readFailed = true;
         d.readError = QStringLiteral("not a regular file");
         return false;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         d.readFailed = true;
         d.readError = file.errorString();
         return false;

@@ -183,9 +183,9 @@ void TestAll::loads_data() {
                        << QSize(100, 4) << "i0 p0+";
     // Missing plug-ins and plug-ins without the entry points a load needs.
     const std::pair<const char*, const char*> kinds[] = {
-        {".jpg", "IFJPG"},  {".jpeg", "IFJPG"}, {".JPE", "IFJPG"}, {".GIF", "IFGIF"},
-        {".tif", "IFTIFF"}, {".pic", "IFPIC"},  {".p2", "IFPIC2"}, {".mag", "IFMAG"},
-        {".Q4", "IFXLD4"},  {".pi", "IFPI"}};
+        {".jpg", "IFJPG"},  {".jpeg", "IFJPG"},  {".JPE", "IFJPG"}, {".GIF", "IFGIF"},
+        {".tif", "IFTIFF"}, {".Tiff", "IFTIFF"}, {".pic", "IFPIC"}, {".p2", "IFPIC2"},
+        {".mag", "IFMAG"},  {".Q4", "IFXLD4"},   {".pi", "IFPI"}};
     for (const auto& [ext, plugin] : kinds)
         QTest::addRow("missing %s", ext)
             << "none" << QStringLiteral("missing") + ext << QByteArray("w=2 h=2") << false << 20

@@ -3,10 +3,16 @@
 // the sound file (also inside a larger file at offset 128), a missing file, every cut
 // and flipped bytes, progress and cancel, decoding on several threads, and the result
 // codes of the hostile files under fuzz/corpus/.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTest>
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <initializer_list>
 #include <thread>
 #include <vector>
@@ -110,6 +116,32 @@ QString damageMismatch(SpiModule& spi, const QString& path, const QList<int>& ac
                              previewCode);
 }
 
+// The program's decode routine with the plug-ins of this build.
+kordel::Decoded decodeThroughProgram(const QString& path) {
+    kordel::DecodeRequest request;
+    request.path = path;
+    request.pluginFolders = {QStringLiteral(KORDEL_BIN_DIR)};
+    return kordel::decodePicture(request);
+}
+
+// Runs `call` on a worker thread and tells whether it came back within seconds. One
+// that waits on the named pipe at `fifo` is let go by opening the pipe's other end
+// for a moment, as often as it takes, so that a hang fails the check rather than the run.
+template <class Call>
+bool returnsPromptly(const QString& fifo, Call call) {
+    std::promise<void> done;
+    std::future<void> finished = done.get_future();
+    std::thread worker([&] {
+        call();
+        done.set_value();
+    });
+    const bool prompt = finished.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    while (finished.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready)
+        ::close(::open(QFile::encodeName(fifo).constData(), O_RDWR | O_NONBLOCK));
+    worker.join();
+    return prompt;
+}
+
 }  // namespace
 
 class TestPluginContract : public QObject {
@@ -209,12 +241,36 @@ private slots:
     }
     void everySample() {
         QFETCH(QString, file);
-        kordel::DecodeRequest request;
-        request.path = samplePath(file);
-        request.pluginFolders = {QStringLiteral(KORDEL_BIN_DIR)};
-        const kordel::Decoded d = kordel::decodePicture(request);
+        const kordel::Decoded d = decodeThroughProgram(samplePath(file));
         QCOMPARE(d.error, 0);
         QVERIFY(d.hasPicture() && d.storedSize && !d.storedSize->isEmpty());
+    }
+
+    // A named pipe under a picture's name is a read error at once, through the
+    // plug-in's entry points and through the program's decode routine (also for
+    // the longer TIFF name).
+    void namedPipe_data() { addPluginRows(); }
+    void namedPipe() {
+        QFETCH(QString, module);
+        QFETCH(QString, sample);
+        SpiModule spi(module);
+        const QString fifo =
+            files_.path(module + QStringLiteral(".pipe.") + sample.section(u'.', -1) +
+                        (module == u"iftiff.spi" ? "f" : ""));
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        PictureInfo info;
+        int codes[3] = {};
+        kordel::Decoded d;
+        QVERIFY(returnsPromptly(fifo, [&] {
+            codes[0] = spi.pictureInfo(fifo, info);
+            codes[1] = spi.picture(fifo).code;
+            codes[2] = spi.picture(fifo, 0, {}, true).code;
+            d = decodeThroughProgram(fifo);
+        }));
+        QVERIFY(codes[0] == SPI_READ_ERROR && codes[1] == SPI_READ_ERROR &&
+                codes[2] == SPI_READ_ERROR);
+        QCOMPARE(d.error, int(SPI_READ_ERROR));
+        QVERIFY(!d.hasPicture());
     }
 
     // The host retries a file 128 bytes in, past a MacBinary header.

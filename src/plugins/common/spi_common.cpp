@@ -1,6 +1,8 @@
 #include "spi_common.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,13 +19,23 @@ int32_t openInput(const char* name, intptr_t offset, uint32_t flag, FilePtr& fil
         return SPI_UNKNOWN_FORMAT;
     if (!name || offset < 0)
         return SPI_READ_ERROR;
-    file.reset(std::fopen(name, "rbe"));
-    if (!file)
+    // Opened without waiting: opening a named pipe waits for a writer for ever.
+    const int fd = ::open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
         return SPI_READ_ERROR;
     // Only regular files: a folder or a device has no size to trust.
     struct stat st;
-    if (fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0)
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 || flags < 0 ||
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
         return SPI_READ_ERROR;
+    }
+    file.reset(fdopen(fd, "rb"));
+    if (!file) {
+        ::close(fd);
+        return SPI_READ_ERROR;
+    }
     if (fseeko(file.get(), off_t(offset), SEEK_SET) != 0)
         return SPI_READ_ERROR;
     if (size)
