@@ -2,6 +2,9 @@
 // write: JPEG colour spaces, codings and the DCT-scaled preview, GIF tables, frames
 // and transparency, TIFF photometrics, sample layouts and orientations, and what a
 // cut file still shows.
+#include <tiffio.h>
+
+#include <QProcess>
 #include <QTest>
 #include <cmath>
 #include <functional>
@@ -122,6 +125,35 @@ QRgb cmykAt(int x, int y) {
     const int k = 255 - rgbSample(x, y, 3);
     return qRgb(k * (255 - rgbSample(x, y, 0)) / 255, k * (255 - rgbSample(x, y, 1)) / 255,
                 k * (255 - rgbSample(x, y, 2)) / 255);
+}
+
+// An 8-bit CIE L*a*b* file of 48 x 32 with the white point (x, y): lightness rising
+// down the rows, a and b spread over -60 to 59, white (L 100) in the last row.
+bool writeLabTiff(const QString& path, float whiteX, float whiteY) {
+    TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tif)
+        return false;
+    const float white[2] = {whiteX, whiteY};
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 48u);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 32u);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(3));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(8));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, uint16_t(PHOTOMETRIC_CIELAB));
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, uint16_t(PLANARCONFIG_CONTIG));
+    TIFFSetField(tif, TIFFTAG_WHITEPOINT, white);
+    bool ok = true;
+    for (int y = 0; y < 32; ++y) {
+        uint8_t row[48 * 3];
+        for (int x = 0; x < 48; ++x) {
+            const bool last = y == 31;
+            row[x * 3] = uint8_t(last ? 255 : 20 + y * 7);
+            row[x * 3 + 1] = uint8_t(last ? 0 : (x * 7) % 120 - 60);
+            row[x * 3 + 2] = uint8_t(last ? 0 : (x * 3 + y * 5) % 120 - 60);
+        }
+        ok = ok && TIFFWriteScanline(tif, row, uint32_t(y), 0) == 1;
+    }
+    TIFFClose(tif);
+    return ok;
 }
 
 }  // namespace
@@ -366,6 +398,32 @@ private slots:
                 if (e > tolerance)
                     QFAIL(qPrintable(QStringLiteral("off by %1 at %2,%3").arg(e).arg(x).arg(y)));
             }
+    }
+
+    // CIE L*a*b* against ImageMagick's reading, which takes every such file as D65;
+    // the white of a D50 file is white too.
+    void tiffLab() {
+        const QString d65 = files_.path("d65.tif"), d50 = files_.path("d50.tif");
+        QVERIFY(writeLabTiff(d65, 0.3127f, 0.3290f) && writeLabTiff(d50, 0.3457f, 0.3585f));
+        QProcess convert;
+        convert.start(QStringLiteral("convert"), {d65, QStringLiteral("ppm:-")});
+        if (!convert.waitForFinished() || convert.exitCode() != 0)
+            QSKIP("ImageMagick's convert is not at hand");
+        const QImage reference = QImage::fromData(convert.readAllStandardOutput(), "PPM");
+        const QImage image = tiff_.picture(d65).image;
+        QCOMPARE(image.size(), reference.size());
+        // Peak signal to noise: about 48 dB; libtiff's own conversion gets 34.
+        double squares = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb a = image.pixel(x, y), b = reference.pixel(x, y);
+                for (int e : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)})
+                    squares += e * e;
+            }
+        const double psnr = 10 * std::log10(255.0 * 255.0 * 3 * 48 * 32 / squares);
+        QVERIFY2(psnr > 42, qPrintable(QString::number(psnr)));
+        QCOMPARE(image.pixel(0, 31), qRgb(255, 255, 255));
+        QCOMPARE(tiff_.picture(d50).image.pixel(0, 31), qRgb(255, 255, 255));
     }
 
     // Strips that are cut off stay black; a file without one whole strip, or

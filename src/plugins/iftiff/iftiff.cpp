@@ -1,11 +1,10 @@
 // TIFF decoder plug-in over libtiff: the first page of the file.
 //
-// Palette and gray pictures of 1 to 8 bits (gray also 16) and 8-bit RGB, including
-// JPEG-compressed YCbCr, are read strip by strip or tile by tile straight from
-// libtiff and give an 8-bit DIB with colour table or a 24-bit DIB. Everything else
-// that libtiff's RGBA reader understands (CMYK, 16-bit RGB, alpha, subsampled
-// YCbCr, separate planes) goes through it a band of rows at a time; alpha is
-// shown over white.
+// Palette and gray pictures of 1 to 8 bits (gray also 16), 8-bit RGB, including
+// JPEG-compressed YCbCr, and 8-bit CIE L*a*b* are read strip by strip or tile by
+// tile straight from libtiff and give an 8-bit DIB with colour table or a 24-bit DIB. Everything
+// else that libtiff's RGBA reader understands (CMYK, 16-bit RGB, alpha, subsampled YCbCr, separate
+// planes) goes through it a band of rows at a time; alpha is shown over white.
 //
 // libtiff's messages go to handlers of this one open file (never to stderr), and
 // its allocations are capped. A strip or tile that cannot be read leaves its rows
@@ -13,6 +12,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -183,7 +183,89 @@ struct Placement {
     }
 };
 
-enum class Kind { Palette, Gray, Rgb, Rgba };
+enum class Kind { Palette, Gray, Rgb, Lab, Rgba };
+
+// 8-bit CIE L*a*b* to sRGB. The values are relative to the file's white point
+// (D50 when it names none); their XYZ is adapted from that white to D65, the sRGB
+// white (Bradford), and goes through the sRGB matrix and transfer curve.
+class LabToRgb {
+public:
+    // False when the white point is unusable.
+    bool init(TIFF* tif) {
+        float* white = nullptr;
+        if (!TIFFGetFieldDefaulted(tif, TIFFTAG_WHITEPOINT, &white) || !white ||
+            !(white[0] > 0.0f && white[1] > 0.0f && white[0] + white[1] < 1.0f))
+            return false;
+        float reference[3] = {white[0] / white[1] * 100.0f, 100.0f,
+                              (1.0f - white[0] - white[1]) / white[1] * 100.0f};
+        if (TIFFCIELabToRGBInit(lab_.get(), &kSrgb, reference) < 0)
+            return false;
+        // Cone responses of both whites; XYZ goes to cones, is scaled from one
+        // white to the other, and comes back, then takes the sRGB matrix.
+        static constexpr double kBradford[3][3] = {
+            {0.8951, 0.2664, -0.1614}, {-0.7502, 1.7135, 0.0367}, {0.0389, -0.0685, 1.0296}};
+        static constexpr double kBradfordInverse[3][3] = {{0.9869929, -0.1470543, 0.1599627},
+                                                          {0.4323053, 0.5183603, 0.0492912},
+                                                          {-0.0085287, 0.0400428, 0.9684867}};
+        const double d65[3] = {95.047, 100.0, 108.883};
+        double gain[3];
+        for (int i = 0; i < 3; ++i) {
+            double to = 0, from = 0;
+            for (int k = 0; k < 3; ++k) {
+                to += kBradford[i][k] * d65[k];
+                from += kBradford[i][k] * reference[k];
+            }
+            gain[i] = to / from;
+        }
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) {
+                double v = 0;
+                for (int j = 0; j < 3; ++j)
+                    for (int i = 0; i < 3; ++i)
+                        v += kSrgb.d_mat[r][j] * kBradfordInverse[j][i] * gain[i] * kBradford[i][c];
+                matrix_[r][c] = float(v / 100.0);
+            }
+        for (size_t i = 0; i < std::size(curve_); ++i) {
+            const double v = double(i) / double(std::size(curve_) - 1);
+            const double e = v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055;
+            curve_[i] = uint8_t(std::lround(e * 255.0));
+        }
+        return true;
+    }
+
+    // One pixel: L, a, b (a and b signed) in, blue, green, red out.
+    void convert(const uint8_t* lab, uint8_t* bgr) const {
+        float xyz[3];
+        TIFFCIELabToXYZ(lab_.get(), lab[0], int8_t(lab[1]), int8_t(lab[2]), &xyz[0], &xyz[1],
+                        &xyz[2]);
+        for (int c = 0; c < 3; ++c) {
+            const float v =
+                matrix_[c][0] * xyz[0] + matrix_[c][1] * xyz[1] + matrix_[c][2] * xyz[2];
+            const float unit = std::clamp(v, 0.0f, 1.0f);
+            bgr[2 - c] = curve_[size_t(std::lround(unit * float(std::size(curve_) - 1)))];
+        }
+    }
+
+private:
+    // XYZ (D65) to linear sRGB; the rest of the record only serves libtiff's setup.
+    static constexpr TIFFDisplay kSrgb = {
+        {{3.2406f, -1.5372f, -0.4986f}, {-0.9689f, 1.8758f, 0.0415f}, {0.0557f, -0.2040f, 1.0570f}},
+        100.0f,
+        100.0f,
+        100.0f,
+        255,
+        255,
+        255,
+        0.0f,
+        0.0f,
+        0.0f,
+        2.4f,
+        2.4f,
+        2.4f};
+    std::unique_ptr<TIFFCIELabToRGB> lab_ = std::make_unique<TIFFCIELabToRGB>();
+    float matrix_[3][3] = {};
+    uint8_t curve_[4096] = {};
+};
 
 // Reads the decoded sample rows of the picture a band at a time (one strip, or one
 // row of tiles), whatever the file's layout.
@@ -282,12 +364,15 @@ int32_t decodeDirect(TIFF* tif, const Layout& l, Kind kind, Dib& dib, Progress& 
     const uint32_t width = l.width;
     const uint32_t height = l.height;
     const int bits = l.bits;
-    const size_t rowBytes =
-        kind == Kind::Rgb ? size_t(width) * 3 : (size_t(width) * size_t(bits) + 7) / 8;
+    const bool colour = kind == Kind::Rgb || kind == Kind::Lab;
+    const size_t rowBytes = colour ? size_t(width) * 3 : (size_t(width) * size_t(bits) + 7) / 8;
     BandReader reader(tif, width, height, rowBytes);
     if (int32_t rc = reader.init())
         return rc;
 
+    LabToRgb lab;
+    if (kind == Kind::Lab && !lab.init(tif))
+        return SPI_BROKEN_DATA;
     int colours = 0;
     if (kind == Kind::Palette) {
         colours = 1 << bits;
@@ -328,6 +413,12 @@ int32_t decodeDirect(TIFF* tif, const Layout& l, Kind kind, Dib& dib, Progress& 
             const uint8_t* s = data + size_t(r) * rowBytes;
             const uint32_t y = top + r;
             uint8_t* d = dib.row(int32_t(place.flipRows ? height - 1 - y : y));
+            if (kind == Kind::Lab) {
+                for (uint32_t x = 0; x < width; ++x)
+                    lab.convert(s + size_t(x) * 3,
+                                d + size_t(place.flipColumns ? width - 1 - x : x) * 3);
+                continue;
+            }
             if (kind == Kind::Rgb) {
                 for (uint32_t x = 0; x < width; ++x) {
                     const uint32_t dx = place.flipColumns ? width - 1 - x : x;
@@ -430,6 +521,8 @@ Kind chooseKind(TIFF* tif, const Layout& l) {
         (l.bits == 1 || l.bits == 2 || l.bits == 4 || l.bits == 8 || l.bits == 16))
         return Kind::Gray;
     if (l.samples == 3 && l.bits == 8 && l.extraSamples == 0) {
+        if (l.photometric == PHOTOMETRIC_CIELAB)
+            return Kind::Lab;
         if (l.photometric == PHOTOMETRIC_RGB)
             return Kind::Rgb;
         // libjpeg turns JPEG-compressed YCbCr into RGB for us.
@@ -479,8 +572,14 @@ int32_t pictureInfo(const char* name, intptr_t offset, uint32_t flag, PictureInf
     if (l.width == 0 || l.height == 0 || l.width > uint32_t(INT32_MAX) ||
         l.height > uint32_t(INT32_MAX))
         return SPI_BROKEN_DATA;
+    // What the picture call would refuse is refused here too, so that the host
+    // never takes a size for a picture that cannot come (floating-point samples,
+    // bit counts no reader knows).
+    char message[1024];
+    if (chooseKind(t.tif.get(), l) == Kind::Rgba && !TIFFRGBAImageOK(t.tif.get(), message))
+        return SPI_UNKNOWN_FORMAT;
     kordel::spi::fillInfo(&info, int32_t(l.width), int32_t(l.height),
-                          int16_t(std::min(int(l.samples) * int(l.bits), 32767)));
+                          int16_t(std::min<int64_t>(int64_t(l.samples) * l.bits, 32767)));
     return SPI_OK;
 }
 
