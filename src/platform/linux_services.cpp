@@ -16,6 +16,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include "linux_desktop.h"
 #include "linux_drives.h"
 
 namespace kordel {
@@ -23,7 +24,7 @@ namespace kordel {
 namespace {
 
 // Services still to be mapped onto this platform answer "nothing there": no
-// shell operations, the tile setting unknown.
+// shell operations.
 class LinuxShell : public Shell {
 public:
     bool copyFiles(QWidget*, const QStringList&, const QString&) override { return false; }
@@ -32,13 +33,6 @@ public:
     bool openWithDefault(const QString& path) override {
         return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     }
-};
-
-class LinuxDesktop : public Desktop {
-public:
-    std::optional<bool> tileWallpaper() override { return std::nullopt; }
-    bool setWallpaper(const QString&, bool) override { return false; }
-    QString wallpaperFolder() override { return {}; }
 };
 
 // A box raised before its parent window has been painted (at start-up) would sit
@@ -103,7 +97,8 @@ QString LinuxDialogs::saveFileName(QWidget* parent,
                                    const QString& title,
                                    const QString& folder,
                                    const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, title, folder, filter);
+    return QFileDialog::getSaveFileName(parent, title, folder, filter, nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
 }
 
 int LinuxDialogs::runModal(QDialog* dialog) {

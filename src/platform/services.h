@@ -74,11 +74,17 @@ public:
 class Desktop {
 public:
     virtual ~Desktop() = default;
-    // Whether the wallpaper is tiled; nullopt when the desktop does not say.
+    // Whether the desktop tiles its wallpaper; nullopt when it does not say.
     virtual std::optional<bool> tileWallpaper() = 0;
-    // Makes a bitmap file the wallpaper, tiled or centred.
-    virtual bool setWallpaper(const QString& path, bool tile) = 0;
-    // Folder that holds the program's own wallpaper bitmap.
+    // The tiling applied with every following wallpaper change.
+    virtual void setTileWallpaper(bool tile) = 0;
+    // The wallpaper file the desktop shows; empty when none or not known.
+    virtual QString wallpaper() = 0;
+    // Makes a bitmap file the wallpaper with the tiling kept; an empty path applies
+    // the tiling alone. False when it could not be done, with the reason in `why`.
+    virtual bool setWallpaper(const QString& path, QString& why) = 0;
+    // Folder that holds the program's own wallpaper bitmap, with a trailing "/";
+    // empty when it cannot be made.
     virtual QString wallpaperFolder() = 0;
 };
 
@@ -90,7 +96,8 @@ public:
     virtual void message(QWidget* parent, Icon icon, const QString& title, const QString& text) = 0;
     // A modal question with Yes and No; true for Yes.
     virtual bool confirm(QWidget* parent, const QString& title, const QString& text) = 0;
-    // The save dialog; empty when cancelled.
+    // The save dialog; empty when cancelled. It returns the name as typed and asks
+    // nothing about existing files: the caller adds the extension and asks.
     virtual QString saveFileName(QWidget* parent,
                                  const QString& title,
                                  const QString& folder,

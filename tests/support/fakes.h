@@ -48,16 +48,37 @@ private:
     }
 };
 
+// Records every change; the wallpaper is what was last set.
 class FakeDesktop : public Desktop {
 public:
+    struct Call {
+        QString path;
+        bool tile;
+    };
+    QList<Call> calls;         // the wallpapers set, with the tiling in force
     std::optional<bool> tile;  // what the desktop says about tiling
+    QString current;           // the wallpaper it shows
+    QString failure;           // when set, changes fail with this reason
+    QString folder;            // where the program's own wallpaper goes
 
     std::optional<bool> tileWallpaper() override { return tile; }
-    bool setWallpaper(const QString&, bool) override { return true; }
-    QString wallpaperFolder() override { return {}; }
+    void setTileWallpaper(bool on) override { kept_ = on; }
+    QString wallpaper() override { return current; }
+    bool setWallpaper(const QString& path, QString& why) override {
+        calls.append({path, kept_});
+        why = failure;
+        if (failure.isEmpty() && !path.isEmpty())
+            current = path;
+        return failure.isEmpty();
+    }
+    QString wallpaperFolder() override { return folder; }
+
+private:
+    bool kept_ = true;
 };
 
-// Questions are answered "yes", file names asked for "none".
+// Questions are answered from `answers` ("yes" once it is empty), file names
+// asked for from `saveNames` (none once it is empty).
 class FakeDialogs : public Dialogs {
 public:
     struct Message {
@@ -67,7 +88,13 @@ public:
     };
     QList<Message> messages;
     QList<QString> confirmations;  // texts asked
-    QStringList modalRuns;         // object names of the dialogs run
+    QList<bool> answers;
+    QStringList saveNames;
+    struct SaveRequest {
+        QString title, folder, filter;
+    };
+    QList<SaveRequest> saveRequests;
+    QStringList modalRuns;  // object names of the dialogs run
     // Plays the user's part while a dialog runs: it is shown (not modal), the
     // handler acts on it, then the dialog's result is returned. Without a
     // handler the dialog is closed with Rejected at once.
@@ -78,10 +105,14 @@ public:
     }
     bool confirm(QWidget*, const QString&, const QString& text) override {
         confirmations.append(text);
-        return true;
+        return answers.isEmpty() || answers.takeFirst();
     }
-    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override {
-        return {};
+    QString saveFileName(QWidget*,
+                         const QString& title,
+                         const QString& folder,
+                         const QString& filter) override {
+        saveRequests.append({title, folder, filter});
+        return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
     }
     int runModal(QDialog* dialog) override;
 };
