@@ -372,7 +372,21 @@ Decoded decodeIcon(const QString& path) {
     qint64 bestArea = -1;
     int bestDepth = -1;
     for (int i = 0; i < count && 6 + (i + 1) * 16 <= data.size(); ++i) {
-        const auto* e = reinterpret_cast<const uchar*>(data.constData() + 6 + i * 16);
+        auto* e = reinterpret_cast<uchar*>(data.data() + 6 + i * 16);
+        // Where an entry disagrees with the size in its bitmap's own header, the
+        // header wins, as in other readers; the entry is put right for Qt's
+        // reader, which refuses the image otherwise.
+        const quint32 at = qFromLittleEndian<quint32>(e + 12);
+        if (data.size() >= 46 && at >= 6 && at <= quint32(data.size() - 40)) {
+            const auto* header = reinterpret_cast<const uchar*>(data.constData() + at);
+            const qint32 bw = qFromLittleEndian<qint32>(header + 4);
+            const qint32 bh = qFromLittleEndian<qint32>(header + 8) / 2;  // with the mask
+            if (qFromLittleEndian<quint32>(header) == 40 && bw > 0 && bw <= 256 && bh > 0 &&
+                bh <= 256) {
+                e[0] = uchar(bw & 0xff);
+                e[1] = uchar(bh & 0xff);
+            }
+        }
         const int w = e[0] ? e[0] : 256;
         const int h = e[1] ? e[1] : 256;
         int depth = qFromLittleEndian<quint16>(e + 6);

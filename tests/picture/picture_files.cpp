@@ -135,7 +135,9 @@ QByteArray writeIco(const std::vector<IcoImage>& images) {
     for (size_t i = 0; i < images.size(); ++i) {
         const IcoImage& im = images[i];
         f.append(char(im.width >= 256 ? 0 : im.width))
-            .append(char(im.height >= 256 ? 0 : im.height));
+            .append(char(im.directoryHeight ? im.directoryHeight
+                         : im.height >= 256 ? 0
+                                            : im.height));
         f.append(char(im.bits < 8 ? 1 << im.bits : 0)).append('\0');
         put16(f, 1);
         put16(f, im.directoryBits >= 0 ? im.directoryBits : im.bits);

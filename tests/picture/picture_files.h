@@ -38,6 +38,7 @@ struct IcoImage {
     std::vector<bool> clear;     // top line first: set in the AND mask (transparent)
     QByteArray png;              // non-empty: this PNG stream is stored instead
     int directoryBits = -1;      // what the directory entry says; -1: bits
+    int directoryHeight = 0;     // what the directory entry says; 0: height
 };
 
 QByteArray writeIco(const std::vector<IcoImage>& images);

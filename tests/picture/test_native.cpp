@@ -243,7 +243,7 @@ void TestNative::icons_data() {
     QTest::addColumn<QRgb>("colour");
     // 0: 16 px 4-bit red, 1: 32 px 8-bit green, 2: 32 px 32-bit blue, 3: 24 px 32-bit yellow,
     // 4: 32 px 4-bit cyan, 5: 48 px PNG yellow, 6: 256 px PNG yellow, 7: 16 px 32-bit red
-    // with its last dot half covered.
+    // with its last dot half covered, 8: 16 px 32-bit red that its entry calls 32 px tall.
     QTest::newRow("deepest in the middle") << QList<int>{0, 1, 2, 3, 4} << QSize(32, 32) << kBlue;
     QTest::newRow("deepest first") << QList<int>{2, 4, 1, 3, 0} << QSize(32, 32) << kBlue;
     QTest::newRow("deepest last") << QList<int>{3, 0, 4, 1, 2} << QSize(32, 32) << kBlue;
@@ -253,6 +253,8 @@ void TestNative::icons_data() {
     // A directory entry without a bit count falls back on its colour count.
     QTest::newRow("bits from colour count") << QList<int>{-4, -1} << QSize(32, 32) << kGreen;
     QTest::newRow("4 bits") << QList<int>{0} << QSize(16, 16) << kRed;
+    // The bitmap's own header tells the size, whatever its entry says.
+    QTest::newRow("entry taller than its bitmap") << QList<int>{8} << QSize(16, 16) << kRed;
     QTest::newRow("32 bits, half covered")
         << QList<int>{7} << QSize(16, 16) << qRgba(200, 0, 0, 128);
 }
@@ -261,11 +263,12 @@ void TestNative::icons() {
     QFETCH(QList<int>, order);
     QFETCH(QSize, size);
     QFETCH(QRgb, colour);
-    IcoImage images[] = {solidIcon(16, 4, kRed),   solidIcon(32, 8, kGreen),
-                         solidIcon(32, 32, kBlue), solidIcon(24, 32, kYellow),
-                         solidIcon(32, 4, kCyan),  pngIcon(48, kYellow),
-                         pngIcon(256, kYellow),    solidIcon(16, 32, kRed)};
+    IcoImage images[] = {
+        solidIcon(16, 4, kRed),     solidIcon(32, 8, kGreen), solidIcon(32, 32, kBlue),
+        solidIcon(24, 32, kYellow), solidIcon(32, 4, kCyan),  pngIcon(48, kYellow),
+        pngIcon(256, kYellow),      solidIcon(16, 32, kRed),  solidIcon(16, 32, kRed)};
     images[7].dots.back() = colour;
+    images[8].directoryHeight = 32;
     std::vector<IcoImage> file;
     for (int i : order) {
         file.push_back(images[std::abs(i)]);
