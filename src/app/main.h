@@ -48,6 +48,10 @@ extern const std::array<const char*, kKindSlots> kKindMaskNames;
 extern const std::array<const char*, 14> kKindBoxItems;
 extern const std::array<const char*, 14> kIconMasks;
 
+// A BMP file of a picture: 8 bits with its colour table when it has one, else 24
+// bits; bottom-up rows padded to 4 bytes.
+QByteArray bmpFileData(const QImage& picture);
+
 // Kind masks for an index of the kind box: 0 all on, 1..13 one slot, else all off.
 std::array<QString, kKindSlots> kindMasksForIndex(int index);
 
@@ -254,6 +258,21 @@ public:
     void K5Click();
     void K6Click();
 
+    // --- wallpaper, clipboard and save ---
+    void KabegamiClick();
+    void K_NOMALClick() { SetWallpaperAsIs(currentIndex); }
+    void K_KORDELClick() { SetWallpaperNamed(0, 0); }
+    void K_NAMEClick() { SaveThenSetWallpaper(0, 0); }
+    void K_TILEClick() { ToggleTileWallpaper(); }
+    void K4Click();
+    void KV1Click();
+    void SaveAsClick();
+    // Source 0 is the picture on show; 1 loads entry `index` from its file.
+    void SetWallpaperAsIs(int index);
+    void SetWallpaperNamed(int index, int source);
+    void SaveThenSetWallpaper(int index, int source);
+    void ToggleTileWallpaper();
+
     // What the picture components report into: status panel 3 and the progress bar.
     void setStatusText(const QString& text);
     void setProgress(int percent);
@@ -296,6 +315,11 @@ private:
     void dropQueuedInput(bool keyboard);
     void connectBrowsing();
     void runSlideshow(TSpeedButton* button, int step);
+    void connectWallpaperClipboard();
+    void applyWallpaper(const QString& path);
+    QImage pictureToWrite(int index, int source);
+    bool writeBmp(const QImage& picture, const QString& path);
+    QString askBmpName();
     void setSlideshowControls(bool idle);
 
     AppContext& ctx_;

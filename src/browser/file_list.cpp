@@ -85,6 +85,7 @@ void TForm1::connectBrowsing() {
     ViewPanel->installEventFilter(this);
     connect(PicView2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu->popup(PicView2->mapToGlobal(p)); });
+    connectWallpaperClipboard();
 }
 
 void TForm1::FillFileList(bool archiveMode) {
