@@ -1,0 +1,223 @@
+// The picture taken out of the program: the wallpaper submenu and its commands,
+// the tiling marks, saving as BMP with its questions and refusals, and the
+// clipboard both ways.
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "bmp_decoder.h"
+#include "browse_helpers.h"
+#include "catalogue_window.h"
+#include "image.h"
+#include "main.h"
+#include "test_program.h"
+
+using namespace kordel;
+using namespace kordel::test;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QImage rgb(const QByteArray& bmpData) {
+    return decodeBmpData(bmpData).convertToFormat(QImage::Format_RGB32);
+}
+
+}  // namespace
+
+class TestWallpaperClipboard : public QObject {
+    Q_OBJECT
+
+private slots:
+    void wallpaperSubmenu_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("situation");  // "", "pasted" or "archive"
+        QTest::addColumn<QString>("enabled");    // K_NOMAL K_KORDEL K_NAME, then the P_ items
+        QTest::newRow("BMP file") << "a.bmp"
+                                  << ""
+                                  << "EEE|EEE";
+        QTest::newRow("JPEG file") << "a.jpg"
+                                   << ""
+                                   << "DEE|DEE";
+        QTest::newRow("clipboard data") << "a.bmp"
+                                        << "pasted"
+                                        << "DEE|DEE";
+        QTest::newRow("archive member") << "a.bmp"
+                                        << "archive"
+                                        << "DED|DED";
+    }
+
+    void wallpaperSubmenu() {
+        QFETCH(QString, name);
+        QFETCH(QString, situation);
+        QFETCH(QString, enabled);
+        Browsing p({{name, name.endsWith(u"jpg") ? jpegFile(QSize(4, 3)) : bmp(4, 3)}});
+        if (situation == u"pasted")
+            p.f->setWindowTitle(TForm1::clipboardCaption());
+        if (situation == u"archive") {
+            // An archive node selected, without the scan a real one would start.
+            auto* node = new QTreeWidgetItem(p.f->TreeView, {QStringLiteral("a.lzh")});
+            node->setData(0, TForm1::kArchiveNodeRole, true);
+            const QSignalBlocker quiet(p.f->TreeView);
+            p.f->TreeView->setCurrentItem(node);
+        }
+        QCOMPARE(p.enabled(p.f->Kabegami, {p.f->K_NOMAL, p.f->K_KORDEL, p.f->K_NAME}) + u'|' +
+                     p.enabled(p.f->Kabegami2, {p.f->P_NOMAL, p.f->P_KORDEL, p.f->P_NAME}),
+                 enabled);
+    }
+
+    // KORDEL.BMP holds the picture on show, dot for dot; a picture keeps its colour
+    // table only on a palette display.
+    void namedWallpaper_data() {
+        QTest::addColumn<QByteArray>("picture");
+        QTest::addColumn<bool>("paletteDisplay");
+        QTest::addColumn<int>("bits");  // of the file written
+        QTest::newRow("24-bit, odd width") << bmpFile(QSize(5, 3), 24) << false << 24;
+        QTest::newRow("8-bit, true colour display") << bmpFile(QSize(7, 2), 8) << false << 24;
+        QTest::newRow("8-bit, palette display") << bmpFile(QSize(7, 2), 8) << true << 8;
+        QTest::newRow("1-bit, palette display") << bmpFile(QSize(9, 2), 1) << true << 8;
+    }
+
+    void namedWallpaper() {
+        QFETCH(QByteArray, picture);
+        QFETCH(bool, paletteDisplay);
+        QFETCH(int, bits);
+        Browsing p({{"a.bmp", picture}}, QStringLiteral("[Option]\n"), Browsing::NotStarted);
+        if (paletteDisplay) {
+            p.fakes.screen->palette = 256;
+            p.fakes.screen->bits = 8;
+        }
+        p.start();
+        p.rescan();
+        QTemporaryDir data;
+        p.fakes.desktop->folder = data.path() + u'/';
+        const QString kordel = data.path() + QStringLiteral("/KORDEL.BMP");
+        p.trigger("K_KORDEL");
+        const QByteArray written = readAll(kordel);
+        QCOMPARE(int(written[28]), bits);
+        QCOMPARE(rgb(written), rgb(picture));
+        QCOMPARE(p.fakes.desktop->calls.size(), 1);
+        QCOMPARE(p.fakes.desktop->calls[0].path, kordel);
+        QVERIFY(p.fakes.desktop->calls[0].tile);
+
+        // The same name again is applied again; a desktop that refuses says why.
+        p.fakes.desktop->failure = QStringLiteral("no way");
+        p.trigger("P_KORDEL");
+        QCOMPARE(p.fakes.desktop->calls.size(), 2);
+        QCOMPARE(p.messages(), QStringList{"壁紙を設定できません。\nno way"});
+    }
+
+    void toggleTileWithNoWallpaper() {
+        Browsing p({{"a.bmp", bmp(4, 3)}}, QStringLiteral("[Option]\n"), Browsing::NotStarted);
+        p.fakes.desktop->tile = false;
+        p.start();
+        QVERIFY(!p.f->K_TILE->isChecked() && !p.f->P_TILE->isChecked());
+        p.trigger("K_TILE");
+        QVERIFY(p.f->K_TILE->isChecked() && p.f->P_TILE->isChecked());
+        p.trigger("P_TILE");
+        QVERIFY(!p.f->K_TILE->isChecked() && !p.f->P_TILE->isChecked());
+        QCOMPARE(p.fakes.desktop->calls.size(), 2);
+        QCOMPARE(p.fakes.desktop->calls[0].path, QString());
+        QVERIFY(p.fakes.desktop->calls[0].tile && !p.fakes.desktop->calls[1].tile);
+    }
+
+    void saveAs_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QString>("written");  // the file saved; empty when none
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("not BMP") << "SaveAs" << QStringList{"A.JPG"} << ""
+                                 << QStringList{
+                                        "拡張子が\"BMP\"ではありません。保存されませんでした。"};
+        QTest::newRow("extension added")
+            << "SaveAs2" << QStringList{"A"} << "A.BMP" << QStringList{};
+        QTest::newRow("overwrite declined, then another name")
+            << "SaveAs" << QStringList{"old.bmp", "B.BMP"} << "B.BMP" << QStringList{};
+        QTest::newRow("read-only refused")
+            << "SaveAs" << QStringList{"locked.BMP"} << ""
+            << QStringList{
+                   "%1locked."
+                   "BMP\nこのファイルは読み取り専用です。\n別のファイル名を指定してください。"};
+        QTest::newRow("folder missing") << "SaveAs" << QStringList{"no/A.BMP"} << ""
+                                        << QStringList{"「%1no/A.BMP」に保存できませんでした。"};
+        QTest::newRow("wallpaper, not BMP") << "K_NAME" << QStringList{"W.JPG"} << ""
+                                            << QStringList{"拡張子が\"BMP\"ではありません。"};
+        QTest::newRow("wallpaper") << "P_NAME" << QStringList{"W"} << "W.BMP" << QStringList{};
+    }
+
+    void saveAs() {
+        QFETCH(QString, item);
+        QFETCH(QStringList, typed);
+        QFETCH(QString, written);
+        QFETCH(QStringList, messages);
+        Browsing p(
+            {{"a.bmp", bmpFile(QSize(6, 5), 24)}, {"old.bmp", "old"}, {"locked.BMP", "old"}});
+        QFile::setPermissions(p.file("locked.BMP"), QFile::ReadOwner);
+        p.fakes.dialogs->saveNames = typed;
+        p.fakes.dialogs->answers = {false};
+        p.trigger(item);
+
+        const auto& request = p.fakes.dialogs->saveRequests.first();
+        QCOMPARE(request.title + request.filter, "名前をつけて保存BMP (*.BMP)");
+        QCOMPARE(request.folder, p.path());
+        QStringList shown = p.messages();
+        for (QString& text : shown)
+            text = text.section(u'\n', 0, text.startsWith(u'「') ? 0 : -1);
+        QCOMPARE(shown, messages.replaceInStrings("%1", p.path()));
+        // What was refused or declined keeps its old contents.
+        QCOMPARE(readAll(p.file("old.bmp")) + readAll(p.file("locked.BMP")), "oldold");
+        QCOMPARE(QDir(p.path()).entryList(QDir::Files).size(), written.isEmpty() ? 3 : 4);
+        if (!written.isEmpty())
+            QCOMPARE(rgb(readAll(p.file(written))), rgb(bmpFile(QSize(6, 5), 24)));
+        const bool wallpaper = item.endsWith(u"_NAME") && !written.isEmpty();
+        QCOMPARE(p.fakes.desktop->calls.size(), wallpaper ? 1 : 0);
+        if (wallpaper)
+            QCOMPARE(p.fakes.desktop->calls[0].path, p.file(written));
+    }
+
+    void pasteInModeThree_data() {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QByteArray>("dib");  // a BMP the clipboard offers beside the image
+        QTest::addColumn<QString>("depth");
+        QTest::newRow("true colour") << int(QImage::Format_RGB32) << QByteArray() << "16M色";
+        QTest::newRow("palette") << int(QImage::Format_Indexed8) << QByteArray() << "256色";
+        QTest::newRow("BMP header says 4 bits")
+            << int(QImage::Format_RGB32) << bmpFile(QSize(100, 50), 4) << "16色";
+    }
+
+    void pasteInModeThree() {
+        QFETCH(int, format);
+        QFETCH(QByteArray, dib);
+        QFETCH(QString, depth);
+        Browsing p({{"a.bmp", bmp(4, 3)}}, QStringLiteral("[Option]\nHyouji=3\n"));
+        QImage picture(100, 50, QImage::Format(format));
+        if (picture.format() == QImage::Format_Indexed8)
+            picture.setColorTable({qRgb(1, 2, 3)});
+        picture.fill(0);
+        auto* data = new QMimeData;
+        data->setImageData(picture);
+        if (!dib.isEmpty())
+            data->setData(QStringLiteral("image/bmp"), dib);
+        QGuiApplication::clipboard()->setMimeData(data);
+        p.trigger("KV1");
+        QCOMPARE(p.f->PicView2->size(), QSize(100, 50));
+        QCOMPARE(p.statuses(), depth + "|100x50||");
+        QCOMPARE(p.caption(), TForm1::clipboardCaption());
+
+        // Copied back, the same dots reach the clipboard.
+        QGuiApplication::clipboard()->clear();
+        p.trigger("Copy1");
+        QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                 picture.convertToFormat(QImage::Format_RGB32));
+    }
+};
+
+QTEST_MAIN(TestWallpaperClipboard)
+#include "test_wallpaper_clipboard.moc"
