@@ -103,7 +103,21 @@ QHash<QString, TForm1::MemberDetails> TForm1::memberDetailsByName() {
 }
 
 bool TForm1::checkSelectedArchive() {
-    return ctx_.archive->check(selectedArchivePath());
+    const QString archive = selectedArchivePath();
+    if (!ctx_.archive->check(archive))
+        return false;
+    // That checked the headers. Comparing the members' CRCs means decompressing
+    // them all, which this user-interface thread does only while the members
+    // are small; in a larger archive a damaged member shows when its
+    // extraction fails.
+    constexpr quint64 kCrcCheckBytes = 8 << 20;
+    quint64 total = 0;
+    ctx_.archive->forEachMember(archive, QStringLiteral("*"), [&total](const ArchiveMember& m) {
+        total += m.size;
+        return total <= kCrcCheckBytes;
+    });
+    return total > kCrcCheckBytes || ctx_.archive->table().UnlhaCheckArchive(
+                                         archive.toUtf8().constData(), UNLHA_CHECK_FULLCRC) != 0;
 }
 
 }  // namespace kordel

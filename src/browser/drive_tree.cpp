@@ -150,7 +150,7 @@ void TForm1::AddSubfolders(const QString& folder, QTreeWidgetItem* parent, bool 
     for (const QFileInfo& e : entries) {
         if (e.isDir())
             folders.append(e.fileName());
-        else if (archiveLibraryLoaded() &&
+        else if (e.isFile() && archiveLibraryLoaded() &&  // a FIFO or device is no archive
                  e.suffix().compare(QStringLiteral("LZH"), Qt::CaseInsensitive) == 0)
             archives.append(e.fileName());
     }

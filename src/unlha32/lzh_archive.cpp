@@ -1,9 +1,13 @@
 #include "lzh_archive.h"
 
+#include <fcntl.h>
 #include <lhasa.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string_view>
@@ -130,11 +134,33 @@ struct RawFields {
     std::string_view folder;
     bool hasName = false;
     bool hasFolder = false;
+    std::string utf16Name;  // UTF-8, from the UTF-16 fields; empty when none
+    std::string utf16Folder;
     bool hasDosTime = false;
     uint16_t dosTime = 0;
     uint16_t dosDate = 0;
     int attribute = -1;
 };
+
+// UTF-16LE to UTF-8; U+FFFF separates folders as 0xFF does in the byte fields.
+std::string fromUtf16(std::string_view data) {
+    std::string out;
+    for (size_t i = 0; i + 1 < data.size(); i += 2) {
+        char32_t c = le16(reinterpret_cast<const uint8_t*>(data.data() + i));
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < data.size()) {
+            const char32_t low = le16(reinterpret_cast<const uint8_t*>(data.data() + i + 2));
+            if (low >= 0xDC00 && low < 0xE000) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (c == 0xFFFF)
+            out += '\xFF';
+        else
+            appendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
+    }
+    return out;
+}
 
 RawFields parseRawHeader(const uint8_t* d, size_t n) {
     RawFields r;
@@ -193,6 +219,12 @@ RawFields parseRawHeader(const uint8_t* d, size_t n) {
             case 0x02:
                 r.folder = data;
                 r.hasFolder = true;
+                break;
+            case 0x44:
+                r.utf16Name = fromUtf16(data);
+                break;
+            case 0x45:
+                r.utf16Folder = fromUtf16(data);
                 break;
             case 0x40:
                 if (data.size() >= 2)
@@ -257,6 +289,7 @@ Member makeMember(const LHAFileHeader* h, Cp932Decoder& sjis) {
     m.isSymlink = h->symlink_target != nullptr;
     m.isDirectory = !m.isSymlink && m.method == LHA_COMPRESS_TYPE_DIR;
     m.originalSize = h->length;
+    m.storedSize = h->length;
     m.compressedSize = h->compressed_length;
     m.crc = h->crc;
     m.headerLevel = h->header_level;
@@ -270,9 +303,14 @@ Member makeMember(const LHAFileHeader* h, Cp932Decoder& sjis) {
     const RawFields raw = parseRawHeader(h->raw_data, h->raw_data_len);
     std::vector<std::string_view> fields;
     if (raw.ok && !m.isSymlink) {
-        if (raw.hasFolder)
+        // The UTF-16 fields, where written, hold the names the others could not.
+        if (!raw.utf16Folder.empty())
+            fields.push_back(raw.utf16Folder);
+        else if (raw.hasFolder)
             fields.push_back(raw.folder);
-        if (raw.hasName)
+        if (!raw.utf16Name.empty())
+            fields.push_back(raw.utf16Name);
+        else if (raw.hasName)
             fields.push_back(raw.name);
     } else {
         // A link's stored name also carries its target; liblhasa has split them.
@@ -317,14 +355,25 @@ void toDosTime(int64_t unixTime, uint16_t* date, uint16_t* time) {
 std::unique_ptr<Archive> Archive::open(const std::string& path, int* error) {
     std::unique_ptr<Archive> a(new Archive);
     a->path_ = path;
-    a->file_ = fopen(path.c_str(), "rbe");
-    if (!a->file_) {
+    // Without blocking: opening a FIFO for reading waits for a writer, and
+    // only a regular file is read at all.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
         *error = errno == ENOENT ? UNLHA_ERROR_NOT_FIND_ARC_FILE : UNLHA_ERROR_ARC_FILE_OPEN;
         return nullptr;
     }
     struct stat st;
-    if (fstat(fileno(a->file_), &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
         *error = UNLHA_ERROR_NOT_ARC_FILE;
+        return nullptr;
+    }
+    a->file_ = fdopen(fd, "rb");
+    if (!a->file_) {
+        close(fd);
+        *error = UNLHA_ERROR_ARC_FILE_OPEN;
         return nullptr;
     }
     a->fileSize_ = uint64_t(st.st_size);
@@ -357,6 +406,9 @@ int Archive::scan() {
         }
         Member m = makeMember(h, sjis);
         m.headerOffset = reader.pos() - h->raw_data_len;
+        m.dataOffset = reader.pos();
+        if (m.osType == UNLHA_OS_MACOS && h->filename)
+            m.storedName = h->filename;
         end = addSaturated(reader.pos(), h->compressed_length);
         members_.push_back(std::move(m));
     }
@@ -364,49 +416,149 @@ int Archive::scan() {
         return ferror(file_) ? UNLHA_ERROR_CANNOT_READ : UNLHA_ERROR_NOT_ARC_FILE;
     if (damaged_ || ferror(file_)) {
         damaged_ = true;
-        return 0;
-    }
-    // liblhasa stops alike at the end and at a header it cannot read. The end is
-    // clean only at the end of the file or at the zero byte that marks it.
-    if (end < fileSize_) {
+    } else if (end < fileSize_) {
+        // liblhasa stops alike at the end and at a header it cannot read. The
+        // end is clean only at the end of the file or at the zero byte that marks it.
         clearerr(file_);
         damaged_ = fseeko(file_, off_t(end), SEEK_SET) != 0 || fgetc(file_) != 0;
     } else {
         damaged_ = end > fileSize_;
     }
+    for (Member& m : members_) {
+        if (!m.storedName.empty() && m.isFile())
+            findMacBinaryHeader(m);
+    }
     return 0;
+}
+
+namespace {
+
+// One member's compressed bytes, handed to liblhasa's decoder.
+struct Compressed {
+    FILE* file;
+    uint64_t remaining;
+};
+
+size_t readCompressed(void* buf, size_t len, void* handle) {
+    auto* c = static_cast<Compressed*>(handle);
+    const size_t n = fread(buf, 1, size_t(std::min<uint64_t>(len, c->remaining)), c->file);
+    c->remaining -= n;
+    return n;
+}
+
+// A decoder of one member's data, positioned at its start; null when the
+// method is not ours or the file cannot be read.
+class Decoder {
+public:
+    Decoder(FILE* file, const Member& m) : source_{file, m.compressedSize} {
+        std::string method = m.method;
+        LHADecoderType* type = isLzhMethod(method) ? lha_decoder_for_name(method.data()) : nullptr;
+        clearerr(file);
+        if (type && m.dataOffset <= uint64_t(INT64_MAX) &&
+            fseeko(file, off_t(m.dataOffset), SEEK_SET) == 0)
+            decoder_ = lha_decoder_new(type, readCompressed, &source_, size_t(m.storedSize));
+    }
+    ~Decoder() {
+        if (decoder_)
+            lha_decoder_free(decoder_);
+    }
+    Decoder(const Decoder&) = delete;
+    Decoder& operator=(const Decoder&) = delete;
+
+    LHADecoder* get() const { return decoder_; }
+
+private:
+    Compressed source_;
+    LHADecoder* decoder_ = nullptr;
+};
+
+uint32_t be32(const uint8_t* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+bool allZero(const uint8_t* p, size_t n) {
+    return std::all_of(p, p + n, [](uint8_t b) { return b == 0; });
+}
+
+constexpr size_t kMacBinarySize = 128;
+
+}  // namespace
+
+bool isLzhMethod(std::string_view method) {
+    static constexpr std::string_view kMethods[] = {"-lh0-", "-lh1-", "-lh2-", "-lh3-",
+                                                    "-lh4-", "-lh5-", "-lh6-", "-lh7-",
+                                                    "-lhd-", "-lzs-", "-lz4-", "-lz5-"};
+    return std::find(std::begin(kMethods), std::end(kMethods), method) != std::end(kMethods);
+}
+
+// The classic Mac archiver stores a member as MacBinary: a 128-byte header,
+// then the forks. Nothing marks it but the header's own fields, so they are
+// checked strictly against the LZH header, as lhasa does; the data fork (or
+// the resource fork of a file without one) is the member's contents.
+void Archive::findMacBinaryHeader(Member& m) {
+    if (m.storedSize < kMacBinarySize)
+        return;
+    Decoder decoder(file_, m);
+    if (!decoder.get())
+        return;
+    uint8_t b[kMacBinarySize];
+    size_t got = 0;
+    while (got < sizeof b) {
+        const size_t n = lha_decoder_read(decoder.get(), b + got, sizeof b - got);
+        if (n == 0)
+            return;
+        got += n;
+    }
+    const size_t nameLength = b[1];
+    if (b[0] != 0 || b[0x4A] != 0 || b[0x52] != 0 || !allZero(b + 0x63, sizeof b - 0x63) ||
+        nameLength > 63 || nameLength != m.storedName.size() ||
+        m.storedName.compare(0, nameLength, reinterpret_cast<const char*>(b + 2), nameLength) !=
+            0 ||
+        !allZero(b + 2 + nameLength, 63 - nameLength)) {
+        return;
+    }
+    const uint64_t dataFork = be32(b + 0x53);
+    const uint64_t resourceFork = be32(b + 0x57);
+    if (((dataFork + resourceFork + kMacBinarySize + 127) & ~uint64_t(127)) != m.storedSize)
+        return;
+    // Local time since 1904 against UTC since 1970: equal up to a time zone.
+    constexpr int64_t kMacEpoch = 2082844800;
+    const int64_t modified = int64_t(be32(b + 0x5F)) - kMacEpoch;
+    if (modified < 0 || std::abs(modified - m.writeTime) > 14 * 3600)
+        return;
+    m.skipBytes = kMacBinarySize;
+    m.originalSize = dataFork > 0 ? dataFork : resourceFork;
 }
 
 int Archive::decode(const Member& m, const DataSink& sink) {
     if (!m.isFile())
         return 0;
-    std::string method = m.method;
-    if (!lha_decoder_for_name(method.data()))
+    if (!isLzhMethod(m.method) || !lha_decoder_for_name(std::string(m.method).data()))
         return UNLHA_ERROR_METHOD;
-    Reader reader(file_, m.headerOffset);
-    if (!reader.get())
+    Decoder decoder(file_, m);
+    if (!decoder.get())
         return UNLHA_ERROR_CANNOT_READ;  // seek or allocation failed
-    const LHAFileHeader* h = lha_reader_next_file(reader.get());
-    if (!h || reader.pos() - h->raw_data_len != m.headerOffset || h->length != m.originalSize ||
-        h->crc != m.crc) {
-        return UNLHA_ERROR_HEADER_BROKEN;
-    }
     std::vector<uint8_t> buf(kDecodeBlock);
     uint64_t total = 0;
     uint16_t crc = 0;
-    while (const size_t n = lha_reader_read(reader.get(), buf.data(), buf.size())) {
+    const uint64_t dataEnd = m.skipBytes + m.originalSize;
+    while (const size_t n = lha_decoder_read(decoder.get(), buf.data(), buf.size())) {
+        const uint64_t start = total;
         total += n;
-        if (total > m.originalSize)
+        if (total > m.storedSize)
             return UNLHA_ERROR_BROKEN_DATA;
         crc = updateCrc16(crc, buf.data(), n);
-        if (sink) {
-            if (const int rc = sink(buf.data(), n))
+        // The CRC covers the whole stream; the sink gets only the contents.
+        const uint64_t from = std::max(start, m.skipBytes);
+        const uint64_t to = std::min(total, dataEnd);
+        if (sink && from < to) {
+            if (const int rc = sink(buf.data() + (from - start), size_t(to - from)))
                 return rc;
         }
     }
     if (ferror(file_))
         return UNLHA_ERROR_CANNOT_READ;
-    if (total != m.originalSize)
+    if (total != m.storedSize)
         return UNLHA_ERROR_BROKEN_DATA;
     if (crc != m.crc)
         return UNLHA_ERROR_FILE_CRC;

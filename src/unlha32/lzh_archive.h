@@ -6,16 +6,19 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kordel::unlha {
 
 struct Member {
-    std::string path;      // UTF-8, "/" between folders
-    std::string baseName;  // last element of path
-    std::string method;    // such as "-lh5-"
-    uint64_t originalSize = 0;
+    std::string path;           // UTF-8, "/" between folders
+    std::string baseName;       // last element of path
+    std::string method;         // such as "-lh5-"
+    uint64_t originalSize = 0;  // what extraction writes
     uint64_t compressedSize = 0;
+    uint64_t storedSize = 0;  // length of the decoded stream, which the CRC covers
+    uint64_t skipBytes = 0;   // a MacBinary header in front of the data
     uint16_t crc = 0;
     uint16_t dosDate = 0;  // local time, as stored (levels 0, 1) or converted
     uint16_t dosTime = 0;
@@ -28,17 +31,25 @@ struct Member {
     bool isDirectory = false;
     bool isSymlink = false;
     uint64_t headerOffset = 0;
+    uint64_t dataOffset = 0;
+    std::string storedName;  // liblhasa's name bytes, kept for classic Mac members
 
     bool isFile() const { return !isDirectory && !isSymlink; }
 };
+
+// -lh0- to -lh7-, -lhd- and LArc's -lzs-, -lz4-, -lz5-. Others that liblhasa
+// knows, such as PMarc's, count as unknown methods.
+bool isLzhMethod(std::string_view method);
 
 // Sink for decoded data: returns 0 to go on, or an error code that stops decoding.
 using DataSink = std::function<int(const uint8_t* data, size_t size)>;
 
 class Archive {
 public:
-    // Opens the file and reads every header. Null with *error set when the
-    // file cannot be read or holds no LZH member.
+    // Opens the file and reads every header (liblhasa verifies their checksums
+    // and CRCs), decompressing nothing but the first 128 bytes of classic Mac
+    // members. Null with *error set when the file is not a regular file, cannot
+    // be read or holds no LZH member.
     static std::unique_ptr<Archive> open(const std::string& path, int* error);
     ~Archive();
     Archive(const Archive&) = delete;
@@ -61,6 +72,7 @@ public:
 private:
     Archive() = default;
     int scan();
+    void findMacBinaryHeader(Member& m);
 
     std::string path_;
     FILE* file_ = nullptr;

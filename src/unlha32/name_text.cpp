@@ -216,14 +216,41 @@ std::vector<std::string> splitStoredName(std::string_view raw, bool sjisAware) {
     return parts;
 }
 
+namespace {
+
+int hexDigit(char c) {
+    const size_t i = std::string_view("0123456789abcdef").find(c >= 'A' && c <= 'F' ? c + 32 : c);
+    return i == std::string_view::npos ? -1 : int(i);
+}
+
+// LHa for UNIX can store bytes above 0x7F as ":" and two hex digits (the "CAP"
+// encoding, ":93:fa" for a Shift-JIS pair). A ":" not followed so stays.
+std::string decodeCap(std::string_view f) {
+    std::string out;
+    for (size_t i = 0; i < f.size(); ++i) {
+        const int hi = i + 2 < f.size() && f[i] == ':' ? hexDigit(f[i + 1]) : -1;
+        const int lo = hi >= 8 ? hexDigit(f[i + 2]) : -1;
+        if (lo >= 0) {
+            out += char(hi * 16 + lo);
+            i += 2;
+        } else {
+            out += f[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string decodeStoredPath(const std::vector<std::string_view>& fields, Cp932Decoder& sjis) {
-    std::vector<std::string_view> cut;
+    std::vector<std::string> cut;
     bool utf8 = true;
-    for (std::string_view f : fields) {
-        const size_t zero = f.find('\0');
+    for (std::string_view field : fields) {
+        const size_t zero = field.find('\0');
         if (zero != std::string_view::npos)
-            f = f.substr(0, zero);
-        cut.push_back(f);
+            field = field.substr(0, zero);
+        cut.push_back(decodeCap(field));
+        const std::string_view f = cut.back();
         // 0xFF separates folders in extended headers and is never part of a
         // character, so it does not count against UTF-8.
         size_t start = 0;
@@ -236,7 +263,7 @@ std::string decodeStoredPath(const std::vector<std::string_view>& fields, Cp932D
         }
     }
     std::string path;
-    for (std::string_view f : cut) {
+    for (const std::string& f : cut) {
         for (std::string& part : splitStoredName(f, !utf8)) {
             if (part.empty() || part == ".")
                 continue;

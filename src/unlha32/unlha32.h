@@ -120,8 +120,9 @@ enum {
     UNLHA_FA_ARCH = 0x20
 };
 
-// UnlhaCheckArchive modes: 0 reads every header; 1 and 2 also decompress every
-// member and compare its CRC.
+// UnlhaCheckArchive modes: 0 and 1 read and verify every header (checksum or
+// CRC where the level has one, data within the file) without decompressing;
+// 2 also decompresses every member and compares its CRC.
 enum { UNLHA_CHECK_HEADERS = 0, UNLHA_CHECK_BASIC = 1, UNLHA_CHECK_FULLCRC = 2 };
 
 // UnlhaOpenArchive mode bits that change the search: by default patterns match

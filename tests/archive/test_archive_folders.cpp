@@ -1,7 +1,10 @@
 // LZH archives in the folder tree, their members in the file list and the viewer.
+#include <sys/stat.h>
+
 #include <QBuffer>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -92,6 +95,9 @@ private slots:
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QVERIFY(QFile::copy(lzhCorpus() + "data-lh5-bit-flipped.lzh", drive_ + "/broken.lzh"));
         QVERIFY(QFile::copy(lzhCorpus() + "not-an-archive.lzh", drive_ + "/fake.lzh"));
+        QVERIFY(QFile::copy(KORDEL_SOURCE_DIR "/tests/unlha32/members-2gib-each.lzh",
+                            drive_ + "/huge.lzh"));
+        QCOMPARE(mkfifo(QFile::encodeName(drive_ + "/pipe.lzh").constData(), 0600), 0);  // no node
         QVERIFY(QDir::setCurrent(drive_));
     }
     void cleanupTestCase() { QDir::setCurrent(startDir_); }
@@ -102,8 +108,14 @@ private slots:
         start(p);
         QTreeWidgetItem* root = p.form1()->TreeView->topLevelItem(0);
         QCOMPARE(childTexts(root), QStringList({"Folder", "Photos.lzh", "broken.lzh", "fake.lzh",
-                                                "many.lzh", "pics.lzh"}));
-        QVERIFY(!TForm1::isArchiveNode(root->child(1)) && TForm1::isArchiveNode(root->child(5)));
+                                                "huge.lzh", "many.lzh", "pics.lzh"}));
+        QVERIFY(!TForm1::isArchiveNode(root->child(1)) && TForm1::isArchiveNode(root->child(6)));
+        // Gigabytes declared in a small file are not decompressed to check it.
+        QElapsedTimer clock;
+        clock.start();
+        select(p, "huge.lzh");
+        QVERIFY(clock.elapsed() < 1000);
+        QCOMPARE(p.status(3), QStringLiteral("画像ﾃﾞｰﾀが見つかりません"));
         for (const char* name : {"broken.lzh", "fake.lzh"}) {
             select(p, name);
             QCOMPARE(p.status(3), QStringLiteral("書庫が異常です"));
