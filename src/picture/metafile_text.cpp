@@ -358,7 +358,8 @@ void Player::text(const TextRun& run) {
 
     // The glyph frame follows the mapping but stays upright and unmirrored.
     QTransform a(t.m11(), t.m12(), t.m21(), t.m22(), 0, 0);
-    if (a.determinant() < 0)
+    const bool mirrored = a.determinant() < 0;
+    if (mirrored)
         a = (t.m22() < 0 ? QTransform::fromScale(1, -1) : QTransform::fromScale(-1, 1)) * a;
     const double ky = std::hypot(a.m21(), a.m22());
     if (!(ky > 0) || !std::isfinite(ky))
@@ -433,8 +434,11 @@ void Player::text(const TextRun& run) {
             break;
     }
 
+    // Escapement turns the baseline counter-clockwise on the device; a mapping that
+    // flips one axis turns it the other way (3600 - e), so that the 2700 of a y-up
+    // chart's axis title reads bottom to top.
     QTransform rot;
-    rot.rotate(-fd.escapement / 10.0);
+    rot.rotate((mirrored ? fd.escapement : -fd.escapement) / 10.0);
     const QPointF p0 = map(ref);
     const QTransform frame =
         QTransform::fromScale(s, s) * a * rot * QTransform::fromTranslate(p0.x(), p0.y());

@@ -189,6 +189,8 @@ private slots:
     void drawing();
     void hatchBackground();
     void textPlacement();
+    void rotatedText_data();
+    void rotatedText();
     void japaneseText();
     void textDecoding_data();
     void textDecoding();
@@ -591,6 +593,40 @@ void TestMetafile::textPlacement() {
     const QRect once = text(1, 50, 20, true, {"HHHH"});
     const QRect twice = text(1, 50, 20, true, {"HH", "HH"});
     QVERIFY(std::abs(once.width() - twice.width()) <= 2);
+}
+
+// Escapement turns counter-clockwise on the page; a mapping that flips one axis turns
+// it the other way, so a y-up chart's 2700 reads bottom to top.
+void TestMetafile::rotatedText_data() {
+    QTest::addColumn<QPoint>("flip");  // signs of the window extents
+    QTest::addColumn<int>("escapement");
+    QTest::addColumn<bool>("up");  // reads bottom to top
+    QTest::newRow("y down, 900") << QPoint(1, 1) << 900 << true;
+    QTest::newRow("y up, 2700") << QPoint(1, -1) << 2700 << true;
+    QTest::newRow("y up, 900") << QPoint(1, -1) << 900 << false;
+    QTest::newRow("x left, 2700") << QPoint(-1, 1) << 2700 << true;
+}
+
+void TestMetafile::rotatedText() {
+    QFETCH(QPoint, flip);
+    QFETCH(int, escapement);
+    QFETCH(bool, up);
+    WmfWriter w(QRect(0, 0, 400, 200), 96);
+    w.windowOrg(flip.x() < 0 ? 400 : 0, flip.y() < 0 ? 200 : 0);
+    w.windowExt(400 * flip.x(), 200 * flip.y());
+    w.font(-20, 0, "Arial", escapement);
+    w.select(0);
+    w.bkMode(1);
+    w.textAlign(24);  // left, on the baseline
+    w.textOut(200, 100, "Axis title");
+    // From the centre upwards with the letters' tops to the left, or downwards with
+    // them to the right.
+    const QRect ink = inkBox(play(w.data()));
+    const QString where =
+        QStringLiteral("%1,%2 %3x%4").arg(ink.x()).arg(ink.y()).arg(ink.width()).arg(ink.height());
+    QVERIFY2(ink.height() > 3 * ink.width(), qPrintable(where));
+    QVERIFY2(up ? ink.bottom() <= 102 && ink.right() <= 202 : ink.top() >= 98 && ink.left() >= 198,
+             qPrintable(where));
 }
 
 void TestMetafile::japaneseText() {
