@@ -412,16 +412,10 @@ private slots:
         const QImage reference = QImage::fromData(convert.readAllStandardOutput(), "PPM");
         const QImage image = tiff_.picture(d65).image;
         QCOMPARE(image.size(), reference.size());
-        // Peak signal to noise: about 48 dB; libtiff's own conversion gets 34.
-        double squares = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x) {
-                const QRgb a = image.pixel(x, y), b = reference.pixel(x, y);
-                for (int e : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)})
-                    squares += e * e;
-            }
-        const double psnr = 10 * std::log10(255.0 * 255.0 * 3 * 48 * 32 / squares);
-        QVERIFY2(psnr > 42, qPrintable(QString::number(psnr)));
+        // Off by 0.75 on average (48 dB); libtiff's own conversion by 3.4 (34 dB).
+        const double mean =
+            difference(image, [&](int x, int y) { return reference.pixel(x, y); }).first;
+        QVERIFY2(mean < 1.5, qPrintable(QString::number(mean)));
         QCOMPARE(image.pixel(0, 31), qRgb(255, 255, 255));
         QCOMPARE(tiff_.picture(d50).image.pixel(0, 31), qRgb(255, 255, 255));
     }
