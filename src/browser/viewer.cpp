@@ -35,7 +35,8 @@ namespace {
 
 // Bits per pixel from a BMP file's information header; -1 with errno-style code when unreadable.
 int bmpBitCount(const QString& path, int& errorCode) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer for good.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         errorCode = errno;
         return -1;
@@ -61,7 +62,8 @@ int bmpBitCount(const QString& path, int& errorCode) {
 }
 
 int errnoOf(const QString& path) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer for good.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {
         ::close(fd);
         return EIO;

@@ -1,6 +1,7 @@
 // Scanning the current folder into the file table: what the main window shows
 // after a rescan, the 2000-file limit, the kind box, entries whose files
 // vanish, and opening a folder or file given to the program.
+#include <sys/stat.h>
 #include <QComboBox>
 #include <QDir>
 #include <QTest>
@@ -179,6 +180,18 @@ private slots:
         QVERIFY(QDir(p.file("real")).removeRecursively());
         TestProgram::click(p.f->G_step);
         QCOMPARE(p.caption(), p.captionFor("link/b.bmp"));
+    }
+
+    // A named pipe with a picture's name is an entry like any other, but showing it
+    // reports a read error instead of waiting for a writer.
+    void namedPipeAmongThePictures() {
+        Browsing p({{"a.bmp", bmp(1, 1)}}, "[Option]\nSortOpt=1\n", Browsing::NotStarted);
+        QCOMPARE(::mkfifo(QFile::encodeName(p.file("b.bmp")).constData(), 0600), 0);
+        p.start();
+        p.rescan();
+        TestProgram::click(p.f->G_step);
+        QCOMPARE(p.messages(), QStringList{"I/O ｴﾗｰ (5)"});
+        QCOMPARE(p.caption(), p.captionFor("b.bmp"));
     }
 
     // A name given on the command line counts from where the program was started,
