@@ -297,7 +297,11 @@ void TForm1::SaveThenSetWallpaper(int index, int source) {
 }
 
 void TForm1::ToggleTileWallpaper() {
-    const QString path = ctx_.services->desktop->wallpaper();
+    // A picture the desktop names but that is gone (a default never installed,
+    // a deleted file) leaves the tiling to be applied alone.
+    QString path = ctx_.services->desktop->wallpaper();
+    if (!QFileInfo(path).isFile())
+        path.clear();
     const bool tile = !K_TILE->isChecked();
     K_TILE->setChecked(tile);
     P_TILE->setChecked(tile);

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpacerItem>
 #include <QThread>
@@ -61,6 +62,23 @@ void fitTitle(QMessageBox& box) {
                   grid->rowCount(), 0, 1, grid->columnCount());
 }
 
+// File names here are case-sensitive where the old system's were not: "*.BMP"
+// also offers "*.bmp" (and the other way round), or the dialog would hide most files.
+QString anyCaseFilter(const QString& filter) {
+    static const QRegularExpression group(QStringLiteral("\\(([^)]*)\\)"));
+    QString out = filter;
+    for (auto it = group.globalMatch(filter); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        QStringList patterns = m.captured(1).split(u' ', Qt::SkipEmptyParts);
+        for (const QString& p : QStringList(patterns))
+            for (const QString& variant : {p.toLower(), p.toUpper()})
+                if (!patterns.contains(variant))
+                    patterns << variant;
+        out.replace(m.captured(0), u'(' + patterns.join(u' ') + u')');
+    }
+    return out;
+}
+
 }  // namespace
 
 void LinuxDialogs::message(QWidget* parent, Icon icon, const QString& title, const QString& text) {
@@ -97,7 +115,7 @@ QString LinuxDialogs::saveFileName(QWidget* parent,
                                    const QString& title,
                                    const QString& folder,
                                    const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, title, folder, filter, nullptr,
+    return QFileDialog::getSaveFileName(parent, title, folder, anyCaseFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

@@ -121,10 +121,12 @@ private slots:
         QVERIFY(!p.f->K_TILE->isChecked() && !p.f->P_TILE->isChecked());
         p.trigger("K_TILE");
         QVERIFY(p.f->K_TILE->isChecked() && p.f->P_TILE->isChecked());
+        // A wallpaper the desktop names but that is gone counts as none.
+        p.fakes.desktop->current = p.file("gone.bmp");
         p.trigger("P_TILE");
         QVERIFY(!p.f->K_TILE->isChecked() && !p.f->P_TILE->isChecked());
         QCOMPARE(p.fakes.desktop->calls.size(), 2);
-        QCOMPARE(p.fakes.desktop->calls[0].path, QString());
+        QCOMPARE(p.fakes.desktop->calls[0].path + p.fakes.desktop->calls[1].path, QString());
         QVERIFY(p.fakes.desktop->calls[0].tile && !p.fakes.desktop->calls[1].tile);
     }
 
