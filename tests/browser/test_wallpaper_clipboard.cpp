@@ -11,7 +11,6 @@
 
 #include "bmp_decoder.h"
 #include "browse_helpers.h"
-#include "catalogue_window.h"
 #include "image.h"
 #include "main.h"
 #include "test_program.h"
@@ -28,6 +27,14 @@ QByteArray readAll(const QString& path) {
 
 QImage rgb(const QByteArray& bmpData) {
     return decodeBmpData(bmpData).convertToFormat(QImage::Format_RGB32);
+}
+
+// The wallpapers the desktop was given, each with "+" when tiled, "-" when centred.
+QStringList applied(const Browsing& p) {
+    QStringList paths;
+    for (const FakeDesktop::Call& call : p.fakes.desktop->calls)
+        paths << call.path + (call.tile ? u'+' : u'-');
+    return paths;
 }
 
 }  // namespace
@@ -90,10 +97,8 @@ private slots:
         QFETCH(bool, paletteDisplay);
         QFETCH(int, bits);
         Browsing p({{"a.bmp", picture}}, QStringLiteral("[Option]\n"), Browsing::NotStarted);
-        if (paletteDisplay) {
-            p.fakes.screen->palette = 256;
-            p.fakes.screen->bits = 8;
-        }
+        p.fakes.screen->palette = paletteDisplay ? 256 : 0;
+        p.fakes.screen->bits = paletteDisplay ? 8 : 24;
         p.start();
         p.rescan();
         QTemporaryDir data;
@@ -103,14 +108,10 @@ private slots:
         const QByteArray written = readAll(kordel);
         QCOMPARE(int(written[28]), bits);
         QCOMPARE(rgb(written), rgb(picture));
-        QCOMPARE(p.fakes.desktop->calls.size(), 1);
-        QCOMPARE(p.fakes.desktop->calls[0].path, kordel);
-        QVERIFY(p.fakes.desktop->calls[0].tile);
-
         // The same name again is applied again; a desktop that refuses says why.
         p.fakes.desktop->failure = QStringLiteral("no way");
         p.trigger("P_KORDEL");
-        QCOMPARE(p.fakes.desktop->calls.size(), 2);
+        QCOMPARE(applied(p), QStringList({kordel + u'+', kordel + u'+'}));
         QCOMPARE(p.messages(), QStringList{"壁紙を設定できません。\nno way"});
     }
 
@@ -125,63 +126,49 @@ private slots:
         p.fakes.desktop->current = p.file("gone.bmp");
         p.trigger("P_TILE");
         QVERIFY(!p.f->K_TILE->isChecked() && !p.f->P_TILE->isChecked());
-        QCOMPARE(p.fakes.desktop->calls.size(), 2);
-        QCOMPARE(p.fakes.desktop->calls[0].path + p.fakes.desktop->calls[1].path, QString());
-        QVERIFY(p.fakes.desktop->calls[0].tile && !p.fakes.desktop->calls[1].tile);
+        QCOMPARE(applied(p), QStringList({"+", "-"}));
     }
 
     void saveAs_data() {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QStringList>("typed");
         QTest::addColumn<QString>("written");  // the file saved; empty when none
-        QTest::addColumn<QStringList>("messages");
-        QTest::newRow("not BMP") << "SaveAs" << QStringList{"A.JPG"} << ""
-                                 << QStringList{
-                                        "拡張子が\"BMP\"ではありません。保存されませんでした。"};
-        QTest::newRow("extension added")
-            << "SaveAs2" << QStringList{"A"} << "A.BMP" << QStringList{};
-        QTest::newRow("overwrite declined, then another name")
-            << "SaveAs" << QStringList{"old.bmp", "B.BMP"} << "B.BMP" << QStringList{};
-        QTest::newRow("read-only refused")
-            << "SaveAs" << QStringList{"locked.BMP"} << ""
-            << QStringList{
-                   "%1locked."
-                   "BMP\nこのファイルは読み取り専用です。\n別のファイル名を指定してください。"};
-        QTest::newRow("folder missing") << "SaveAs" << QStringList{"no/A.BMP"} << ""
-                                        << QStringList{"「%1no/A.BMP」に保存できませんでした。"};
-        QTest::newRow("wallpaper, not BMP") << "K_NAME" << QStringList{"W.JPG"} << ""
-                                            << QStringList{"拡張子が\"BMP\"ではありません。"};
-        QTest::newRow("wallpaper") << "P_NAME" << QStringList{"W"} << "W.BMP" << QStringList{};
+        QTest::addColumn<QString>("message");  // its first line; "%1" is the folder
+        // clang-format off
+        QTest::newRow("not BMP") << "SaveAs" << QStringList{"A.JPG"} << "" << "拡張子が\"BMP\"ではありません。保存されませんでした。";
+        QTest::newRow("extension added") << "SaveAs2" << QStringList{"A"} << "A.BMP" << "";
+        QTest::newRow("overwrite declined, another name") << "SaveAs" << QStringList{"old.bmp", "B.BMP"} << "B.BMP" << "";
+        QTest::newRow("read-only refused") << "SaveAs" << QStringList{"locked.BMP"} << "" << "%1locked.BMP";
+        QTest::newRow("folder missing") << "SaveAs" << QStringList{"no/A.BMP"} << "" << "「%1no/A.BMP」に保存できませんでした。";
+        QTest::newRow("wallpaper, not BMP") << "K_NAME" << QStringList{"W.JPG"} << "" << "拡張子が\"BMP\"ではありません。";
+        QTest::newRow("wallpaper") << "P_NAME" << QStringList{"W"} << "W.BMP" << "";
+        // clang-format on
     }
 
     void saveAs() {
         QFETCH(QString, item);
         QFETCH(QStringList, typed);
         QFETCH(QString, written);
-        QFETCH(QStringList, messages);
-        Browsing p(
-            {{"a.bmp", bmpFile(QSize(6, 5), 24)}, {"old.bmp", "old"}, {"locked.BMP", "old"}});
+        QFETCH(QString, message);
+        const QByteArray picture = bmpFile(QSize(6, 5), 24);
+        Browsing p({{"a.bmp", picture}, {"old.bmp", "old"}, {"locked.BMP", "old"}});
         QFile::setPermissions(p.file("locked.BMP"), QFile::ReadOwner);
         p.fakes.dialogs->saveNames = typed;
         p.fakes.dialogs->answers = {false};
         p.trigger(item);
 
-        const auto& request = p.fakes.dialogs->saveRequests.first();
-        QCOMPARE(request.title + request.filter, "名前をつけて保存BMP (*.BMP)");
-        QCOMPARE(request.folder, p.path());
-        QStringList shown = p.messages();
-        for (QString& text : shown)
-            text = text.section(u'\n', 0, text.startsWith(u'「') ? 0 : -1);
-        QCOMPARE(shown, messages.replaceInStrings("%1", p.path()));
+        const auto& asked = p.fakes.dialogs->saveRequests.first();
+        QCOMPARE(asked.title + asked.filter + asked.folder,
+                 "名前をつけて保存BMP (*.BMP)" + p.path());
+        QCOMPARE(p.messages().join(u'\n').section(u'\n', 0, 0),
+                 message.replace(QStringLiteral("%1"), p.path()));
         // What was refused or declined keeps its old contents.
         QCOMPARE(readAll(p.file("old.bmp")) + readAll(p.file("locked.BMP")), "oldold");
         QCOMPARE(QDir(p.path()).entryList(QDir::Files).size(), written.isEmpty() ? 3 : 4);
         if (!written.isEmpty())
-            QCOMPARE(rgb(readAll(p.file(written))), rgb(bmpFile(QSize(6, 5), 24)));
+            QCOMPARE(rgb(readAll(p.file(written))), rgb(picture));
         const bool wallpaper = item.endsWith(u"_NAME") && !written.isEmpty();
-        QCOMPARE(p.fakes.desktop->calls.size(), wallpaper ? 1 : 0);
-        if (wallpaper)
-            QCOMPARE(p.fakes.desktop->calls[0].path, p.file(written));
+        QCOMPARE(applied(p), wallpaper ? QStringList{p.file(written) + u'+'} : QStringList());
     }
 
     void pasteInModeThree_data() {
