@@ -262,6 +262,8 @@ private slots:
         row("archive-cut-in-last-member.lzh",
             "bad headers: cat.jpg, photos/cat.jpg -> 8017: cat.jpg");
         row("not-an-archive.lzh", "bad headers:  -> 8019: ");
+        row("header-checksum-wrong-level1.lzh", "bad headers: a.jpg -> 8017: a.jpg");
+        row("header-crc-wrong-level2.lzh", "bad headers: a.jpg -> 8017: a.jpg");
         // PMarc's methods are not LZH: listed, never decoded.
         row("levels-0-3-lz-methods-pm-refused.lzh",
             "bad data: lz4.pic, 表/表.jpg, pm0.mag, album/album.pi, 表/表.jpg"
