@@ -48,10 +48,6 @@ extern const std::array<const char*, kKindSlots> kKindMaskNames;
 extern const std::array<const char*, 14> kKindBoxItems;
 extern const std::array<const char*, 14> kIconMasks;
 
-// A BMP file of a picture: 8 bits with its colour table when it has one, else 24
-// bits; bottom-up rows padded to 4 bytes.
-QByteArray bmpFileData(const QImage& picture);
-
 // Kind masks for an index of the kind box: 0 all on, 1..13 one slot, else all off.
 std::array<QString, kKindSlots> kindMasksForIndex(int index);
 

@@ -97,8 +97,8 @@ void put32(uchar* at, quint32 v) {
     qToLittleEndian(v, at);
 }
 
-}  // namespace
-
+// A BMP file of a picture: 8 bits with its colour table when it has one, else 24
+// bits; bottom-up rows padded to 4 bytes.
 QByteArray bmpFileData(const QImage& picture) {
     if (picture.isNull())
         return {};
@@ -154,6 +154,8 @@ QByteArray bmpFileData(const QImage& picture) {
     }
     return out;
 }
+
+}  // namespace
 
 void TForm1::connectWallpaperClipboard() {
     connect(Kabegami, &QMenu::aboutToShow, this, &TForm1::KabegamiClick);
