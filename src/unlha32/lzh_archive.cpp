@@ -140,6 +140,8 @@ struct RawFields {
     uint16_t dosTime = 0;
     uint16_t dosDate = 0;
     int attribute = -1;
+    int unixMode = -1;
+    size_t crcOffset = 0;  // of the header CRC field; 0: none
 };
 
 // UTF-16LE to UTF-8; U+FFFF separates folders as 0xFF does in the byte fields.
@@ -226,9 +228,17 @@ RawFields parseRawHeader(const uint8_t* d, size_t n) {
             case 0x45:
                 r.utf16Folder = fromUtf16(data);
                 break;
+            case 0x00:
+                if (data.size() >= 2)
+                    r.crcOffset = off + 1;
+                break;
             case 0x40:
                 if (data.size() >= 2)
                     r.attribute = le16(ext + 1);
+                break;
+            case 0x50:
+                if (data.size() >= 2)
+                    r.unixMode = le16(ext + 1);
                 break;
             default:
                 break;
@@ -287,7 +297,10 @@ Member makeMember(const LHAFileHeader* h, Cp932Decoder& sjis) {
     Member m;
     m.method.assign(h->compress_method, strnlen(h->compress_method, 5));
     m.isSymlink = h->symlink_target != nullptr;
-    m.isDirectory = !m.isSymlink && m.method == LHA_COMPRESS_TYPE_DIR;
+    // Amiga LhA 1.22 stores a folder as an empty -lh0- member named "dir/".
+    const bool amigaFolder = h->os_type == LHA_OS_TYPE_AMIGA && m.method == "-lh0-" &&
+                             h->length == 0 && (!h->filename || !*h->filename);
+    m.isDirectory = !m.isSymlink && (m.method == LHA_COMPRESS_TYPE_DIR || amigaFolder);
     m.originalSize = h->length;
     m.storedSize = h->length;
     m.compressedSize = h->compressed_length;
@@ -395,22 +408,32 @@ Archive::~Archive() {
 
 int Archive::scan() {
     Cp932Decoder sjis;
-    Reader reader(file_, 0);
-    if (!reader.get())
-        return UNLHA_ERROR_CANNOT_READ;  // seek or allocation failed
     uint64_t end = 0;
-    while (LHAFileHeader* h = lha_reader_next_file(reader.get())) {
-        if (members_.size() >= kMaxMembers || h->raw_data_len > reader.pos()) {
-            damaged_ = true;
-            break;
+    for (uint64_t start = 0;;) {
+        Reader reader(file_, start);
+        if (!reader.get())
+            return UNLHA_ERROR_CANNOT_READ;  // seek or allocation failed
+        while (LHAFileHeader* h = lha_reader_next_file(reader.get())) {
+            if (members_.size() >= kMaxMembers || h->raw_data_len > reader.pos()) {
+                damaged_ = true;
+                break;
+            }
+            Member m = makeMember(h, sjis);
+            m.headerOffset = reader.pos() - h->raw_data_len;
+            m.dataOffset = reader.pos();
+            if (m.osType == UNLHA_OS_MACOS && h->filename)
+                m.storedName = h->filename;
+            end = addSaturated(reader.pos(), h->compressed_length);
+            members_.push_back(std::move(m));
         }
-        Member m = makeMember(h, sjis);
-        m.headerOffset = reader.pos() - h->raw_data_len;
-        m.dataOffset = reader.pos();
-        if (m.osType == UNLHA_OS_MACOS && h->filename)
-            m.storedName = h->filename;
-        end = addSaturated(reader.pos(), h->compressed_length);
-        members_.push_back(std::move(m));
+        if (damaged_ || ferror(file_) || members_.size() >= kMaxMembers)
+            break;
+        Member link;
+        const uint64_t size = readTargetlessLink(end, &link, sjis);
+        if (size == 0)
+            break;
+        members_.push_back(std::move(link));
+        start = end = end + size;
     }
     if (members_.empty())
         return ferror(file_) ? UNLHA_ERROR_CANNOT_READ : UNLHA_ERROR_NOT_ARC_FILE;
@@ -429,6 +452,49 @@ int Archive::scan() {
             findMacBinaryHeader(m);
     }
     return 0;
+}
+
+// LHa for UNIX can store a symbolic link without its "|target". liblhasa
+// refuses that header, and everything after it with it, so such a level-2
+// header is read here: its size (0 when the header at offset is anything else)
+// and the link.
+uint64_t Archive::readTargetlessLink(uint64_t offset, Member* link, Cp932Decoder& sjis) {
+    uint8_t base[26];
+    clearerr(file_);
+    if (offset > uint64_t(INT64_MAX) || fseeko(file_, off_t(offset), SEEK_SET) != 0 ||
+        fread(base, 1, sizeof base, file_) != sizeof base || base[20] != 2 ||
+        std::memcmp(base + 2, LHA_COMPRESS_TYPE_DIR, 5) != 0 || le32(base + 7) != 0) {
+        return 0;
+    }
+    std::vector<uint8_t> d(le16(base));
+    if (d.size() < sizeof base || offset + d.size() > fileSize_)
+        return 0;
+    std::memcpy(d.data(), base, sizeof base);
+    if (fread(d.data() + sizeof base, 1, d.size() - sizeof base, file_) != d.size() - sizeof base)
+        return 0;
+    const RawFields raw = parseRawHeader(d.data(), d.size());
+    if (!raw.ok || raw.unixMode < 0 || (raw.unixMode & 0170000) != 0120000 ||
+        raw.name.find('|') != std::string_view::npos) {
+        return 0;
+    }
+    if (raw.crcOffset != 0) {
+        const uint16_t stored = le16(d.data() + raw.crcOffset);
+        d[raw.crcOffset] = d[raw.crcOffset + 1] = 0;
+        if (updateCrc16(0, d.data(), d.size()) != stored)
+            return 0;
+    }
+    link->isSymlink = true;
+    link->method = LHA_COMPRESS_TYPE_DIR;
+    link->headerLevel = 2;
+    link->osType = osTypeOf(d[23]);
+    link->writeTime = le32(d.data() + 15);
+    toDosTime(link->writeTime, &link->dosDate, &link->dosTime);
+    link->attribute = UNLHA_FA_ARCH;
+    link->path = decodeStoredPath({raw.folder, raw.name}, sjis);
+    link->baseName = std::string(baseNameOf(link->path));
+    link->headerOffset = offset;
+    link->dataOffset = offset + d.size();
+    return d.size();
 }
 
 namespace {

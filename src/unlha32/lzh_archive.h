@@ -11,6 +11,8 @@
 
 namespace kordel::unlha {
 
+class Cp932Decoder;
+
 struct Member {
     std::string path;           // UTF-8, "/" between folders
     std::string baseName;       // last element of path
@@ -72,6 +74,7 @@ public:
 private:
     Archive() = default;
     int scan();
+    uint64_t readTargetlessLink(uint64_t offset, Member* link, Cp932Decoder& sjis);
     void findMacBinaryHeader(Member& m);
 
     std::string path_;

@@ -271,6 +271,10 @@ private slots:
         row("mac-macbinary-levels-1-2.lzh",
             "sound: pic.jpg, icon.jpg, plain.jpg -> 0: icon.jpg, pic.jpg, plain.jpg");
         row("names-utf16-and-cap-level2.lzh", "sound: 写真.jpg, 日本.jpg -> 0: 写真.jpg, 日本.jpg");
+        // Neither an empty folder entry nor a link is extracted.
+        row("amiga-folder-as-empty-lh0-level1.lzh", "sound: dir, dir/b.jpg -> 0: b.jpg");
+        row("symlink-without-target-level2.lzh",
+            "sound: a.jpg, link.jpg, b.jpg -> 0: a.jpg, b.jpg");
         for (const QString& file : rest)
             QTest::newRow(qPrintable(file)) << QString();
     }
