@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFileInfo>
@@ -60,6 +61,10 @@ void TForm1::connectBrowsing() {
     connect(File1, &QMenu::aboutToShow, this, &TForm1::File1Click);
     connect(File1->menuAction(), &QAction::triggered, this, &TForm1::File1Click);
     connect(Edit, &QMenu::aboutToShow, this, &TForm1::EditClick);
+    // Ctrl+C and Ctrl+V work without the menu being opened first: their enabled
+    // states follow what is on show and what the clipboard holds.
+    connect(this, &QWidget::windowTitleChanged, this, &TForm1::EditClick);
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &TForm1::EditClick);
     connect(Show1, &QMenu::aboutToShow, this, &TForm1::Show1Click);
     connect(PopupMenu, &QMenu::aboutToShow, this, &TForm1::PopupMenuPopup);
     connect(PopupMenu3, &QMenu::aboutToShow, this, &TForm1::PopupMenu3Popup);

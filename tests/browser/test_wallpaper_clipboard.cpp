@@ -198,7 +198,11 @@ private slots:
         data->setImageData(picture);
         if (!dib.isEmpty())
             data->setData(QStringLiteral("image/bmp"), dib);
+        // Ctrl+V follows the clipboard without the menu being opened first.
+        QGuiApplication::clipboard()->clear();
+        QVERIFY(!p.f->KV1->isEnabled());
         QGuiApplication::clipboard()->setMimeData(data);
+        QVERIFY(p.f->KV1->isEnabled());
         p.trigger("KV1");
         QCOMPARE(p.f->PicView2->size(), QSize(100, 50));
         QCOMPARE(p.statuses(), depth + "|100x50||");
