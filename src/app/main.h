@@ -193,7 +193,8 @@ public:
         quint16 dosDate = 0, dosTime = 0;
     };
     QHash<QString, MemberDetails> memberDetailsByName();
-    // Whether the selected archive is sound (every header and CRC).
+    // Whether the selected archive is sound: its headers, and the members' CRCs
+    // while the archive is small enough to decompress at once.
     bool checkSelectedArchive();
     // Selects the tree node of a folder, building its drive's tree and expanding
     // the way down; null when the folder lies on no place.

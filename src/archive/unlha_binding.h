@@ -125,7 +125,8 @@ public:
     // ("found", "done"). The wrappers below therefore never take a stand-by's
     // answer for a result: they show its box once and fail.
 
-    // A sound archive: every header and every member's CRC checked.
+    // A sound archive: every header checked and every member within the file
+    // (the library's header check; members are not decompressed).
     bool check(const QString& archive);
     // Hands each member matching `pattern` to `visit` in archive order, until
     // `visit` answers false. Nothing is visited when the archive cannot be opened.
