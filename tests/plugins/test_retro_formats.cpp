@@ -39,6 +39,17 @@ bool allUsed(const int* begin, const int* end) {
     return std::all_of(begin, end, [](int n) { return n > 0; });
 }
 
+// What a file of `dots` in `palette` must give: an 8-bit picture showing them.
+Expected indexed(const std::vector<uint8_t>& dots,
+                 const std::vector<QRgb>& palette,
+                 int w,
+                 int depth) {
+    QImage img(w, int(dots.size()) / w, QImage::Format_RGB32);
+    for (int i = 0; i < int(dots.size()); ++i)
+        img.setPixel(i % w, i / w, palette[dots[size_t(i)]]);
+    return {.image = img, .depth = depth, .bitCount = 8};
+}
+
 // Where the indices of an 8-bit picture differ from `dots`.
 QString indexMismatch(const QImage& img, const std::vector<uint8_t>& dots) {
     for (int i = 0; i < int(dots.size()); ++i)
@@ -176,25 +187,6 @@ private:
     SpiModule::Result decode(SpiModule& spi, const QByteArray& file) {
         return spi.picture(files_.write("t", file));
     }
-    // Empty when `file` decodes as an 8-bit picture of `dots` in `palette`.
-    QString indexedMismatch(SpiModule& spi,
-                            const QByteArray& file,
-                            const std::vector<uint8_t>& dots,
-                            const std::vector<QRgb>& palette,
-                            int width,
-                            int depth) {
-        SpiModule::Result r;
-        const QString failure = decodeMismatch(
-            spi, files_.write("t", file),
-            {.size = QSize(width, int(dots.size()) / width), .depth = depth, .bitCount = 8}, &r);
-        if (!failure.isEmpty())
-            return failure;
-        for (size_t i = 0; i < palette.size(); ++i)
-            if (r.image.color(int(i)) != (palette[i] | 0xff000000u))
-                return QStringLiteral("palette entry %1").arg(i);
-        return indexMismatch(r.image, dots);
-    }
-
 private slots:
     void initTestCase() {
         for (SpiModule* spi : {&pic_, &pic2_, &mag_, &pi_, &q4_})
@@ -204,43 +196,38 @@ private slots:
     // Every machine type and depth, odd sizes and the smallest pictures, and the dot
     // aspect each machine type or header ratio gives.
     void picRoundTrips_data() {
-        QTest::addColumn<QList<int>>("layout");  // type, mode, depth, palette bits, aspect a, b
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QSize>("densities");
-        const auto row = [](const char* name, QList<int> layout, QSize size, QSize densities) {
-            QTest::newRow(name) << layout << size << densities;
-        };
-        row("X68000 4-bit: square", {0, 0, 4, 0, 0, 0}, {37, 23}, {1, 1});
-        row("X68000 8-bit: 4:3 dots", {0, 0, 8, 0, 0, 0}, {40, 30}, {3, 4});
-        row("X68000 15-bit: 4:3 dots", {0, 0, 15, 0, 0, 0}, {61, 45}, {3, 4});
-        row("X68000 16-bit", {0, 0, 16, 0, 0, 0}, {50, 40}, {3, 4});
-        row("PC-88VA 8-bit 640x400", {1, 0, 8, 0, 0, 0}, {640, 400}, {1, 1});
-        row("PC-88VA 12-bit 320x200", {1, 1, 12, 0, 0, 0}, {320, 200}, {1, 1});
-        row("PC-88VA 16-bit 640x200", {1, 0, 16, 0, 0, 0}, {640, 200}, {2, 1});
-        row("PC-88VA 16-bit 320x400", {1, 1, 16, 0, 0, 0}, {320, 400}, {1, 2});
-        row("FM-TOWNS mode 0 1:2", {2, 0, 15, 0, 1, 2}, {33, 17}, {2, 1});
-        row("FM-TOWNS mode 5", {2, 5, 15, 0, 0, 0}, {33, 17}, {1, 1});
-        row("Macintosh", {3, 0, 15, 0, 0, 0}, {45, 30}, {1, 1});
-        row("generic 4-bit, 5-bit palette", {15, 0, 4, 5, 0, 0}, {29, 31}, {1, 1});
-        row("generic 8-bit, 1-bit palette", {15, 0, 8, 1, 0, 0}, {17, 9}, {1, 1});
-        row("generic 12-bit", {15, 0, 12, 0, 0, 0}, {45, 30}, {1, 1});
-        row("generic 24-bit 1:2 (tall dots)", {15, 0, 24, 0, 1, 2}, {64, 48}, {2, 1});
-        row("generic 24-bit 2:1 (wide dots)", {15, 0, 24, 0, 2, 1}, {2, 2}, {1, 2});
-        row("generic 4:6 reduced", {15, 15, 15, 0, 4, 6}, {2, 2}, {3, 2});
-        row("generic mode 1, no ratio", {15, 1, 4, 4, 0, 0}, {2, 2}, {3, 4});
-        row("generic mode 0, half a ratio", {15, 0, 16, 0, 0, 3}, {2, 2}, {1, 1});
-        row("1x1", {0, 0, 15, 0, 0, 0}, {1, 1}, {3, 4});
-        row("1 column", {0, 0, 16, 0, 0, 0}, {1, 37}, {3, 4});
-        row("1 line", {15, 0, 24, 0, 0, 0}, {53, 1}, {1, 1});
+        // Type, mode, depth, palette bits, aspect a and b; width, height; densities told.
+        QTest::addColumn<QList<int>>("layout");
+        const auto row = [](const char* name, QList<int> layout) { QTest::newRow(name) << layout; };
+        row("X68000 4-bit: square", {0, 0, 4, 0, 0, 0, 37, 23, 1, 1});
+        row("X68000 8-bit: 4:3 dots", {0, 0, 8, 0, 0, 0, 40, 30, 3, 4});
+        row("X68000 15-bit: 4:3 dots", {0, 0, 15, 0, 0, 0, 61, 45, 3, 4});
+        row("X68000 16-bit", {0, 0, 16, 0, 0, 0, 50, 40, 3, 4});
+        row("PC-88VA 8-bit 640x400", {1, 0, 8, 0, 0, 0, 640, 400, 1, 1});
+        row("PC-88VA 12-bit 320x200", {1, 1, 12, 0, 0, 0, 320, 200, 1, 1});
+        row("PC-88VA 16-bit 640x200", {1, 0, 16, 0, 0, 0, 640, 200, 2, 1});
+        row("PC-88VA 16-bit 320x400", {1, 1, 16, 0, 0, 0, 320, 400, 1, 2});
+        row("FM-TOWNS mode 0 1:2", {2, 0, 15, 0, 1, 2, 33, 17, 2, 1});
+        row("FM-TOWNS mode 5", {2, 5, 15, 0, 0, 0, 33, 17, 1, 1});
+        row("Macintosh", {3, 0, 15, 0, 0, 0, 45, 30, 1, 1});
+        row("generic 4-bit, 5-bit palette", {15, 0, 4, 5, 0, 0, 29, 31, 1, 1});
+        row("generic 8-bit, 1-bit palette", {15, 0, 8, 1, 0, 0, 17, 9, 1, 1});
+        row("generic 12-bit", {15, 0, 12, 0, 0, 0, 45, 30, 1, 1});
+        row("generic 24-bit 1:2 (tall dots)", {15, 0, 24, 0, 1, 2, 64, 48, 2, 1});
+        row("generic 24-bit 2:1 (wide dots)", {15, 0, 24, 0, 2, 1, 2, 2, 1, 2});
+        row("generic 4:6 reduced", {15, 15, 15, 0, 4, 6, 2, 2, 3, 2});
+        row("generic mode 1, no ratio", {15, 1, 4, 4, 0, 0, 2, 2, 3, 4});
+        row("generic mode 0, half a ratio", {15, 0, 16, 0, 0, 3, 2, 2, 1, 1});
+        row("1x1", {0, 0, 15, 0, 0, 0, 1, 1, 3, 4});
+        row("1 column", {0, 0, 16, 0, 0, 0, 1, 37, 3, 4});
+        row("1 line", {15, 0, 24, 0, 0, 0, 53, 1, 1, 1});
     }
     void picRoundTrips() {
         QFETCH(QList<int>, layout);
-        QFETCH(QSize, size);
-        QFETCH(QSize, densities);
         const int type = layout[0], depth = layout[2];
+        const QSize size(layout[6], layout[7]), densities(layout[8], layout[9]);
         PicLayout s = picLayout(type, layout[1], depth, size.width(), size.height(), layout[3]);
-        s.aspectA = layout[4];
-        s.aspectB = layout[5];
+        s.aspectA = layout[4], s.aspectB = layout[5];
         PicStats stats;
         const bool indexed = !s.palette.empty();
         SpiModule::Result r;
@@ -258,33 +245,29 @@ private slots:
 
     // Single dots whose colours were worked out by hand from the code layouts.
     void picColours_data() {
-        QTest::addColumn<QList<uint>>("layout");  // type, depth, palette bits
-        QTest::addColumn<uint>("code");
-        QTest::addColumn<uint>("rgb");
-        QTest::newRow("X68000 15 red") << QList<uint>{0, 15, 0} << 0x03e0u << 0xff0000u;
-        QTest::newRow("X68000 15 green 16") << QList<uint>{0, 15, 0} << 0x4000u << 0x008400u;
-        QTest::newRow("X68000 15 blue 1") << QList<uint>{0, 15, 0} << 0x0001u << 0x000008u;
-        QTest::newRow("X68000 16 red, intensity") << QList<uint>{0, 16, 0} << 0x07c1u << 0xff0404u;
-        QTest::newRow("X68000 4 palette blue") << QList<uint>{0, 4, 0} << 0x003eu << 0x0000fbu;
-        QTest::newRow("generic 24") << QList<uint>{15, 24, 0} << 0x123456u << 0x341256u;
-        QTest::newRow("generic 12") << QList<uint>{15, 12, 0} << 0x5a3u << 0xaa5533u;
-        QTest::newRow("generic 3-bit palette")
-            << QList<uint>{15, 8, 3} << 0b100111001u << 0xff9224u;
-        QTest::newRow("PC-88VA 8") << QList<uint>{1, 8, 0} << 0b11100010u << 0x00ffaau;
-        QTest::newRow("PC-88VA 16") << QList<uint>{1, 16, 0} << 0x0400u << 0x000400u;
-        QTest::newRow("PC-88VA 12") << QList<uint>{1, 12, 0} << 0x0f0u << 0xff0000u;
-        QTest::newRow("Macintosh red") << QList<uint>{3, 15, 0} << 0x7c00u << 0xff0000u;
+        QTest::addColumn<QList<uint>>("dot");  // type, depth, palette bits, code, colour
+        QTest::newRow("X68000 15 red") << QList<uint>{0, 15, 0, 0x03e0u, 0xff0000u};
+        QTest::newRow("X68000 15 green 16") << QList<uint>{0, 15, 0, 0x4000u, 0x008400u};
+        QTest::newRow("X68000 15 blue 1") << QList<uint>{0, 15, 0, 0x0001u, 0x000008u};
+        QTest::newRow("X68000 16 red, intensity") << QList<uint>{0, 16, 0, 0x07c1u, 0xff0404u};
+        QTest::newRow("X68000 4 palette blue") << QList<uint>{0, 4, 0, 0x003eu, 0x0000fbu};
+        QTest::newRow("generic 24") << QList<uint>{15, 24, 0, 0x123456u, 0x341256u};
+        QTest::newRow("generic 12") << QList<uint>{15, 12, 0, 0x5a3u, 0xaa5533u};
+        QTest::newRow("generic 3-bit palette") << QList<uint>{15, 8, 3, 0b100111001u, 0xff9224u};
+        QTest::newRow("PC-88VA 8") << QList<uint>{1, 8, 0, 0b11100010u, 0x00ffaau};
+        QTest::newRow("PC-88VA 16") << QList<uint>{1, 16, 0, 0x0400u, 0x000400u};
+        QTest::newRow("PC-88VA 12") << QList<uint>{1, 12, 0, 0x0f0u, 0xff0000u};
+        QTest::newRow("Macintosh red") << QList<uint>{3, 15, 0, 0x7c00u, 0xff0000u};
     }
     void picColours() {
-        QFETCH(QList<uint>, layout);
-        QFETCH(uint, code);
-        QFETCH(uint, rgb);
-        const int type = int(layout[0]), depth = int(layout[1]);
+        QFETCH(QList<uint>, dot);
+        const int type = int(dot[0]), depth = int(dot[1]);
+        uint code = dot[3];
         PicLayout s{.type = type,
                     .depth = depth,
                     .width = type == 1 ? 640 : 2,
                     .height = type == 1 ? 200 : 1};
-        s.paletteBits = int(layout[2]);
+        s.paletteBits = int(dot[2]);
         s.dots.assign(size_t(s.width) * size_t(s.height), 0);
         if (depth <= 8 && type != 1) {  // the code is palette entry 1
             s.palette.assign(size_t(1) << depth, 0);
@@ -293,7 +276,7 @@ private slots:
         s.dots[1] = code;
         const SpiModule::Result r = decode(pic_, encodePic(s));
         QCOMPARE(r.image.pixel(0, 0), qRgb(0, 0, 0));
-        QCOMPARE(r.image.pixel(1, 0) & 0xffffff, rgb);
+        QCOMPARE(r.image.pixel(1, 0) & 0xffffff, dot[4]);
     }
 
     // A stream written by hand: new colours fill the cache ring from slot 1, slot 0
@@ -319,11 +302,10 @@ private slots:
         QTest::addColumn<QByteArray>("id");
         QTest::addColumn<int>("depth");
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<QSize>("aspect");
-        QTest::addColumn<QSize>("densities");
+        QTest::addColumn<QList<int>>("aspect");  // x:y in the header, x and y densities told
         // clang-format off
-        const auto row = [](const QByteArray& name, const char* id, int depth, QSize size, QSize aspect = {1, 1}, QSize densities = {1, 1}) {
-            QTest::newRow(name.constData()) << QByteArray(id) << depth << size << aspect << densities;
+        const auto row = [](const QByteArray& name, const char* id, int depth, QSize size, QList<int> aspect = {1, 1, 1, 1}) {
+            QTest::newRow(name.constData()) << QByteArray(id) << depth << size << aspect;
         };
         for (const char* id : {"P2SS", "P2SF", "P2BM", "P2BI"}) {
             for (int depth : {9, 12, 15, 18, 21, 24})
@@ -333,11 +315,11 @@ private slots:
             row(id + QByteArray(" 1 line"), id, 15, {23, 1});
         }
         // Dot aspects: x:y as the header gives it, densities as the info tells them.
-        row("1:2, tall dots: heighten", "P2BI", 15, {2, 2}, {1, 2}, {2, 1});
-        row("2:1, wide dots: widen", "P2BI", 15, {2, 2}, {2, 1}, {1, 2});
-        row("4:3 X68000", "P2BI", 15, {2, 2}, {4, 3}, {3, 4});
-        row("2:4 reduced", "P2BI", 15, {2, 2}, {2, 4}, {2, 1});
-        row("zero", "P2BI", 15, {2, 2}, {0, 3}, {1, 1});
+        row("1:2, tall dots: heighten", "P2BI", 15, {2, 2}, {1, 2, 2, 1});
+        row("2:1, wide dots: widen", "P2BI", 15, {2, 2}, {2, 1, 1, 2});
+        row("4:3 X68000", "P2BI", 15, {2, 2}, {4, 3, 3, 4});
+        row("2:4 reduced", "P2BI", 15, {2, 2}, {2, 4, 2, 1});
+        row("zero", "P2BI", 15, {2, 2}, {0, 3, 1, 1});
         // clang-format on
     }
 
@@ -345,14 +327,15 @@ private slots:
         QFETCH(QByteArray, id);
         QFETCH(int, depth);
         QFETCH(QSize, size);
-        QFETCH(QSize, aspect);
-        QFETCH(QSize, densities);
+        QFETCH(QList<int>, aspect);
         P2Layout s{.depth = depth, .width = size.width(), .height = size.height()};
-        s.xAspect = aspect.width(), s.yAspect = aspect.height();
+        s.xAspect = aspect[0], s.yAspect = aspect[1];
         s.blocks = {p2Block(id, depth, size.width(), size.height())};
         P2Stats stats;
-        const Expected want{
-            .image = p2Canvas(s), .depth = depth, .bitCount = 24, .densities = densities};
+        const Expected want{.image = p2Canvas(s),
+                            .depth = depth,
+                            .bitCount = 24,
+                            .densities = {aspect[2], aspect[3]}};
         KORDEL_VERIFY_NO_FAILURE(
             decodeMismatch(pic2_, files_.write("t.p2", encodeP2(s, &stats)), want));
         if (size.width() * size.height() > 1000 && id.startsWith("P2S"))
@@ -383,33 +366,30 @@ private slots:
     }
 
     void magRoundTrips_data() {
-        QTest::addColumn<bool>("colours256");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<QList<int>>(
-            "options");  // x0, dot alignment (-1: random codes), comment length
-        const auto row = [](const char* name, bool colours256, QSize size, int x0, int align,
-                            int comment) {
-            QTest::newRow(name) << colours256 << size << QList<int>{x0, align, comment};
+        // Colours, width, height, x0, dot alignment (-1: random codes), comment length.
+        QTest::addColumn<QList<int>>("options");
+        const auto row = [](const char* name, QList<int> options) {
+            QTest::newRow(name) << options;
         };
-        row("16: 1 pixel", false, {1, 1}, 0, 0, 0);
-        row("256: 1 pixel at x0 3", true, {1, 1}, 3, 0, 0);
-        row("16: x0 13", false, {50, 19}, 13, 0, 0);
-        row("16: x0 7, 1 wide", false, {1, 30}, 7, 0, 0);
-        row("256: x0 4", true, {29, 21}, 4, 0, 0);
-        row("256: x0 6, 8-dot writer", true, {30, 40}, 6, 8, 0);
-        row("16: long comment", false, {20, 20}, 0, 0, 70000);
-        row("16: every copy code", false, {64, 40}, 0, -1, 0);
-        row("256: every copy code", true, {64, 40}, 0, -1, 0);
+        row("16: 1 pixel", {16, 1, 1, 0, 0, 0});
+        row("256: 1 pixel at x0 3", {256, 1, 1, 3, 0, 0});
+        row("16: x0 13", {16, 50, 19, 13, 0, 0});
+        row("16: x0 7, 1 wide", {16, 1, 30, 7, 0, 0});
+        row("256: x0 4", {256, 29, 21, 4, 0, 0});
+        row("256: x0 6, 8-dot writer", {256, 30, 40, 6, 8, 0});
+        row("16: long comment", {16, 20, 20, 0, 0, 70000});
+        row("16: every copy code", {16, 64, 40, 0, -1, 0});
+        row("256: every copy code", {256, 64, 40, 0, -1, 0});
     }
     void magRoundTrips() {
-        QFETCH(bool, colours256);
-        QFETCH(QSize, size);
         QFETCH(QList<int>, options);
-        const int x0 = options[0], align = options[1];
+        const bool colours256 = options[0] == 256;
+        const QSize size(options[1], options[2]);
+        const int x0 = options[3], align = options[4];
         std::mt19937 rng(uint32_t(size.width() * 131 + size.height()));
         MagPicture pic = magPicture(colours256, size.width(), size.height(), x0, rng);
         pic.alignDots = std::max(align, 0);
-        pic.comment = QByteArray(options[2], 'c');
+        pic.comment = QByteArray(options[5], 'c');
         MagStats stats;
         const QByteArray file =
             align < 0 ? encodeMag(
@@ -417,7 +397,8 @@ private slots:
                       : encodeMag(pic);
         QVERIFY(align >= 0 || allUsed(stats.codes.begin(), stats.codes.end()));
         KORDEL_VERIFY_NO_FAILURE(
-            indexedMismatch(mag_, file, pic.dots, pic.palette, size.width(), colours256 ? 8 : 4));
+            decodeMismatch(mag_, files_.write("t", file),
+                           indexed(pic.dots, pic.palette, size.width(), colours256 ? 8 : 4)));
     }
 
     // Two rows of 8 dots at 16 colours: row 0 literal, row 1 copies from above (flag
@@ -442,22 +423,22 @@ private slots:
     }
 
     void piRoundTrips_data() {
-        QTest::addColumn<int>("planes");
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<int>("palette");  // 0 omitted, 1 written, 2 written though flagged omitted
-        QTest::newRow("4: 1 pixel") << 4 << QSize(1, 1) << 1;
-        QTest::newRow("4: odd size") << 4 << QSize(37, 21) << 1;
-        QTest::newRow("8: odd size") << 8 << QSize(31, 19) << 1;
-        QTest::newRow("4: no palette") << 4 << QSize(20, 10) << 0;
-        QTest::newRow("8: no palette") << 8 << QSize(16, 12) << 0;
-        QTest::newRow("4: palette flag unreliable") << 4 << QSize(40, 30) << 2;
-        QTest::newRow("4: every code") << 4 << QSize(48, 40) << -1;
-        QTest::newRow("8: every code") << 8 << QSize(48, 40) << -1;
+        // Planes, width, height; palette 0 omitted, 1 written, 2 written though flagged
+        // omitted, -1 written with random codes.
+        QTest::addColumn<QList<int>>("options");
+        QTest::newRow("4: 1 pixel") << QList<int>{4, 1, 1, 1};
+        QTest::newRow("4: odd size") << QList<int>{4, 37, 21, 1};
+        QTest::newRow("8: odd size") << QList<int>{8, 31, 19, 1};
+        QTest::newRow("4: no palette") << QList<int>{4, 20, 10, 0};
+        QTest::newRow("8: no palette") << QList<int>{8, 16, 12, 0};
+        QTest::newRow("4: palette flag unreliable") << QList<int>{4, 40, 30, 2};
+        QTest::newRow("4: every code") << QList<int>{4, 48, 40, -1};
+        QTest::newRow("8: every code") << QList<int>{8, 48, 40, -1};
     }
     void piRoundTrips() {
-        QFETCH(int, planes);
-        QFETCH(QSize, size);
-        QFETCH(int, palette);
+        QFETCH(QList<int>, options);
+        const int planes = options[0], palette = options[3];
+        const QSize size(options[1], options[2]);
         std::mt19937 rng(uint32_t(planes * 1000 + size.width() * 31 + size.height()));
         PiPicture pic = piPicture(planes, size.width(), size.height(), rng);
         pic.omitPalette = palette == 0;
@@ -485,8 +466,8 @@ private slots:
             QVERIFY(allUsed(stats.colourCodes.begin(), stats.colourCodes.begin() + planes) &&
                     stats.longestCopy >= 64);
         }
-        KORDEL_VERIFY_NO_FAILURE(
-            indexedMismatch(pi_, file, pic.dots, pic.palette, size.width(), planes));
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(
+            pi_, files_.write("t", file), indexed(pic.dots, pic.palette, size.width(), planes)));
     }
 
     // 4 x 2 dots coded by hand: colours 15 and 12, a copy of 3 pairs from one line up
@@ -508,16 +489,15 @@ private slots:
     // Runs, literals, references and the entry being made; extra blocks after the
     // palette whatever the header flags announce.
     void q4RoundTrips_data() {
-        QTest::addColumn<int>("flags");
-        QTest::addColumn<int>("extra");
-        QTest::newRow("no flags, no block") << 0x00 << 0;
-        QTest::newRow("0x02, one block") << 0x02 << 1;
-        QTest::newRow("0x0a, two blocks") << 0x0a << 2;
-        QTest::newRow("0x02, no block") << 0x02 << 0;
+        QTest::addColumn<QList<int>>("options");  // header flags, blocks after the palette
+        QTest::newRow("no flags, no block") << QList<int>{0x00, 0};
+        QTest::newRow("0x02, one block") << QList<int>{0x02, 1};
+        QTest::newRow("0x0a, two blocks") << QList<int>{0x0a, 2};
+        QTest::newRow("0x02, no block") << QList<int>{0x02, 0};
     }
     void q4RoundTrips() {
-        QFETCH(int, flags);
-        QFETCH(int, extra);
+        QFETCH(QList<int>, options);
+        const int flags = options[0], extra = options[1];
         std::mt19937 rng(3);
         std::vector<uint8_t> dots;
         for (int i = 0; i < 640 * 400; ++i) {
@@ -538,8 +518,9 @@ private slots:
         std::vector<QRgb> palette;
         for (const auto& l : q4Levels())
             palette.push_back(qRgb(l[0] * 17, l[1] * 17, l[2] * 17));
-        KORDEL_VERIFY_NO_FAILURE(
-            indexedMismatch(q4_, q4File(blocks, uint8_t(flags)), dots, palette, 640, 4));
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(q4_,
+                                                files_.write("t", q4File(blocks, uint8_t(flags))),
+                                                indexed(dots, palette, 640, 4)));
     }
 
     // A block coded by hand: two width bumps, literals 3 and 5, entry 19 ("3 5" and
@@ -569,37 +550,33 @@ private slots:
     // 5-bit channels its own way, so only the top five count there.
     void fixtures_data() {
         QTest::addColumn<QString>("module");
-        QTest::addColumn<QString>("file");       // under retro/ of the fixtures
-        QTest::addColumn<QString>("reference");  // beside it
-        QTest::addColumn<int>("depth");
-        QTest::addColumn<QSize>("densities");
-        QTest::addColumn<int>("bits");  // of each channel that must agree
+        QTest::addColumn<QString>("file");         // under retro/ of the fixtures
+        QTest::addColumn<QList<int>>("expected");  // depth, densities, bits per channel that agree
         // clang-format off
-        QTest::newRow("PIC X68000") << "ifpic.spi" << "PIC/SAMPLE1.PIC" << "PIC/SAMPLE1.PIC.ref.png" << 15 << QSize(3, 4) << 5;
-        QTest::newRow("MAG 16") << "ifmag.spi" << "MAG/synth_pattern16.mag" << "MAG/synth_pattern16.mag.ref.png" << 4 << QSize(1, 1) << 8;
-        QTest::newRow("MAG 256") << "ifmag.spi" << "MAG/synth_pattern256.mag" << "MAG/synth_pattern256.mag.ref.png" << 8 << QSize(1, 1) << 8;
-        QTest::newRow("Pi") << "ifpi.spi" << "PI/e004.pi" << "PI/e004.pi.png" << 4 << QSize(1, 1) << 8;
-        QTest::newRow("Q4") << "ifxld4.spi" << "Q4/synth_640x400.q4" << "Q4/synth_640x400.q4.ref.png" << 4 << QSize(1, 1) << 8;
+        QTest::newRow("PIC X68000") << "ifpic.spi" << "PIC/SAMPLE1.PIC" << QList<int>{15, 3, 4, 5};
+        QTest::newRow("MAG 16") << "ifmag.spi" << "MAG/synth_pattern16.mag" << QList<int>{4, 1, 1, 8};
+        QTest::newRow("MAG 256") << "ifmag.spi" << "MAG/synth_pattern256.mag" << QList<int>{8, 1, 1, 8};
+        QTest::newRow("Pi") << "ifpi.spi" << "PI/e004.pi" << QList<int>{4, 1, 1, 8};
+        QTest::newRow("Q4") << "ifxld4.spi" << "Q4/synth_640x400.q4" << QList<int>{4, 1, 1, 8};
         // clang-format on
     }
     void fixtures() {
         QFETCH(QString, module);
         QFETCH(QString, file);
-        QFETCH(QString, reference);
-        QFETCH(int, depth);
-        QFETCH(QSize, densities);
-        QFETCH(int, bits);
+        QFETCH(QList<int>, expected);
         const QString path = fixturesDir() + "/retro/" + file;
         if (fixturesDir().isEmpty() || !QFile::exists(path))
             QSKIP("fixtures folder not present (KORDEL_FIXTURES_DIR)");
-        const QImage want(fixturesDir() + "/retro/" + reference);
+        // The reference lies beside the file.
+        const QImage want(QFile::exists(path + ".ref.png") ? path + ".ref.png" : path + ".png");
         QVERIFY(!want.isNull());
         SpiModule spi(module);
         SpiModule::Result r;
         KORDEL_VERIFY_NO_FAILURE(decodeMismatch(
-            spi, path, {.size = want.size(), .depth = depth, .densities = densities}, &r));
-        const uint mask = (0xffu << (8 - bits)) & 0xff;
-        const uint rgbMask = mask << 16 | mask << 8 | mask;
+            spi, path,
+            {.size = want.size(), .depth = expected[0], .densities = {expected[1], expected[2]}},
+            &r));
+        const uint mask = (0xffu << (8 - expected[3])) & 0xff, rgbMask = mask * 0x010101u;
         for (int y = 0; y < want.height(); ++y)
             for (int x = 0; x < want.width(); ++x)
                 if ((r.image.pixel(x, y) & rgbMask) != (want.pixel(x, y) & rgbMask))
