@@ -46,11 +46,17 @@ const CorpusGroup kCorpus[] = {
     {"ifjpeg", SPI_UNKNOWN_FORMAT, SPI_UNKNOWN_FORMAT, {"start-marker-only.jpg"}},
     {"ifjpeg", SPI_BROKEN_DATA, SPI_BROKEN_DATA, {"header-without-scan.jpg"}},
     {"ifjpeg", SPI_OK, SPI_NO_MEMORY, {"width-40000.jpg", "pixels-20000x20000.jpg"}},
+    {"ifjpeg", SPI_OK, SPI_BROKEN_DATA, {"cut-before-the-first-band.jpg",
+        "progressive-cut-in-the-first-scan.jpg"}},
     {"ifgif", SPI_BROKEN_DATA, SPI_BROKEN_DATA, {"no-image.gif"}},
     {"ifgif", SPI_OK, SPI_NO_MEMORY, {"width-40000.gif", "pixels-20000x20000.gif"}},
+    {"ifgif", SPI_OK, SPI_BROKEN_DATA, {"cut-before-the-image-data.gif"}},
     {"iftiff", SPI_UNKNOWN_FORMAT, SPI_UNKNOWN_FORMAT, {"float-samples.tif",
         "samples-65535-of-65032-bits.tif"}},
     {"iftiff", SPI_OK, SPI_NO_MEMORY, {"width-40000.tif"}},
+    {"iftiff", SPI_BROKEN_DATA, SPI_BROKEN_DATA, {"directory-offset-past-the-end.tif",
+        "strips-without-the-directory.tif"}},
+    {"iftiff", SPI_OK, SPI_BROKEN_DATA, {"cut-in-the-first-strip.tif"}},
     {"ifpic", SPI_UNKNOWN_FORMAT, SPI_UNKNOWN_FORMAT, {"gif-signature.pic", "reserved-byte-set.pic",
         "machine-type-5.pic", "x68000-24-bit.pic", "x68000-mode-1.pic", "pc-88va-odd-size.pic",
         "pc-88va-tiled-256.pic", "generic-mode-2.pic"}},
@@ -165,20 +171,16 @@ private slots:
         // Info strings: the version, a description, the file pattern, a format name;
         // cut to the buffer and always terminated; nothing past the list.
         char buf[64];
-        QCOMPARE(spi.getPluginInfo(0, buf, sizeof buf), 4);
-        QCOMPARE(QByteArray(buf), QByteArray("00IN"));
-        QVERIFY(spi.getPluginInfo(1, buf, sizeof buf) > 0);
+        QVERIFY(spi.getPluginInfo(1, buf, sizeof buf) > 0 && spi.getPluginInfo(3, buf, 64) > 0);
         spi.getPluginInfo(2, buf, sizeof buf);
         QVERIFY2(QByteArray(buf).startsWith("*." + sample.section(u'.', -1).toLatin1()), buf);
-        QVERIFY(spi.getPluginInfo(3, buf, sizeof buf) > 0);
-        std::memset(buf, 'x', sizeof buf);
-        QCOMPARE(spi.getPluginInfo(0, buf, 3), 2);
-        QCOMPARE(QByteArray(buf), QByteArray("00"));
-        std::memset(buf, 'x', sizeof buf);
-        QCOMPARE(spi.getPluginInfo(0, buf, 0), 0);
-        QCOMPARE(buf[0], 'x');
-        QCOMPARE(spi.getPluginInfo(4, buf, sizeof buf), 0);
-        QCOMPARE(buf[0], '\0');
+        for (const auto& [index, size, length, text] :
+             {std::tuple{0, 64, 4, "00IN"}, {0, 3, 2, "00"}, {0, 0, 0, "x"}, {4, 64, 0, ""}}) {
+            std::memset(buf, 'x', sizeof buf);
+            buf[1] = '\0';
+            QCOMPARE(spi.getPluginInfo(index, buf, size), length);
+            QCOMPARE(QByteArray(buf), QByteArray(text));
+        }
         QCOMPARE(spi.getPluginInfo(0, nullptr, 10), 0);
 
         // No head, or one of zeros, is nobody's picture.
@@ -218,7 +220,6 @@ private slots:
         QFETCH(QString, sample);
         SpiModule spi(rowModule());
         const QString path = samplePath(sample);
-        QVERIFY(QFileInfo(path).size() < 30 * 1024);
         QVERIFY(spi.isSupported(path));
         PictureInfo info;
         QCOMPARE(spi.pictureInfo(path, info), int(SPI_OK));
@@ -334,24 +335,18 @@ private slots:
     }
 
     void hostileFiles_data() {
-        QTest::addColumn<QString>("module");
-        QTest::addColumn<QString>("file");
         QTest::addColumn<int>("info");
         QTest::addColumn<int>("picture");
         for (const CorpusGroup& g : kCorpus)
             for (const char* name : g.files)
-                QTest::addRow("%s/%s", g.module, name)
-                    << QString::fromLatin1(g.module) + ".spi" << QString::fromLatin1(name) << g.info
-                    << g.picture;
+                QTest::addRow("%s/%s", g.module, name) << g.info << g.picture;
     }
     void hostileFiles() {
-        QFETCH(QString, module);
-        QFETCH(QString, file);
         QFETCH(int, info);
         QFETCH(int, picture);
-        SpiModule spi(module);
-        const QString path =
-            QStringLiteral(KORDEL_SOURCE_DIR "/fuzz/corpus/") + module.chopped(4) + u'/' + file;
+        const QString file = QString::fromLatin1(QTest::currentDataTag());  // plug-in/name
+        SpiModule spi(file.section(u'/', 0, 0) + ".spi");
+        const QString path = QStringLiteral(KORDEL_SOURCE_DIR "/fuzz/corpus/") + file;
         QVERIFY(QFile::exists(path));
         PictureInfo pi;
         QCOMPARE(spi.pictureInfo(path, pi), info);
