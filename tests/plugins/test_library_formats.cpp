@@ -161,24 +161,33 @@ private slots:
 
     void jpegKinds_data() {
         QTest::addColumn<JpegOptions>("options");
+        QTest::addColumn<QSize>("size");
         QTest::addColumn<int>("depth");
         QTest::addColumn<double>("meanLimit");
-        QTest::newRow("baseline 4:2:0") << JpegOptions{} << 24 << 3.0;
-        QTest::newRow("baseline 4:4:4") << JpegOptions{.fullChroma = true} << 24 << 2.0;
-        QTest::newRow("progressive") << JpegOptions{.progressive = true} << 24 << 3.0;
-        QTest::newRow("gray") << JpegOptions{.gray = true} << 8 << 2.0;
-        QTest::newRow("restart markers") << JpegOptions{.restartRows = 1} << 24 << 3.0;
-        QTest::newRow("cmyk adobe") << JpegOptions{.cmyk = true} << 32 << 4.0;
-        QTest::newRow("ycck adobe") << JpegOptions{.cmyk = true, .ycck = true} << 32 << 4.0;
-        QTest::newRow("cmyk plain") << JpegOptions{.cmyk = true, .adobe = false} << 32 << 4.0;
+        QTest::newRow("baseline 4:2:0") << JpegOptions{} << QSize(101, 75) << 24 << 3.0;
+        QTest::newRow("baseline 4:4:4")
+            << JpegOptions{.fullChroma = true} << QSize(101, 75) << 24 << 2.0;
+        QTest::newRow("progressive")
+            << JpegOptions{.progressive = true} << QSize(101, 75) << 24 << 3.0;
+        QTest::newRow("gray") << JpegOptions{.gray = true} << QSize(101, 75) << 8 << 2.0;
+        QTest::newRow("restart markers")
+            << JpegOptions{.restartRows = 1} << QSize(101, 75) << 24 << 3.0;
+        QTest::newRow("cmyk adobe") << JpegOptions{.cmyk = true} << QSize(101, 75) << 32 << 4.0;
+        QTest::newRow("ycck adobe")
+            << JpegOptions{.cmyk = true, .ycck = true} << QSize(101, 75) << 32 << 4.0;
+        QTest::newRow("baseline 3x1") << JpegOptions{} << QSize(3, 1) << 24 << 3.0;
+        QTest::newRow("cmyk plain")
+            << JpegOptions{.cmyk = true, .adobe = false} << QSize(101, 75) << 32 << 4.0;
     }
     void jpegKinds() {
         QFETCH(JpegOptions, options);
+        QFETCH(QSize, size);
         QFETCH(int, depth);
         QFETCH(double, meanLimit);
-        const QString path = files_.write("kind.jpg", encodeJpeg(101, 75, smooth, options));
+        const QString path =
+            files_.write("kind.jpg", encodeJpeg(size.width(), size.height(), smooth, options));
         SpiModule::Result r;
-        const Expected want{.size = QSize(101, 75),
+        const Expected want{.size = size,
                             .depth = depth,
                             .bitCount = options.gray ? 8 : 24,
                             .densities = QSize(1, 1)};
@@ -186,33 +195,13 @@ private slots:
         const auto [mean, most] = difference(r.image, smooth, options.gray);
         QVERIFY2(mean <= meanLimit && most <= 48,
                  qPrintable(QString::asprintf("mean %f max %d", mean, most)));
-    }
-
-    // The preview is decoded at a quarter of the size, rounded up; the info still
-    // tells the stored size.
-    void jpegPreview_data() {
-        QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("progressive");
-        QTest::newRow("101x75") << QSize(101, 75) << false;
-        QTest::newRow("progressive 101x75") << QSize(101, 75) << true;
-        QTest::newRow("3x1") << QSize(3, 1) << false;
-    }
-    void jpegPreview() {
-        QFETCH(QSize, size);
-        QFETCH(bool, progressive);
-        const int w = size.width(), h = size.height();
-        const QString path =
-            files_.write("preview.jpg", encodeJpeg(w, h, smooth, {.progressive = progressive}));
-        PictureInfo info;
-        QCOMPARE(jpeg_.pictureInfo(path, info), 0);
-        QCOMPARE(info.width, w);
-        const SpiModule::Result r = jpeg_.picture(path, 0, {}, true);
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.image.size(), QSize((w + 3) / 4, (h + 3) / 4));
-        // Each preview pixel stands for a 4 × 4 block of the picture.
-        QVERIFY(difference(r.image, [](int x, int y) {
-                    return smooth(4 * x + 2, 4 * y + 2);
-                }).first <= 6);
+        // The preview is decoded at a quarter of the size, rounded up, each of its dots
+        // standing for a block of 4 x 4.
+        const SpiModule::Result preview = jpeg_.picture(path, 0, {}, true);
+        QCOMPARE(preview.code, 0);
+        QCOMPARE(preview.image.size(), QSize((size.width() + 3) / 4, (size.height() + 3) / 4));
+        const auto block = [](int x, int y) { return smooth(4 * x + 2, 4 * y + 2); };
+        QVERIFY(difference(preview.image, block, options.gray).first <= 6);
     }
 
     // A cut file keeps the bands, rows or strips that arrived, and shows mid-gray,
