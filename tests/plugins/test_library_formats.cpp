@@ -79,17 +79,6 @@ QRgb rgbAt(int x, int y) {
     return qRgb(rgbSample(x, y, 0), rgbSample(x, y, 1), rgbSample(x, y, 2));
 }
 
-std::vector<uint16_t> colourMap(int bits, bool eightBit) {
-    const int n = 1 << bits;
-    std::vector<uint16_t> m(size_t(3 * n));
-    for (int i = 0; i < n; ++i) {
-        const int v[3] = {(i * 53) & 255, (i * 101 + 30) & 255, 255 - (i * 255) / (n - 1)};
-        for (int c = 0; c < 3; ++c)
-            m[size_t(c * n + i)] = uint16_t(eightBit ? v[c] : v[c] * 257);
-    }
-    return m;
-}
-
 void addGrayRow(const char* name, int bits, bool white, bool tiled, bool jpeg) {
     const int levels = bits == 16 ? 256 : 1 << bits;
     const auto level = [=](int x, int y) {
@@ -107,17 +96,19 @@ void addGrayRow(const char* name, int bits, bool white, bool tiled, bool jpeg) {
     QTest::newRow(name) << t << want << QList<int>{bits, 8, jpeg ? 12 : 0};
 }
 
+// A colour map of 16-bit entries, or of 8-bit ones as some writers make them.
 void addPaletteRow(const char* name, int bits, bool eightBitMap, bool tiled) {
-    const int n = 1 << bits;
+    const std::vector<QRgb> p = palette(1 << bits);
+    std::vector<uint16_t> map;
+    for (const int shift : {16, 8, 0})  // red, green, blue
+        for (const QRgb c : p)
+            map.push_back(uint16_t((c >> shift & 255) * (eightBitMap ? 1 : 257)));
+    const auto index = [n = int(p.size())](int x, int y) { return (x * 3 + y) % n; };
     // clang-format off
-    const TiffSpec t{.samples = 1, .bits = bits, .photometric = 3, .tiled = tiled,
-                     .colourMap = colourMap(bits, eightBitMap), .sample = [n](int x, int y, int) { return (x * 3 + y) % n; }};
+    const TiffSpec t{.samples = 1, .bits = bits, .photometric = 3, .tiled = tiled, .colourMap = map,
+                     .sample = [=](int x, int y, int) { return index(x, y); }};
     // clang-format on
-    const std::vector<uint16_t> m = colourMap(bits, true);
-    const Colour want = [=](int x, int y) {
-        const size_t i = size_t((x * 3 + y) % n);
-        return qRgb(m[i], m[size_t(n) + i], m[size_t(2 * n) + i]);
-    };
+    const Colour want = [=](int x, int y) { return p[size_t(index(x, y))]; };
     QTest::newRow(name) << t << want << QList<int>{bits, 8, 0};
 }
 
