@@ -75,9 +75,6 @@ int rgbSample(int x, int y, int s) {
     const int v[] = {x * 255 / 49, y * 255 / 36, (x * 4 + y * 3) & 255, (x * 5 + y * 11) & 255};
     return v[s];
 }
-QRgb rgbAt(int x, int y) {
-    return qRgb(rgbSample(x, y, 0), rgbSample(x, y, 1), rgbSample(x, y, 2));
-}
 
 void addGrayRow(const char* name, int bits, bool white, bool tiled, bool jpeg) {
     const int levels = bits == 16 ? 256 : 1 << bits;
@@ -110,12 +107,6 @@ void addPaletteRow(const char* name, int bits, bool eightBitMap, bool tiled) {
     // clang-format on
     const Colour want = [=](int x, int y) { return p[size_t(index(x, y))]; };
     QTest::newRow(name) << t << want << QList<int>{bits, 8, 0};
-}
-
-QRgb cmykAt(int x, int y) {
-    const int k = 255 - rgbSample(x, y, 3);
-    return qRgb(k * (255 - rgbSample(x, y, 0)) / 255, k * (255 - rgbSample(x, y, 1)) / 255,
-                k * (255 - rgbSample(x, y, 2)) / 255);
 }
 
 // An 8-bit CIE L*a*b* file of 48 x 32 with the white point (x, y): lightness rising
@@ -325,7 +316,11 @@ private slots:
         const auto row = [](const char* name, TiffSpec t, Colour want, int depth, int bits, int tolerance) {
             QTest::newRow(name) << t << want << QList<int>{depth, bits, tolerance};
         };
-        const Colour rgb = rgbAt, cmyk = cmykAt;
+        const Colour rgb = [](int x, int y) { return qRgb(rgbSample(x, y, 0), rgbSample(x, y, 1), rgbSample(x, y, 2)); };
+        const Colour cmyk = [](int x, int y) {
+            const auto ink = [&](int s) { return (255 - rgbSample(x, y, 3)) * (255 - rgbSample(x, y, s)) / 255; };
+            return qRgb(ink(0), ink(1), ink(2));
+        };
         row("rgb none", {}, rgb, 24, 24, 0);
         row("rgb lzw predictor", {.compression = 5, .predictor = 2}, rgb, 24, 24, 0);
         row("rgb tiles lzw", {.compression = 5, .tiled = true}, rgb, 24, 24, 0);

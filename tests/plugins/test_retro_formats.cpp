@@ -92,12 +92,6 @@ PicLayout picLayout(int type, int mode, int depth, int w, int h, int paletteBits
     return s;
 }
 
-QRgb p2Colour(int depth, uint32_t v) {
-    const int c = depth / 3;
-    const uint32_t m = (1u << c) - 1;
-    return qRgb(widen((v >> (2 * c)) & m, c), widen((v >> c) & m, c), widen(v & m, c));
-}
-
 P2Block p2Block(const QByteArray& id, int depth, int w, int h, int x = 0, int y = 0) {
     P2Block b{.id = id, .width = w, .height = h, .x = x, .y = y};
     const uint32_t m = (1u << (depth / 3)) - 1;
@@ -117,11 +111,14 @@ QImage p2Canvas(const P2Layout& s) {
             w = std::max(w, b.x + b.width), h = std::max(h, b.y + b.height);
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(Qt::black);
+    const int c = s.depth / 3;  // bits of each of G, R, B from the top
+    const uint32_t m = (1u << c) - 1;
     for (const P2Block& b : s.blocks)
         for (int i = 0; i < int(b.dots.size()); ++i)
-            if (!(b.transparent && b.dots[size_t(i)] == b.transparentColour))
-                img.setPixel(b.x + i % b.width, b.y + i / b.width,
-                             p2Colour(s.depth, b.dots[size_t(i)]));
+            if (const uint32_t v = b.dots[size_t(i)]; !(b.transparent && v == b.transparentColour))
+                img.setPixel(
+                    b.x + i % b.width, b.y + i / b.width,
+                    qRgb(widen((v >> 2 * c) & m, c), widen((v >> c) & m, c), widen(v & m, c)));
     return img;
 }
 
