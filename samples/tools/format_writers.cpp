@@ -46,7 +46,7 @@ ColorMapObject* makeMap(const std::vector<QRgb>& colours) {
 
 // One row of pixels packed as libtiff stores them (samples 0..n-1 of each pixel,
 // or only `plane` for separate planes).
-std::vector<uint8_t> packRow(const TiffSpec& t, int y, int plane = -1) {
+std::vector<uint8_t> packRow(const TiffLayout& t, int y, int plane = -1) {
     const int n = plane < 0 ? t.samples : 1;
     const size_t bits = size_t(t.width) * size_t(n) * size_t(t.bits);
     std::vector<uint8_t> row((bits + 7) / 8, 0);
@@ -71,7 +71,7 @@ std::vector<uint8_t> packRow(const TiffSpec& t, int y, int plane = -1) {
     return row;
 }
 
-bool writeTiffPage(TIFF* tif, const TiffSpec& t) {
+bool writeTiffPage(TIFF* tif, const TiffLayout& t) {
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(t.width));
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(t.height));
     TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(t.samples));
@@ -202,7 +202,7 @@ QByteArray encodeJpeg(int w, int h, const std::function<QRgb(int, int)>& px, con
     return data;
 }
 
-QByteArray encodeGif(const GifSpec& layout) {
+QByteArray encodeGif(const GifLayout& layout) {
     QByteArray out;
     int error = 0;
     GifFileType* gif = EGifOpen(&out, writeToArray, &error);
@@ -234,12 +234,12 @@ QByteArray encodeGif(const GifSpec& layout) {
     return out;
 }
 
-bool writeTiff(const QString& path, const std::vector<TiffSpec>& pages) {
+bool writeTiff(const QString& path, const std::vector<TiffLayout>& pages) {
     TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tif)
         return false;
     bool ok = true;
-    for (const TiffSpec& t : pages)
+    for (const TiffLayout& t : pages)
         ok = ok && writeTiffPage(tif, t);
     TIFFClose(tif);
     return ok;

@@ -33,16 +33,16 @@ struct GifFrame {
     int transparent = -1;
     std::vector<uint8_t> pixels{};
 };
-struct GifSpec {
+struct GifLayout {
     int width = 0, height = 0;
     std::vector<QRgb> global;  // empty: no global table
     int background = 0;
     std::vector<GifFrame> frames;
 };
-QByteArray encodeGif(const GifSpec& layout);
+QByteArray encodeGif(const GifLayout& layout);
 
 // TIFF tag values as libtiff names them (PHOTOMETRIC_*, COMPRESSION_*, ...).
-struct TiffSpec {
+struct TiffLayout {
     int width = 50, height = 37;
     int samples = 3, bits = 8;
     uint16_t photometric = 2;  // RGB
@@ -59,7 +59,7 @@ struct TiffSpec {
     std::function<int(int, int, int)> sample{};
 };
 // Writes the pages to `path`; false when libtiff refuses.
-bool writeTiff(const QString& path, const std::vector<TiffSpec>& pages);
+bool writeTiff(const QString& path, const std::vector<TiffLayout>& pages);
 // The 8-bit RGB strip file at `path` laid out anew with its directory first and its
 // strips after it, so that cutting the file loses strips rather than the directory
 // (libtiff writes the directory last).

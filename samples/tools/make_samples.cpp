@@ -178,7 +178,7 @@ bool tiff() {
     p.setBrush(QColor(255, 255, 255, 170));
     p.drawRoundedRect(QRectF(20, 118, 160, 18), 9, 9);
     p.end();
-    TiffSpec t;
+    TiffLayout t;
     t.width = 200;
     t.height = 150;
     t.compression = 8;  // Adobe deflate

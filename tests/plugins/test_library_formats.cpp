@@ -16,8 +16,8 @@ using namespace kordel::test;
 using Colour = std::function<QRgb(int, int)>;
 using Probes = QList<QPair<QPoint, QRgb>>;
 Q_DECLARE_METATYPE(kordel::test::JpegOptions)
-Q_DECLARE_METATYPE(kordel::test::GifSpec)
-Q_DECLARE_METATYPE(kordel::test::TiffSpec)
+Q_DECLARE_METATYPE(kordel::test::GifLayout)
+Q_DECLARE_METATYPE(kordel::test::TiffLayout)
 Q_DECLARE_METATYPE(Colour)
 
 namespace {
@@ -82,7 +82,7 @@ void addGrayRow(const char* name, int bits, bool white, bool tiled, bool jpeg) {
         return jpeg ? (x * 5 + y * 3) & 255 : (x + 2 * y) % levels;
     };
     // clang-format off
-    const TiffSpec t{.samples = 1, .bits = bits, .photometric = uint16_t(white ? 0 : 1),
+    const TiffLayout t{.samples = 1, .bits = bits, .photometric = uint16_t(white ? 0 : 1),
                      .compression = uint16_t(jpeg ? 7 : 1), .tiled = tiled, .rowsPerStrip = jpeg ? 16 : 8,
                      .sample = [=](int x, int y, int) { return bits == 16 ? level(x, y) * 257 : level(x, y); }};
     // clang-format on
@@ -102,7 +102,7 @@ void addPaletteRow(const char* name, int bits, bool eightBitMap, bool tiled) {
             map.push_back(uint16_t((c >> shift & 255) * (eightBitMap ? 1 : 257)));
     const auto index = [n = int(p.size())](int x, int y) { return (x * 3 + y) % n; };
     // clang-format off
-    const TiffSpec t{.samples = 1, .bits = bits, .photometric = 3, .tiled = tiled, .colourMap = map,
+    const TiffLayout t{.samples = 1, .bits = bits, .photometric = 3, .tiled = tiled, .colourMap = map,
                      .sample = [=](int x, int y, int) { return index(x, y); }};
     // clang-format on
     const Colour want = [=](int x, int y) { return p[size_t(index(x, y))]; };
@@ -241,7 +241,7 @@ private slots:
     // The first frame on the logical screen: frames and screens of any size,
     // transparency shown as the background colour, local tables.
     void gifScreens_data() {
-        QTest::addColumn<GifSpec>("spec");
+        QTest::addColumn<GifLayout>("gif");
         QTest::addColumn<QSize>("size");
         // Depth of the info, colours in the table: 0 when not checked.
         QTest::addColumn<QList<int>>("depths");
@@ -253,67 +253,66 @@ private slots:
               {"interlaced 256", 256, 8, true, 37}, {"interlaced 3 rows", 16, 4, true, 3}}) {
             GifFrame f = frame(41, height, colours);
             f.interlaced = interlaced;
-            QTest::newRow(name) << GifSpec{41, height, palette(colours), 0, {f}} << QSize(41, height) << QList<int>{depth, colours} << Probes{};
+            QTest::newRow(name) << GifLayout{41, height, palette(colours), 0, {f}} << QSize(41, height) << QList<int>{depth, colours} << Probes{};
         }
         GifFrame local = frame(20, 10, 16);
         local.local = palette(16);
         std::reverse(local.local.begin(), local.local.end());
-        QTest::newRow("local table wins") << GifSpec{20, 10, palette(4), 0, {local}} << QSize(20, 10) << QList<int>{4, 0} << Probes{};
+        QTest::newRow("local table wins") << GifLayout{20, 10, palette(4), 0, {local}} << QSize(20, 10) << QList<int>{4, 0} << Probes{};
         GifFrame see = frame(12, 9, 8);
         see.transparent = 2;  // pixel (6, 0) has index 2; its entry is reused
         QTest::newRow("transparent shows background")
-            << GifSpec{12, 9, palette(8), 5, {see}} << QSize(12, 9) << QList<int>{0, 8} << Probes{{{6, 0}, palette(8)[5]}};
+            << GifLayout{12, 9, palette(8), 5, {see}} << QSize(12, 9) << QList<int>{0, 8} << Probes{{{6, 0}, palette(8)[5]}};
         const QRgb back = palette(8)[3];
-        QTest::newRow("frame at an offset") << GifSpec{40, 30, palette(8), 3, {frame(10, 8, 8, 5, 6)}} << QSize(40, 30)
+        QTest::newRow("frame at an offset") << GifLayout{40, 30, palette(8), 3, {frame(10, 8, 8, 5, 6)}} << QSize(40, 30)
             << QList<int>{0, 9} << Probes{{{0, 0}, back}, {{39, 29}, back}, {{15, 10}, back}};
         GifFrame gray = frame(10, 8, 256, 2, 2);
         for (int i = 0; i < 256; ++i)
             gray.local.push_back(qRgb(i, i, i));
         QTest::newRow("full table: closest colour")
-            << GifSpec{20, 20, {qRgb(255, 0, 0)}, 0, {gray}} << QSize(20, 20) << QList<int>{0, 0} << Probes{{{0, 0}, qRgb(85, 85, 85)}};
+            << GifLayout{20, 20, {qRgb(255, 0, 0)}, 0, {gray}} << QSize(20, 20) << QList<int>{0, 0} << Probes{{{0, 0}, qRgb(85, 85, 85)}};
         GifFrame bare = frame(10, 8, 4, 3, 3);
         bare.local = palette(4);
         bare.transparent = 0;
-        QTest::newRow("no global table: white") << GifSpec{20, 20, {}, 1, {bare}} << QSize(20, 20) << QList<int>{0, 0}
+        QTest::newRow("no global table: white") << GifLayout{20, 20, {}, 1, {bare}} << QSize(20, 20) << QList<int>{0, 0}
             << Probes{{{0, 0}, qRgb(255, 255, 255)}, {{3, 3}, qRgb(255, 255, 255)}};
-        QTest::newRow("empty screen") << GifSpec{0, 0, palette(4), 0, {frame(20, 10, 4)}} << QSize(20, 10) << QList<int>{0, 0} << Probes{};
+        QTest::newRow("empty screen") << GifLayout{0, 0, palette(4), 0, {frame(20, 10, 4)}} << QSize(20, 10) << QList<int>{0, 0} << Probes{};
         QTest::newRow("frame past the screen")
-            << GifSpec{10, 10, palette(4), 0, {frame(20, 10, 4, 5, 2)}} << QSize(25, 12) << QList<int>{0, 0} << Probes{};
+            << GifLayout{10, 10, palette(4), 0, {frame(20, 10, 4, 5, 2)}} << QSize(25, 12) << QList<int>{0, 0} << Probes{};
         GifFrame second = frame(16, 16, 4);
         std::fill(second.pixels.begin(), second.pixels.end(), 3);
         QTest::newRow("first frame only")
-            << GifSpec{16, 16, palette(4), 0, {frame(16, 16, 4), second}} << QSize(16, 16) << QList<int>{0, 0} << Probes{};
+            << GifLayout{16, 16, palette(4), 0, {frame(16, 16, 4), second}} << QSize(16, 16) << QList<int>{0, 0} << Probes{};
         // clang-format on
     }
 
     void gifScreens() {
-        QFETCH(GifSpec, spec);
+        QFETCH(GifLayout, gif);
         QFETCH(QSize, size);
         QFETCH(QList<int>, depths);
         const int colours = depths[1];
         QFETCH(Probes, probes);
         SpiModule::Result r;
-        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(gif_, files_.write("screen.gif", encodeGif(spec)),
+        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(gif_, files_.write("screen.gif", encodeGif(gif)),
                                                 {.size = size, .depth = depths[0], .bitCount = 8},
                                                 &r));
-        const GifFrame& f = spec.frames[0];
-        KORDEL_VERIFY_NO_FAILURE(
-            frameMismatch(r.image, f, f.local.empty() ? spec.global : f.local));
+        const GifFrame& f = gif.frames[0];
+        KORDEL_VERIFY_NO_FAILURE(frameMismatch(r.image, f, f.local.empty() ? gif.global : f.local));
         if (colours)
             QCOMPARE(r.colours, colours);
-        if (colours == int(spec.global.size()) && f.transparent < 0)
+        if (colours == int(gif.global.size()) && f.transparent < 0)
             QCOMPARE(r.image.colorTable().mid(0, colours),
-                     QList<QRgb>(spec.global.begin(), spec.global.end()));
+                     QList<QRgb>(gif.global.begin(), gif.global.end()));
         for (const auto& [at, colour] : probes)
             QCOMPARE(r.image.pixel(at), colour);
     }
 
     void tiffLayouts_data() {
-        QTest::addColumn<TiffSpec>("spec");
+        QTest::addColumn<TiffLayout>("layout");
         QTest::addColumn<Colour>("want");          // display pixel (x, y)
         QTest::addColumn<QList<int>>("expected");  // info depth, DIB bits, largest channel error
         // clang-format off
-        const auto row = [](const char* name, TiffSpec t, Colour want, int depth, int bits, int tolerance) {
+        const auto row = [](const char* name, TiffLayout t, Colour want, int depth, int bits, int tolerance) {
             QTest::newRow(name) << t << want << QList<int>{depth, bits, tolerance};
         };
         const Colour rgb = [](int x, int y) { return qRgb(rgbSample(x, y, 0), rgbSample(x, y, 1), rgbSample(x, y, 2)); };
@@ -354,22 +353,22 @@ private slots:
         // clang-format on
     }
     void tiffLayouts() {
-        QFETCH(TiffSpec, spec);
+        QFETCH(TiffLayout, layout);
         QFETCH(Colour, want);
         QFETCH(QList<int>, expected);
         const int tolerance = expected[2];
         const QString path = files_.path("layout.tif");
-        if (!spec.sample)
-            spec.sample = rgbSample;
-        QVERIFY(writeTiff(path, {spec}));
+        if (!layout.sample)
+            layout.sample = rgbSample;
+        QVERIFY(writeTiff(path, {layout}));
         SpiModule::Result r;
         KORDEL_VERIFY_NO_FAILURE(decodeMismatch(
             tiff_, path, {.size = QSize(50, 37), .depth = expected[0], .bitCount = expected[1]},
             &r));
-        const int most =
-            difference(r.image, [&](int x, int y) {
-                return want(spec.orientation == 2 ? 49 - x : x, spec.orientation == 4 ? 36 - y : y);
-            }).second;
+        const int most = difference(r.image, [&](int x, int y) {
+                             return want(layout.orientation == 2 ? 49 - x : x,
+                                         layout.orientation == 4 ? 36 - y : y);
+                         }).second;
         QVERIFY2(most <= tolerance, qPrintable(QString::number(most)));
     }
 
