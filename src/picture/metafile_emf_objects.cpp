@@ -10,18 +10,8 @@ void EmfPlayer::selectObject(quint32 index) {
         selectStock(index & 0x7fffffffu);
         return;
     }
-    const GdiObject* o = p_.objects().get(index);
-    if (!o)
-        return;
-    DcState& dc = p_.dc();
-    if (const auto* pen = std::get_if<PenDef>(o))
-        dc.pen = *pen;
-    else if (const auto* b = std::get_if<BrushDef>(o))
-        dc.brush = *b;
-    else if (const auto* f = std::get_if<FontDef>(o))
-        dc.font = *f;
-    else if (const auto* pal = std::get_if<Palette>(o))
-        dc.palette = std::make_shared<const Palette>(*pal);
+    if (const GdiObject* o = p_.objects().get(index))
+        selectInto(p_.dc(), *o);
 }
 
 void EmfPlayer::selectStock(quint32 index) {

@@ -477,4 +477,18 @@ void Player::applyClip() {
         p_.setClipPath(eff.path);
 }
 
+bool selectInto(DcState& dc, const GdiObject& object) {
+    if (const auto* pen = std::get_if<PenDef>(&object))
+        dc.pen = *pen;
+    else if (const auto* b = std::get_if<BrushDef>(&object))
+        dc.brush = *b;
+    else if (const auto* f = std::get_if<FontDef>(&object))
+        dc.font = *f;
+    else if (const auto* pal = std::get_if<Palette>(&object))
+        dc.palette = std::make_shared<const Palette>(*pal);
+    else
+        return false;
+    return true;
+}
+
 }  // namespace kordel::mf

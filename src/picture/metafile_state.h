@@ -193,6 +193,10 @@ struct DcState {
     QPainterPath path;        // device coordinates
 };
 
+// Makes a pen, brush, font or palette the current one of `dc`; false for any other
+// object (a region, which each format selects its own way).
+bool selectInto(DcState& dc, const GdiObject& object);
+
 // Text ready for drawing: characters plus optional per-character advances (logical units,
 // one entry per UTF-16 unit; the second unit of a surrogate pair carries 0).
 struct TextRun {

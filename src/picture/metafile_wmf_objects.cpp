@@ -8,18 +8,7 @@ namespace kordel::mf {
 
 void WmfPlayer::selectObject(quint32 index) {
     const GdiObject* o = p_.objects().get(index);
-    if (!o)
-        return;
-    DcState& dc = p_.dc();
-    if (const auto* pen = std::get_if<PenDef>(o))
-        dc.pen = *pen;
-    else if (const auto* b = std::get_if<BrushDef>(o))
-        dc.brush = *b;
-    else if (const auto* f = std::get_if<FontDef>(o))
-        dc.font = *f;
-    else if (const auto* pal = std::get_if<Palette>(o))
-        dc.palette = std::make_shared<const Palette>(*pal);
-    else if (std::holds_alternative<QRegion>(*o))
+    if (o && !selectInto(p_.dc(), *o) && std::holds_alternative<QRegion>(*o))
         selectClipRegion(index);
 }
 
