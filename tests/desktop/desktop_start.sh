@@ -20,7 +20,7 @@ work=$(mktemp -d)
 xvfb=""
 cleanup() {
     [[ -n ${program:-} ]] && kill "$program" 2>/dev/null
-    [[ -n $xvfb ]] && kill "$xvfb" 2>/dev/null
+    [[ -n $xvfb ]] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -38,30 +38,46 @@ export DISPLAY=:$display
 unset QT_QPA_PLATFORM
 
 # The window names the X server holds, one per line, without the quotes.
-names() { xwininfo -root -tree | sed -n 's/^ *0x[0-9a-f]* "\(.*\)": .*/\1/p'; }
+names() {
+    local tree
+    for _ in 1 2 3; do
+        tree=$(xwininfo -root -tree 2>/dev/null) && break
+    done
+    sed -n 's/^ *0x[0-9a-f]* "\(.*\)": .*/\1/p' <<<"$tree"
+}
 # Starts the program with the given arguments and waits until a window named $want shows.
+# Xvfb now and then resets a connection that opens just as another one closes (here:
+# the polling xwininfo's); the program then cannot reach the display and is started
+# again, and names() asks again.
 run() {
     local want=$1
     shift
-    HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" "$work/bin/kordel" "$@" \
-        >"$work/out" 2>"$work/err" &
-    program=$!
-    for _ in $(seq 100); do
-        names | grep -qxF "$want" && return 0
-        sleep 0.1
+    for _ in 1 2 3; do
+        HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" "$work/bin/kordel" "$@" \
+            >"$work/out" 2>"$work/err" &
+        program=$!
+        for _ in $(seq 100); do
+            names | grep -qxF "$want" && return 0
+            kill -0 "$program" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -0 "$program" 2>/dev/null && return 1
+        wait "$program" 2>/dev/null
+        grep -q "could not connect to display" "$work/err" || return 1
     done
     return 1
 }
+show_err() { echo "--- program stderr:"; cat "$work/err"; }
 stop() { kill "$program" 2>/dev/null; wait "$program" 2>/dev/null; program=""; }
 
 # The caption is exactly the program's text; nothing is appended to it.
 run "Kordel [$work/pics/b.bmp]" "$work/pics/b.bmp" "$work/pics/a.bmp" ||
-    fail "no window 'Kordel [$work/pics/b.bmp]' for the first of two paths; windows: $(names | tr '\n' '|')"
+    { fail "no window 'Kordel [$work/pics/b.bmp]' for the first of two paths; windows: $(names | tr '\n' '|')"; show_err; }
 names | grep -q -- ' — ' && fail "a title carries an appended name: $(names | tr '\n' '|')"
 stop
 
 # A path that does not exist: said on stderr and in a box, and the program still starts.
-run "Kordel" "$work/missing.jpg" || fail "no main window after a missing path"
+run "Kordel" "$work/missing.jpg" || { fail "no main window after a missing path"; show_err; }
 sleep 0.5
 grep -qF "kordel: $work/missing.jpg: そのようなファイルやフォルダはありません" "$work/err" ||
     fail "stderr: $(cat "$work/err")"
