@@ -78,6 +78,9 @@ public:
     int startingUp = 0, busy = 0, stopRequest = 0, catalogueActive = 0, loaderRunning = 0,
         thumbLoading = 0, treeBuilding = 0, sortDirection = 0, firstIndex = 0;
     int sortColumn = 0;
+    // Display size of each entry's thumbnail (at most 96 × 72, the picture's
+    // aspect kept); 65535 in both for icons and metafiles.
+    QList<int> thumbWidth = QList<int>(kTableSlots, 0), thumbHeight = QList<int>(kTableSlots, 0);
     int dragMove = 0;
     // Sizes of the picture on show, kept so that a re-layout never reloads it.
     int decodedWidth = 0, decodedHeight = 0, fullWidth = 0, fullHeight = 0;
@@ -134,6 +137,9 @@ public:
     QAction *K3 = nullptr, *K2 = nullptr, *K5 = nullptr, *K6 = nullptr;
 
     // --- handlers ---
+    // The file table was rebuilt while the catalogue may be open: its cells are
+    // reset, the loader restarted and the first page shown.
+    void StartCatalogueLoad();
     void N9Click();
     void N7Click();
     void N8Click();

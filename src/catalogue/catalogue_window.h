@@ -1,6 +1,8 @@
 // The catalogue window: pages of thumbnails of the folder on show.
 #pragma once
 
+#include <QImage>
+#include <QList>
 #include <QMainWindow>
 
 #include "app_context.h"
@@ -43,6 +45,20 @@ public:
     int cellWidth = 128, cellHeight = 96;
     int shown = 0, filling = 0, stopFill = 0, dragSource = 0;
     int savedWidth = 0, savedHeight = 0;
+
+    // The thumbnails of the file table: image i always belongs to entry i,
+    // each squeezed to 96 × 72 (the display size is kept by the main window).
+    QList<QImage> ThrIL;
+
+    // Starts the thumbnail loader over the main window's file table; ThrIL is
+    // emptied first. Only when no loader runs.
+    void startLoader();
+    // Shows the page that begins at nextStart, waiting for the thumbnails it needs.
+    void FillPage();
+    // Every cell back to empty: hidden, button-face colours, no image, no name.
+    void resetAllCells();
+    int nextStart = 0, pageStart = 0, selectedCell = -1, lastCell = -1;
+    int columns = 1, rows = 1;
 
     // Keeps the window above all others, or not, without moving or resizing it.
     void setStaysOnTop(bool on);
