@@ -234,6 +234,14 @@ void TForm2::setStaysOnTop(bool on) {
         show();
 }
 
+void TForm2::resetAllCells() {
+    blankAllCells();
+}
+
+void TForm2::FillPage() {}
+
+void TForm2::startLoader() {}
+
 void TForm2::requestLoaderStop() {
     stopFill = 1;
 }
