@@ -428,11 +428,11 @@ int Archive::scan() {
         }
         if (damaged_ || ferror(file_) || members_.size() >= kMaxMembers)
             break;
-        Member link;
-        const uint64_t size = readTargetlessLink(end, &link, sjis);
+        Member refused;
+        const uint64_t size = readRefusedHeader(end, &refused, sjis);
         if (size == 0)
             break;
-        members_.push_back(std::move(link));
+        members_.push_back(std::move(refused));
         start = end = end + size;
     }
     if (members_.empty())
@@ -454,27 +454,86 @@ int Archive::scan() {
     return 0;
 }
 
-// LHa for UNIX can store a symbolic link without its "|target". liblhasa
-// refuses that header, and everything after it with it, so such a level-2
-// header is read here: its size (0 when the header at offset is anything else)
-// and the link.
-uint64_t Archive::readTargetlessLink(uint64_t offset, Member* link, Cp932Decoder& sjis) {
+namespace {
+
+// Far longer than the extended headers of any folder or link entry.
+constexpr size_t kMaxLevel1Header = 65536;
+
+// The local time of MS-DOS date and time words, as liblhasa reads them.
+int64_t fromDosTime(uint16_t date, uint16_t time) {
+    struct tm tm = {};
+    tm.tm_sec = (time & 0x1F) * 2;
+    tm.tm_min = (time >> 5) & 0x3F;
+    tm.tm_hour = time >> 11;
+    tm.tm_mday = date & 0x1F;
+    tm.tm_mon = ((date >> 5) & 0x0F) - 1;
+    tm.tm_year = 80 + (date >> 9);
+    tm.tm_isdst = -1;
+    return int64_t(mktime(&tm));
+}
+
+}  // namespace
+
+// liblhasa refuses some headers that old archivers write, and everything after
+// them with them: a symbolic link without its "|target" (LHa for UNIX, levels 1
+// and 2) and a level-1 folder entry whose name has no trailing separator. Such
+// a header is read here, as strictly as liblhasa reads the others: its size (0
+// when the header at offset is anything else) and the member.
+uint64_t Archive::readRefusedHeader(uint64_t offset, Member* m, Cp932Decoder& sjis) {
     uint8_t base[26];
     clearerr(file_);
     if (offset > uint64_t(INT64_MAX) || fseeko(file_, off_t(offset), SEEK_SET) != 0 ||
-        fread(base, 1, sizeof base, file_) != sizeof base || base[20] != 2 ||
-        std::memcmp(base + 2, LHA_COMPRESS_TYPE_DIR, 5) != 0 || le32(base + 7) != 0) {
+        fread(base, 1, 22, file_) != 22 || std::memcmp(base + 2, LHA_COMPRESS_TYPE_DIR, 5) != 0 ||
+        le32(base + 11) != 0) {
         return 0;
     }
-    std::vector<uint8_t> d(le16(base));
-    if (d.size() < sizeof base || offset + d.size() > fileSize_)
+    const int level = base[20];
+    std::vector<uint8_t> d;
+    if (level == 1) {
+        // The base header, its checksum, then the extended headers, which a
+        // folder or link entry holds and nothing else.
+        const size_t nameLength = base[21];
+        if (base[0] < 25 + nameLength)
+            return 0;
+        d.resize(size_t(base[0]) + 2);
+        std::memcpy(d.data(), base, 22);
+        if (fread(d.data() + 22, 1, d.size() - 22, file_) != d.size() - 22)
+            return 0;
+        unsigned sum = 0;
+        for (size_t i = 2; i < d.size(); ++i)
+            sum += d[i];
+        if ((sum & 0xFF) != base[1])
+            return 0;
+        const uint64_t extended = le32(base + 7);
+        for (size_t next = le16(d.data() + d.size() - 2); next != 0;
+             next = le16(d.data() + d.size() - 2)) {
+            const size_t at = d.size();
+            if (next < 3 || at + next > kMaxLevel1Header)
+                return 0;
+            d.resize(at + next);
+            if (fread(d.data() + at, 1, next, file_) != next)
+                return 0;
+        }
+        if (extended != d.size() - (size_t(base[0]) + 2))
+            return 0;
+    } else if (level == 2) {
+        if (fread(base + 22, 1, 4, file_) != 4 || le32(base + 7) != 0)
+            return 0;
+        d.resize(le16(base));
+        if (d.size() < sizeof base)
+            return 0;
+        std::memcpy(d.data(), base, sizeof base);
+        if (fread(d.data() + sizeof base, 1, d.size() - sizeof base, file_) !=
+            d.size() - sizeof base)
+            return 0;
+    } else {
         return 0;
-    std::memcpy(d.data(), base, sizeof base);
-    if (fread(d.data() + sizeof base, 1, d.size() - sizeof base, file_) != d.size() - sizeof base)
+    }
+    if (offset + d.size() > fileSize_)
         return 0;
     const RawFields raw = parseRawHeader(d.data(), d.size());
-    if (!raw.ok || raw.unixMode < 0 || (raw.unixMode & 0170000) != 0120000 ||
-        raw.name.find('|') != std::string_view::npos) {
+    if (!raw.ok || raw.name.find('|') != std::string_view::npos ||
+        raw.folder.find('|') != std::string_view::npos) {
         return 0;
     }
     if (raw.crcOffset != 0) {
@@ -483,17 +542,35 @@ uint64_t Archive::readTargetlessLink(uint64_t offset, Member* link, Cp932Decoder
         if (updateCrc16(0, d.data(), d.size()) != stored)
             return 0;
     }
-    link->isSymlink = true;
-    link->method = LHA_COMPRESS_TYPE_DIR;
-    link->headerLevel = 2;
-    link->osType = osTypeOf(d[23]);
-    link->writeTime = le32(d.data() + 15);
-    toDosTime(link->writeTime, &link->dosDate, &link->dosTime);
-    link->attribute = UNLHA_FA_ARCH;
-    link->path = decodeStoredPath({raw.folder, raw.name}, sjis);
-    link->baseName = std::string(baseNameOf(link->path));
-    link->headerOffset = offset;
-    link->dataOffset = offset + d.size();
+    const int type = raw.unixMode < 0 ? -1 : raw.unixMode & 0170000;
+    m->isSymlink = type == 0120000;
+    // liblhasa takes every level-2 folder entry; a level-1 one is ours when
+    // nothing says it is anything but a folder.
+    m->isDirectory = level == 1 && (type == -1 || type == 0040000);
+    if (!m->isSymlink && !m->isDirectory)
+        return 0;
+    m->path = decodeStoredPath({raw.folder, raw.name}, sjis);
+    if (m->path.empty())
+        return 0;
+    m->baseName = std::string(baseNameOf(m->path));
+    m->method = LHA_COMPRESS_TYPE_DIR;
+    m->headerLevel = level;
+    if (level == 1) {
+        m->osType = osTypeOf(d[24 + base[21]]);
+        m->dosDate = raw.dosDate;
+        m->dosTime = raw.dosTime;
+        m->writeTime = fromDosTime(raw.dosDate, raw.dosTime);
+        m->attribute = raw.attribute & 0xFF & ~UNLHA_FA_DIREC;
+    } else {
+        m->osType = osTypeOf(d[23]);
+        m->writeTime = le32(d.data() + 15);
+        toDosTime(m->writeTime, &m->dosDate, &m->dosTime);
+        m->attribute = UNLHA_FA_ARCH;
+    }
+    if (m->isDirectory)
+        m->attribute |= UNLHA_FA_DIREC;
+    m->headerOffset = offset;
+    m->dataOffset = offset + d.size();
     return d.size();
 }
 

@@ -74,7 +74,7 @@ public:
 private:
     Archive() = default;
     int scan();
-    uint64_t readTargetlessLink(uint64_t offset, Member* link, Cp932Decoder& sjis);
+    uint64_t readRefusedHeader(uint64_t offset, Member* m, Cp932Decoder& sjis);
     void findMacBinaryHeader(Member& m);
 
     std::string path_;

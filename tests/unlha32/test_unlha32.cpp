@@ -275,6 +275,13 @@ private slots:
         row("amiga-folder-as-empty-lh0-level1.lzh", "sound: dir, dir/b.jpg -> 0: b.jpg");
         row("symlink-without-target-level2.lzh",
             "sound: a.jpg, link.jpg, b.jpg -> 0: a.jpg, b.jpg");
+        // Old archivers' level-1 folder entries without a trailing separator,
+        // and a link without its target.
+        row("folder-without-separator-level1.lzh",
+            "sound: a.jpg, dir, dir/b.jpg, PICS, PICS/C.JPG -> 0: C.JPG, a.jpg, b.jpg");
+        row("symlink-without-target-level1.lzh",
+            "sound: a.jpg, link.jpg, b.jpg -> 0: a.jpg, b.jpg");
+        row("symlink-level1-checksum-wrong.lzh", "bad headers: a.jpg -> 8017: a.jpg");
         for (const QString& file : rest)
             QTest::newRow(qPrintable(file)) << QString();
     }
