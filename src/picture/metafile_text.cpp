@@ -356,11 +356,14 @@ void Player::text(const TextRun& run) {
     if (run.text.isEmpty() || (run.options & EtoGlyphIndex))
         return;  // glyph numbers of a font we do not have cannot be drawn
 
-    // The glyph frame follows the mapping but stays upright and unmirrored.
+    // The glyph frame follows the mapping but stays upright and unmirrored; a
+    // mapping that flips both axes does not turn the glyphs upside down either.
     QTransform a(t.m11(), t.m12(), t.m21(), t.m22(), 0, 0);
     const bool mirrored = a.determinant() < 0;
     if (mirrored)
         a = (t.m22() < 0 ? QTransform::fromScale(1, -1) : QTransform::fromScale(-1, 1)) * a;
+    else if (t.m11() < 0 && t.m22() < 0 && t.m12() == 0 && t.m21() == 0)
+        a = QTransform::fromScale(-1, -1) * a;
     const double ky = std::hypot(a.m21(), a.m22());
     if (!(ky > 0) || !std::isfinite(ky))
         return;
@@ -436,7 +439,7 @@ void Player::text(const TextRun& run) {
 
     // Escapement turns the baseline counter-clockwise on the device; a mapping that
     // flips one axis turns it the other way (3600 - e), so that the 2700 of a y-up
-    // chart's axis title reads bottom to top.
+    // chart's axis title reads bottom to top. Flipping both leaves it.
     QTransform rot;
     rot.rotate((mirrored ? fd.escapement : -fd.escapement) / 10.0);
     const QPointF p0 = map(ref);

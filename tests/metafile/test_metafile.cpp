@@ -531,7 +531,7 @@ void TestMetafile::textInk() {
 }
 
 // Escapement turns counter-clockwise on the page; a mapping that flips one axis turns
-// it the other way, so a y-up chart's 2700 reads bottom to top.
+// it the other way, so a y-up chart's 2700 reads bottom to top; flipping both does not.
 void TestMetafile::rotatedText_data() {
     QTest::addColumn<QPoint>("flip");  // signs of the window extents
     QTest::addColumn<int>("escapement");
@@ -540,6 +540,7 @@ void TestMetafile::rotatedText_data() {
     QTest::newRow("y up, 2700") << QPoint(1, -1) << 2700 << true;
     QTest::newRow("y up, 900") << QPoint(1, -1) << 900 << false;
     QTest::newRow("x left, 2700") << QPoint(-1, 1) << 2700 << true;
+    QTest::newRow("both flipped, 900") << QPoint(-1, -1) << 900 << true;
 }
 
 void TestMetafile::rotatedText() {
