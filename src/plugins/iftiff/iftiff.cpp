@@ -1,10 +1,11 @@
 // TIFF decoder plug-in over libtiff: the first page of the file.
 //
 // Palette and gray pictures of 1 to 8 bits (gray also 16), 8-bit RGB, including
-// JPEG-compressed YCbCr, and 8-bit CIE L*a*b* are read strip by strip or tile by
-// tile straight from libtiff and give an 8-bit DIB with colour table or a 24-bit DIB. Everything
-// else that libtiff's RGBA reader understands (CMYK, 16-bit RGB, alpha, subsampled YCbCr, separate
-// planes) goes through it a band of rows at a time; alpha is shown over white.
+// JPEG-compressed YCbCr, and 8- and 16-bit CIE L*a*b* (extra samples ignored) are
+// read strip by strip or tile by tile straight from libtiff and give an 8-bit DIB with colour table
+// or a 24-bit DIB. Everything else that libtiff's RGBA reader understands (CMYK, 16-bit RGB, alpha,
+// subsampled YCbCr, separate planes) goes through it a band of rows at a time; alpha is shown over
+// white.
 //
 // libtiff's messages go to handlers of this one open file (never to stderr), and
 // its allocations are capped. A strip or tile that cannot be read leaves its rows
@@ -185,21 +186,22 @@ struct Placement {
 
 enum class Kind { Palette, Gray, Rgb, Lab, Rgba };
 
-// 8-bit CIE L*a*b* to sRGB. The values are relative to the file's white point
-// (D50 when it names none); their XYZ is adapted from that white to D65, the sRGB
-// white (Bradford), and goes through the sRGB matrix and transfer curve.
+// CIE L*a*b* to sRGB, 8 bits a sample (L 0 to 255 for 0 to 100, a and b signed) or
+// 16 (L 0 to 65535, a and b signed in 1/256). The values are relative to the file's
+// white point (D50 when it names none); their XYZ is adapted from that white to D65,
+// the sRGB white (Bradford), and goes through the sRGB matrix and transfer curve.
+// Samples after the first three are skipped.
 class LabToRgb {
 public:
     // False when the white point is unusable.
-    bool init(TIFF* tif) {
+    bool init(TIFF* tif, int bits) {
         float* white = nullptr;
         if (!TIFFGetFieldDefaulted(tif, TIFFTAG_WHITEPOINT, &white) || !white ||
             !(white[0] > 0.0f && white[1] > 0.0f && white[0] + white[1] < 1.0f))
             return false;
-        float reference[3] = {white[0] / white[1] * 100.0f, 100.0f,
-                              (1.0f - white[0] - white[1]) / white[1] * 100.0f};
-        if (TIFFCIELabToRGBInit(lab_.get(), &kSrgb, reference) < 0)
-            return false;
+        sixteen_ = bits == 16;
+        const double reference[3] = {double(white[0]) / white[1] * 100.0, 100.0,
+                                     (1.0 - white[0] - white[1]) / white[1] * 100.0};
         // Cone responses of both whites; XYZ goes to cones, is scaled from one
         // white to the other, and comes back, then takes the sRGB matrix.
         static constexpr double kBradford[3][3] = {
@@ -207,6 +209,9 @@ public:
         static constexpr double kBradfordInverse[3][3] = {{0.9869929, -0.1470543, 0.1599627},
                                                           {0.4323053, 0.5183603, 0.0492912},
                                                           {-0.0085287, 0.0400428, 0.9684867}};
+        // XYZ (D65) to linear sRGB.
+        static constexpr double kSrgb[3][3] = {
+            {3.2406, -1.5372, -0.4986}, {-0.9689, 1.8758, 0.0415}, {0.0557, -0.2040, 1.0570}};
         const double d65[3] = {95.047, 100.0, 108.883};
         double gain[3];
         for (int i = 0; i < 3; ++i) {
@@ -217,13 +222,14 @@ public:
             }
             gain[i] = to / from;
         }
+        // The matrix takes XYZ relative to the file's white (its white 1, 1, 1).
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c) {
                 double v = 0;
                 for (int j = 0; j < 3; ++j)
                     for (int i = 0; i < 3; ++i)
-                        v += kSrgb.d_mat[r][j] * kBradfordInverse[j][i] * gain[i] * kBradford[i][c];
-                matrix_[r][c] = float(v / 100.0);
+                        v += kSrgb[r][j] * kBradfordInverse[j][i] * gain[i] * kBradford[i][c];
+                matrix_[r][c] = float(v * reference[c] / 100.0);
             }
         for (size_t i = 0; i < std::size(curve_); ++i) {
             const double v = double(i) / double(std::size(curve_) - 1);
@@ -233,11 +239,30 @@ public:
         return true;
     }
 
-    // One pixel: L, a, b (a and b signed) in, blue, green, red out.
+    // One pixel: L, a, b in (host order at 16 bits), blue, green, red out.
     void convert(const uint8_t* lab, uint8_t* bgr) const {
+        float l, a, b;
+        if (sixteen_) {
+            uint16_t l16;
+            int16_t ab[2];
+            std::memcpy(&l16, lab, 2);
+            std::memcpy(ab, lab + 2, 4);
+            l = float(l16) * (100.0f / 65535.0f);
+            a = float(ab[0]) / 256.0f;
+            b = float(ab[1]) / 256.0f;
+        } else {
+            l = float(lab[0]) * (100.0f / 255.0f);
+            a = float(int8_t(lab[1]));
+            b = float(int8_t(lab[2]));
+        }
+        const float fy = (l + 16.0f) / 116.0f;
+        const float f[3] = {fy + a / 500.0f, fy, fy - b / 200.0f};
         float xyz[3];
-        TIFFCIELabToXYZ(lab_.get(), lab[0], int8_t(lab[1]), int8_t(lab[2]), &xyz[0], &xyz[1],
-                        &xyz[2]);
+        for (int c = 0; c < 3; ++c) {
+            constexpr float kEdge = 6.0f / 29.0f;
+            xyz[c] =
+                f[c] > kEdge ? f[c] * f[c] * f[c] : 3.0f * kEdge * kEdge * (f[c] - 4.0f / 29.0f);
+        }
         for (int c = 0; c < 3; ++c) {
             const float v =
                 matrix_[c][0] * xyz[0] + matrix_[c][1] * xyz[1] + matrix_[c][2] * xyz[2];
@@ -247,22 +272,7 @@ public:
     }
 
 private:
-    // XYZ (D65) to linear sRGB; the rest of the record only serves libtiff's setup.
-    static constexpr TIFFDisplay kSrgb = {
-        {{3.2406f, -1.5372f, -0.4986f}, {-0.9689f, 1.8758f, 0.0415f}, {0.0557f, -0.2040f, 1.0570f}},
-        100.0f,
-        100.0f,
-        100.0f,
-        255,
-        255,
-        255,
-        0.0f,
-        0.0f,
-        0.0f,
-        2.4f,
-        2.4f,
-        2.4f};
-    std::unique_ptr<TIFFCIELabToRGB> lab_ = std::make_unique<TIFFCIELabToRGB>();
+    bool sixteen_ = false;
     float matrix_[3][3] = {};
     uint8_t curve_[4096] = {};
 };
@@ -364,14 +374,17 @@ int32_t decodeDirect(TIFF* tif, const Layout& l, Kind kind, Dib& dib, Progress& 
     const uint32_t width = l.width;
     const uint32_t height = l.height;
     const int bits = l.bits;
-    const bool colour = kind == Kind::Rgb || kind == Kind::Lab;
-    const size_t rowBytes = colour ? size_t(width) * 3 : (size_t(width) * size_t(bits) + 7) / 8;
+    // Bytes a Lab pixel takes, extra samples included.
+    const size_t labPixel = size_t(l.samples) * size_t(bits) / 8;
+    const size_t rowBytes = kind == Kind::Rgb   ? size_t(width) * 3
+                            : kind == Kind::Lab ? size_t(width) * labPixel
+                                                : (size_t(width) * size_t(bits) + 7) / 8;
     BandReader reader(tif, width, height, rowBytes);
     if (int32_t rc = reader.init())
         return rc;
 
     LabToRgb lab;
-    if (kind == Kind::Lab && !lab.init(tif))
+    if (kind == Kind::Lab && !lab.init(tif, bits))
         return SPI_BROKEN_DATA;
     int colours = 0;
     if (kind == Kind::Palette) {
@@ -415,7 +428,7 @@ int32_t decodeDirect(TIFF* tif, const Layout& l, Kind kind, Dib& dib, Progress& 
             uint8_t* d = dib.row(int32_t(place.flipRows ? height - 1 - y : y));
             if (kind == Kind::Lab) {
                 for (uint32_t x = 0; x < width; ++x)
-                    lab.convert(s + size_t(x) * 3,
+                    lab.convert(s + size_t(x) * labPixel,
                                 d + size_t(place.flipColumns ? width - 1 - x : x) * 3);
                 continue;
             }
@@ -520,9 +533,10 @@ Kind chooseKind(TIFF* tif, const Layout& l) {
         l.samples == 1 &&
         (l.bits == 1 || l.bits == 2 || l.bits == 4 || l.bits == 8 || l.bits == 16))
         return Kind::Gray;
+    if (l.photometric == PHOTOMETRIC_CIELAB && l.samples == 3 + l.extraSamples &&
+        (l.bits == 8 || l.bits == 16))
+        return Kind::Lab;
     if (l.samples == 3 && l.bits == 8 && l.extraSamples == 0) {
-        if (l.photometric == PHOTOMETRIC_CIELAB)
-            return Kind::Lab;
         if (l.photometric == PHOTOMETRIC_RGB)
             return Kind::Rgb;
         // libjpeg turns JPEG-compressed YCbCr into RGB for us.
