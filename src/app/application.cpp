@@ -90,9 +90,15 @@ void KordelApplication::showMainWindow() {
     form1_->activateWindow();
 }
 
+QString installedDataFolder(const QString& programDir) {
+    return QDir::cleanPath(programDir + QStringLiteral("/../share/kordel")) + u'/';
+}
+
 QString settingsFolderFor(const QString& programDir) {
     const QFileInfo dir(programDir);
-    if (dir.isDir() && dir.isWritable())
+    // An installed program keeps its settings per user even where its folder is writable
+    // (run by root, /usr/bin is): the system folder is the package's, not the user's.
+    if (dir.isDir() && dir.isWritable() && !QFileInfo(installedDataFolder(programDir)).isDir())
         return programDir;
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                      QStringLiteral("/Kordel/");

@@ -43,8 +43,10 @@ private:
     std::unique_ptr<TForm2> form2_;
 };
 
-// Where "KDL.INI" lives: beside the program when that folder is writable,
-// otherwise the user's configuration folder. With a trailing "/".
+// Where "KDL.INI" lives: beside the program when that folder is writable and the program
+// is not installed, otherwise the user's configuration folder. With a trailing "/".
 QString settingsFolderFor(const QString& programDir);
+// <prefix>/share/kordel/ for a program in <prefix>/bin/: help pages and samples once installed.
+QString installedDataFolder(const QString& programDir);
 
 }  // namespace kordel

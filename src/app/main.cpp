@@ -29,6 +29,7 @@
 #include "list_view.h"
 
 #include "app_style.h"
+#include "application.h"
 #include "catalogue_window.h"
 #include "option_set.h"
 #include "panel.h"
@@ -484,7 +485,11 @@ void TForm1::AppStart() {
         ctx_.archive->setBackGroundMode(false);
     tempFolder = ctx_.services->tempFolder->path();
     programFolder = ctx_.programDir;
+    // Beside the program in a build or a portable copy, in the data folder once installed.
     helpFile = programFolder + QStringLiteral("help/index.html");
+    if (!QFileInfo::exists(helpFile) &&
+        QFileInfo::exists(installedDataFolder(programFolder) + QStringLiteral("help/index.html")))
+        helpFile = installedDataFolder(programFolder) + QStringLiteral("help/index.html");
     settingsPath = ctx_.settingsDir + QStringLiteral("KDL.INI");
 
     const ProfileFile file(settingsPath);

@@ -49,6 +49,8 @@ int main(int argc, char* argv[]) {
     QApplication::setStyle(new AppStyle);
     QApplication::setFont(uiFont(12));
     QApplication::setApplicationName(QStringLiteral("Kordel"));
+    // Wayland compositors and task bars match the window to the menu entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("kordel"));
     // Qt's own readers may decode as large a picture as the decoder plug-ins do.
     QImageReader::setAllocationLimit(int(quint64(SPI_MAX_PIXELS) * 4 / (1024 * 1024)));
 
