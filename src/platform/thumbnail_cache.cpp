@@ -78,7 +78,13 @@ QString ThumbnailCache::failFolder() const {
 }
 
 QByteArray ThumbnailCache::uriFor(const QString& absolutePath) {
-    return QUrl::fromLocalFile(QDir::cleanPath(absolutePath)).toEncoded();
+    // The cache names files by RFC 2396 URIs, as GLib writes them; QUrl follows the later
+    // RFC 3986, which leaves these three unescaped in a path.
+    return QUrl::fromLocalFile(QDir::cleanPath(absolutePath))
+        .toEncoded()
+        .replace('[', "%5B")
+        .replace(']', "%5D")
+        .replace(';', "%3B");
 }
 
 QString ThumbnailCache::fileNameFor(const QByteArray& uri) {
@@ -114,7 +120,8 @@ std::optional<CachedThumbnail> ThumbnailCache::find(const QString& path) const {
                           image->text(kHeight).toInt(&okHeight));
         if (!okWidth || !okHeight || pictureSize.isEmpty())
             pictureSize = QSize();
-        return CachedThumbnail{*std::move(image), pictureSize};
+        const QString software = image->text(QStringLiteral("Software"));
+        return CachedThumbnail{*std::move(image), pictureSize, software};
     }
     return std::nullopt;
 }

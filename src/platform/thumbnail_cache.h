@@ -17,6 +17,10 @@ namespace kordel {
 struct CachedThumbnail {
     QImage image;       // as stored: at most 128 (normal) or 256 (large) pixels on the longer side
     QSize pictureSize;  // Thumb::Image::Width/Height; invalid when the file did not say
+    QString software;   // the program that wrote it, as it says
+    // Written by this program, so drawn from its own decoders: other programs may turn
+    // pictures by their orientation tag or keep a transparent colour that Kordel shows.
+    bool ownMaking() const { return software.startsWith(QLatin1String("Kordel ")); }
 };
 
 class ThumbnailCache {

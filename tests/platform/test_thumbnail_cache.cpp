@@ -21,6 +21,7 @@ private slots:
                                << QByteArray("file:///home/jens/photos/me.png");
         QTest::newRow("space, hash, percent")
             << "/p/a b#1%.mag" << QByteArray("file:///p/a%20b%231%25.mag");
+        QTest::newRow("brackets, semicolon") << "/p/[a];b" << QByteArray("file:///p/%5Ba%5D%3Bb");
         QTest::newRow("Japanese") << "/p/画像.pi" << QByteArray("file:///p/%E7%94%BB%E5%83%8F.pi");
     }
     void naming() {
@@ -94,6 +95,7 @@ private slots:
         QCOMPARE(hit->image.size(), QSize(128, 80));
         QCOMPARE(hit->image.pixelColor(64, 40), QColor(found ? Qt::red : Qt::green));
         QCOMPARE(hit->pictureSize, QSize(640, 400));
+        QVERIFY(hit->ownMaking());
         // Private, and no temporary file left behind.
         const QDir normal(cache.normalFolder());
         for (const QFileInfo& entry : normal.entryInfoList(QDir::Hidden | QDir::Files))
