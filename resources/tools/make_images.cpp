@@ -4,7 +4,7 @@
 //
 // b_data.png      the 16 x 16 image strip of the folder tree, drive tabs and kind box
 // g_*.png, o_*.png, b_ichiran.png   18 x 18 glyphs of the tool-bar buttons
-// kordel_NN.png   the program icon at 16, 32, 48 and 256 pixels
+// kordel_NN.png   the program icon at 16, 32, 48, 64, 128 and 256 pixels
 //
 // The small pictures are pixel art written out below as rows of palette letters, in the
 // 16-colour look of the desktops the program grew up on: hard edges only (alpha 0 or 255),
@@ -799,7 +799,7 @@ std::vector<Output> allImages() {
     for (size_t i = 1; i < out.size(); ++i)
         checkedSize(out[i].image, out[i].file.c_str(), 18, 18);
     out.push_back({"kordel_16.png", checkedSize(fromRows("icon 16", kIcon16), "icon", 16, 16)});
-    for (int size : {32, 48, 256})
+    for (int size : {32, 48, 64, 128, 256})
         out.push_back({"kordel_" + std::to_string(size) + ".png", programIcon(size)});
     return out;
 }
