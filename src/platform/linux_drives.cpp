@@ -294,6 +294,9 @@ QList<MountEntry> parseMountInfo(const QByteArray& text) {
         e.mountPoint = QDir::cleanPath(mountPoint);
         e.fsType = decodeField(fields[separator + 1]);
         e.source = decodeField(fields[separator + 2]);
+        auto readOnly = [](const QByteArray& options) { return options.split(',').contains("ro"); };
+        e.readOnly = readOnly(fields[5]) ||
+                     (separator + 3 < fields.size() && readOnly(fields[separator + 3]));
         entries.append(e);
     }
     return entries;
@@ -363,6 +366,7 @@ QList<Place> parsePlaces(const QByteArray& mountInfo,
         p.tabText = tabText;
         p.type = mount ? typeOf(*mount, isRemovable) : DriveType::Fixed;
         p.label = mount ? labelOf(*mount, labelLinks) : QString();
+        p.readOnly = mount && mount->readOnly;
         return p;
     };
 

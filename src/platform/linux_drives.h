@@ -19,11 +19,12 @@ namespace kordel {
 struct MountEntry {
     int id = 0;
     int parentId = 0;
-    QString device;      // "major:minor" of the mounted file system
-    QString root;        // folder of the file system that appears at the mount point
-    QString mountPoint;  // absolute, cleaned
-    QString fsType;      // "ext4", "fuse.sshfs", ...
-    QString source;      // "/dev/sdb1", "server:/export", "tmpfs", ...
+    QString device;         // "major:minor" of the mounted file system
+    QString root;           // folder of the file system that appears at the mount point
+    QString mountPoint;     // absolute, cleaned
+    QString fsType;         // "ext4", "fuse.sshfs", ...
+    QString source;         // "/dev/sdb1", "server:/export", "tmpfs", ...
+    bool readOnly = false;  // "ro" in the mount's or the file system's options
 };
 
 // The lines of a mountinfo text in their order; lines that do not have the

@@ -136,6 +136,19 @@ private slots:
         QCOMPARE(places({}, "/root"), QStringList({"/|/|fixed|", "/root|~|fixed|"}));
     }
 
+    void readOnlyMounts() {
+        // "ro" in the mount's options or the file system's; "rom" or "errors=remount-ro" are not.
+        QByteArray text = kRoot;
+        for (const char* options : {"ro,nosuid - iso9660 /dev/sr0 ro", "rw - vfat /dev/sdb1 ro",
+                                    "rw - ext4 /dev/sdc1 rw,errors=remount-ro", "rw,rom - x y rw"})
+            text += "4" + QByteArray::number(text.count('\n')) + " 26 8:1 / /mnt/m" +
+                    QByteArray::number(text.count('\n')) + ' ' + options + '\n';
+        QList<bool> readOnly;
+        for (const Place& p : parsePlaces(text, {}, {}, {}))
+            readOnly << p.readOnly;
+        QCOMPARE(readOnly, QList<bool>({false, true, true, false, false}));
+    }
+
     void placeOfPath() {
         // The list order must not matter: "/home" comes before "/home/kay" here.
         QList<Place> list;
