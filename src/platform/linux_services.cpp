@@ -19,22 +19,11 @@
 
 #include "linux_desktop.h"
 #include "linux_drives.h"
+#include "linux_shell.h"
 
 namespace kordel {
 
 namespace {
-
-// Services still to be mapped onto this platform answer "nothing there": no
-// shell operations.
-class LinuxShell : public Shell {
-public:
-    bool copyFiles(QWidget*, const QStringList&, const QString&) override { return false; }
-    bool moveFiles(QWidget*, const QStringList&, const QString&) override { return false; }
-    bool deleteFiles(QWidget*, const QStringList&) override { return false; }
-    bool openWithDefault(const QString& path) override {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-    }
-};
 
 // A box raised before its parent window has been painted (at start-up) would sit
 // over an empty rectangle: let the parent appear first.
@@ -103,19 +92,25 @@ void LinuxDialogs::message(QWidget* parent, Icon icon, const QString& title, con
     box.exec();
 }
 
-bool LinuxDialogs::confirm(QWidget* parent, const QString& title, const QString& text) {
+bool LinuxDialogs::confirm(QWidget* parent,
+                           const QString& title,
+                           const QString& text,
+                           bool yesIsDefault) {
     paintParentFirst(parent);
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     fitTitle(box);
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(yesIsDefault ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
 QString LinuxDialogs::saveFileName(QWidget* parent,
                                    const QString& title,
                                    const QString& folder,
-                                   const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, title, folder, anyCaseFilter(filter), nullptr,
+                                   const QString& filter,
+                                   const QString& name) {
+    const QString start = name.isEmpty() ? folder : QDir(folder).filePath(name);
+    return QFileDialog::getSaveFileName(parent, title, start, anyCaseFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 
@@ -153,9 +148,9 @@ QString LinuxTempFolder::path() {
 Services createLinuxServices() {
     Services s;
     s.drives = std::make_unique<LinuxDrives>();
-    s.shell = std::make_unique<LinuxShell>();
     s.desktop = std::make_unique<LinuxDesktop>();
     s.dialogs = std::make_unique<LinuxDialogs>();
+    s.shell = std::make_unique<LinuxShell>(*s.dialogs);
     s.screen = std::make_unique<LinuxScreen>();
     s.help = std::make_unique<LinuxHelp>();
     s.tempFolder = std::make_unique<LinuxTempFolder>();

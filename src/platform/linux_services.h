@@ -10,11 +10,15 @@ namespace kordel {
 class LinuxDialogs : public Dialogs {
 public:
     void message(QWidget* parent, Icon icon, const QString& title, const QString& text) override;
-    bool confirm(QWidget* parent, const QString& title, const QString& text) override;
+    bool confirm(QWidget* parent,
+                 const QString& title,
+                 const QString& text,
+                 bool yesIsDefault = true) override;
     QString saveFileName(QWidget* parent,
                          const QString& title,
                          const QString& folder,
-                         const QString& filter) override;
+                         const QString& filter,
+                         const QString& name = QString()) override;
     int runModal(QDialog* dialog) override;
 };
 

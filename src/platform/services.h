@@ -24,7 +24,8 @@ struct Place {
     QString root;     // folder path of the place, "/" for the root file system
     QString tabText;  // "/", "~" or the mount point's last folder name
     DriveType type = DriveType::Unknown;
-    QString label;  // volume label, empty when none
+    QString label;          // volume label, empty when none
+    bool readOnly = false;  // mounted read-only: nothing can be written there
 };
 
 class Drives {
@@ -58,15 +59,20 @@ inline QString placeOf(const QList<Place>& places, const QString& path) {
     return best;
 }
 
+// File operations standing in for the desktop shell's: they ask their own
+// questions (overwrite, delete), show progress on long work and report every
+// failure to the user themselves. A source is never lost: it stays in place
+// unless the operation completed.
 class Shell {
 public:
     virtual ~Shell() = default;
-    // Copies or moves files into a folder with the program's own overwrite
-    // confirmation; false when nothing or not everything was done.
-    virtual bool copyFiles(QWidget* parent, const QStringList& files, const QString& folder) = 0;
-    virtual bool moveFiles(QWidget* parent, const QStringList& files, const QString& folder) = 0;
-    // Moves files to the trash after a confirmation; false when cancelled or failed.
-    virtual bool deleteFiles(QWidget* parent, const QStringList& files) = 0;
+    // Copies or moves one file to a path (not a folder); asks before replacing
+    // an existing file. True when the file is now at the destination.
+    virtual bool copyFile(QWidget* parent, const QString& source, const QString& destination) = 0;
+    virtual bool moveFile(QWidget* parent, const QString& source, const QString& destination) = 0;
+    // Moves a file to the trash after a confirmation; where the trash cannot
+    // take it, deletes it only after a second, explicit answer. True when gone.
+    virtual bool deleteFile(QWidget* parent, const QString& path) = 0;
     // Opens a file with the desktop's default application.
     virtual bool openWithDefault(const QString& path) = 0;
 };
@@ -94,14 +100,20 @@ public:
     virtual ~Dialogs() = default;
     // A modal message box with one OK button.
     virtual void message(QWidget* parent, Icon icon, const QString& title, const QString& text) = 0;
-    // A modal question with Yes and No; true for Yes.
-    virtual bool confirm(QWidget* parent, const QString& title, const QString& text) = 0;
+    // A modal question with Yes and No; true for Yes. Return answers with the
+    // default button (Yes unless `yesIsDefault` is false), Esc with No.
+    virtual bool confirm(QWidget* parent,
+                         const QString& title,
+                         const QString& text,
+                         bool yesIsDefault = true) = 0;
     // The save dialog; empty when cancelled. It returns the name as typed and asks
     // nothing about existing files: the caller adds the extension and asks.
+    // `name` is the file name proposed in the dialog.
     virtual QString saveFileName(QWidget* parent,
                                  const QString& title,
                                  const QString& folder,
-                                 const QString& filter) = 0;
+                                 const QString& filter,
+                                 const QString& name = QString()) = 0;
     // Runs a dialog modally and returns its result code.
     virtual int runModal(QDialog* dialog) = 0;
 };

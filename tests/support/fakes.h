@@ -20,7 +20,7 @@ public:
     bool isReady(const QString& root) override { return !notReady.contains(root); }
 };
 
-// Every file operation succeeds.
+// Every file operation succeeds without touching a file.
 class FakeShell : public Shell {
 public:
     struct Call {
@@ -30,15 +30,13 @@ public:
     };
     QList<Call> calls;
 
-    bool copyFiles(QWidget*, const QStringList& files, const QString& folder) override {
-        return record("copy", files, folder);
+    bool copyFile(QWidget*, const QString& source, const QString& destination) override {
+        return record("copy", {source}, destination);
     }
-    bool moveFiles(QWidget*, const QStringList& files, const QString& folder) override {
-        return record("move", files, folder);
+    bool moveFile(QWidget*, const QString& source, const QString& destination) override {
+        return record("move", {source}, destination);
     }
-    bool deleteFiles(QWidget*, const QStringList& files) override {
-        return record("delete", files, {});
-    }
+    bool deleteFile(QWidget*, const QString& path) override { return record("delete", {path}, {}); }
     bool openWithDefault(const QString& path) override { return record("open", {path}, {}); }
 
 private:
@@ -88,10 +86,11 @@ public:
     };
     QList<Message> messages;
     QList<QString> confirmations;  // texts asked
+    QList<bool> confirmDefaults;   // whether Yes was the default of each
     QList<bool> answers;
     QStringList saveNames;
     struct SaveRequest {
-        QString title, folder, filter;
+        QString title, folder, filter, name;
     };
     QList<SaveRequest> saveRequests;
     QStringList modalRuns;  // object names of the dialogs run
@@ -103,15 +102,17 @@ public:
     void message(QWidget*, Icon icon, const QString& title, const QString& text) override {
         messages.append({icon, title, text});
     }
-    bool confirm(QWidget*, const QString&, const QString& text) override {
+    bool confirm(QWidget*, const QString&, const QString& text, bool yesIsDefault) override {
         confirmations.append(text);
+        confirmDefaults.append(yesIsDefault);
         return answers.isEmpty() || answers.takeFirst();
     }
     QString saveFileName(QWidget*,
                          const QString& title,
                          const QString& folder,
-                         const QString& filter) override {
-        saveRequests.append({title, folder, filter});
+                         const QString& filter,
+                         const QString& name) override {
+        saveRequests.append({title, folder, filter, name});
         return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
     }
     int runModal(QDialog* dialog) override;
