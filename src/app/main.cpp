@@ -759,6 +759,8 @@ void TForm1::resizeEvent(QResizeEvent* e) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* e) {
+    if (fileDragEvent(watched, e))
+        return true;
     const bool listView = watched == ListView->reportView() || watched == ListView->iconView();
     if (listView && e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);

@@ -20,6 +20,7 @@
 
 class QAction;
 class QComboBox;
+class QMimeData;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -256,10 +257,34 @@ public:
     void K3Click();
     void PopupMenu3Popup();
 
-    // --- file commands (copy, delete, move) ---
+    // --- file operations and drag-and-drop ---
+    QString sourcePath;  // full path of the file last worked on
+    // The save dialog of copy and move, set up for one use: the chosen full
+    // path (a bare name lies in `folder`), empty when cancelled.
+    QString RunCopyDialog(QWidget* owner,
+                          const QString& title,
+                          const QString& folder,
+                          const QString& name);
+    // The shell's copy and move of `sourcePath`, and its delete; true when done.
+    bool ShellCopyFile(const QString& destination, QWidget* owner = nullptr);
+    bool ShellMoveFile(const QString& destination, QWidget* owner = nullptr);
+    bool ShellDeleteFile(const QString& path, QWidget* owner = nullptr);
+    // The catalogue window topmost again when the settings ask for it.
+    void RestoreCatalogueStacking();
+    void KD2Click();
+    void G1Click();
+    void KD3Click();
     void K2Click();
     void K5Click();
     void K6Click();
+    // What a drag of the file `name` of the current folder carries: the file's
+    // address for other programs and a mark telling this program its own drags.
+    QMimeData* fileDragData(const QString& name) const;
+    // Whether the folder tree and the drive tabs take a drop of this data.
+    bool TreeViewDragOver(const QMimeData* data) const;
+    // Drops at a point of the tree's viewport or of the tab strip.
+    void TreeViewDragDrop(const QMimeData* data, QPoint pos, Qt::KeyboardModifiers modifiers);
+    void DriveTabSetDragDrop(const QMimeData* data, QPoint pos, Qt::KeyboardModifiers modifiers);
 
     // --- wallpaper, clipboard and save ---
     void KabegamiClick();
@@ -319,6 +344,18 @@ private:
     void connectBrowsing();
     void runSlideshow(TSpeedButton* button, int step);
     void connectWallpaperClipboard();
+    void connectFileOperations();
+    // Drag starts from the viewer and drops on the tree and the tabs; true when taken.
+    bool fileDragEvent(QObject* watched, QEvent* e);
+    // Copies or moves an entry of the current folder through the save dialog.
+    void transferEntry(const QString& name, bool move);
+    void deleteEntry(const QString& name, bool lowerCatalogue);
+    struct Dragged;
+    QList<Dragged> draggedFiles(const QMimeData* data, Qt::KeyboardModifiers modifiers);
+    void dropOnFolder(const QMimeData* data,
+                      Qt::KeyboardModifiers modifiers,
+                      const QString& folder,
+                      bool recycle);
     void applyWallpaper(const QString& path);
     QImage pictureToWrite(int index, int source);
     bool writeBmp(const QImage& picture, const QString& path);
@@ -331,6 +368,8 @@ private:
     bool closing_ = false;
     TSpeedButton* slideRunning_ = nullptr;  // the button of the running show
     bool closeAfterSlideshow_ = false;
+    bool viewerDragArmed_ = false;  // the left button went down on the viewer's picture
+    QPoint viewerDragFrom_;
     // Height of the list area when it was last hidden; it gets it back when shown.
     int listHeight_ = 0;
 };

@@ -73,9 +73,6 @@ void TForm1::connectBrowsing() {
         K3Click();
     });
     K3->setCheckable(true);
-    connect(K2, &QAction::triggered, this, &TForm1::K2Click);
-    connect(K5, &QAction::triggered, this, &TForm1::K5Click);
-    connect(K6, &QAction::triggered, this, &TForm1::K6Click);
     connect(ListView, &TListView::itemClicked, this, &TForm1::ListViewClick);
     connect(ListView, &TListView::itemDoubleClicked, this, &TForm1::ListViewDblClick);
     connect(ListView->reportView()->header(), &QHeaderView::sectionClicked, this,
@@ -91,6 +88,7 @@ void TForm1::connectBrowsing() {
     connect(PicView2, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& p) { PopupMenu->popup(PicView2->mapToGlobal(p)); });
     connectWallpaperClipboard();
+    connectFileOperations();
 }
 
 void TForm1::FillFileList(bool archiveMode) {
@@ -266,7 +264,7 @@ bool TForm1::ListViewKeyPress(QKeyEvent* e) {
 
 void TForm1::ListViewMouseDown(QMouseEvent* e) {
     if (e->button() == Qt::LeftButton)
-        dragMove = e->modifiers() == Qt::ShiftModifier ? 1 : 0;
+        dragMove = e->modifiers() == Qt::ShiftModifier && e->buttons() == Qt::LeftButton ? 1 : 0;
 }
 
 void TForm1::K3Click() {
@@ -287,10 +285,5 @@ void TForm1::PopupMenu3Popup() {
     for (QAction* a : {K2, K5, K6})
         a->setEnabled(on);
 }
-
-// Copying, deleting and moving files arrive with the file operations.
-void TForm1::K2Click() {}
-void TForm1::K5Click() {}
-void TForm1::K6Click() {}
 
 }  // namespace kordel

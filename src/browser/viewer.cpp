@@ -386,8 +386,10 @@ void TForm1::PicView2MouseDown(QMouseEvent* e) {
         e->button() != Qt::LeftButton || isArchiveSelected())
         return;
     ctx_.form2->dragSource = 2;
-    dragMove = e->modifiers() == Qt::ShiftModifier ? 1 : 0;
-    // The drop targets (folder tree and drive tabs) take the drag over from here.
+    dragMove = e->modifiers() == Qt::ShiftModifier && e->buttons() == Qt::LeftButton ? 1 : 0;
+    // The drag starts once the mouse moves; the folder tree and the drive tabs take it.
+    viewerDragArmed_ = true;
+    viewerDragFrom_ = e->globalPosition().toPoint();
 }
 
 void TForm1::PicView2DblClick() {

@@ -295,7 +295,7 @@ void TForm1::SaveThenSetWallpaper(int index, int source) {
         else if (writeBmp(pictureToWrite(index, source), name))
             applyWallpaper(name);
     }
-    ctx_.form2->setStaysOnTop(ActOpt == 1);
+    RestoreCatalogueStacking();
 }
 
 void TForm1::ToggleTileWallpaper() {
@@ -352,7 +352,7 @@ void TForm1::SaveAsClick() {
         else
             writeBmp(pictureToWrite(0, 0), name);
     }
-    ctx_.form2->setStaysOnTop(ActOpt == 1);
+    RestoreCatalogueStacking();
 }
 
 }  // namespace kordel

@@ -44,6 +44,7 @@ public:
     // --- state ---
     int cellWidth = 128, cellHeight = 96;
     int shown = 0, filling = 0, stopFill = 0, dragSource = 0;
+    QString dragName;  // the file of the cell a drag started on
     int savedWidth = 0, savedHeight = 0;
 
     // The thumbnails of the file table: image i always belongs to entry i,

@@ -10,9 +10,29 @@
 
 namespace kordel {
 
+namespace {
+
+class ItemModel : public QStandardItemModel {
+public:
+    ItemModel(const std::function<QMimeData*(int)>& dragData, QObject* parent)
+        : QStandardItemModel(parent), dragData_(dragData) {}
+
+    QMimeData* mimeData(const QModelIndexList& indexes) const override {
+        if (dragData_ && !indexes.isEmpty())
+            return dragData_(indexes.first().row());
+        return QStandardItemModel::mimeData(indexes);
+    }
+    Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
+
+private:
+    const std::function<QMimeData*(int)>& dragData_;
+};
+
+}  // namespace
+
 TListView::TListView(QWidget* parent)
     : QWidget(parent),
-      model_(new QStandardItemModel(this)),
+      model_(new ItemModel(dragData, this)),
       report_(new QTreeView),
       icons_(new QListView),
       stack_(new QStackedLayout(this)) {

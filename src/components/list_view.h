@@ -10,6 +10,7 @@
 
 class QAbstractItemView;
 class QListView;
+class QMimeData;
 class QStackedLayout;
 class QStandardItemModel;
 class QTreeView;
@@ -50,6 +51,9 @@ public:
     // Whether items can be dragged by the mouse.
     void setAutomaticDrag(bool on);
     bool automaticDrag() const { return automaticDrag_; }
+    // What a drag of a row carries; the drag offers copying only, so the
+    // list never removes a row because of where it was dropped.
+    std::function<QMimeData*(int row)> dragData;
 
     // The view showing the items in the current style.
     QAbstractItemView* view() const;

@@ -1,5 +1,7 @@
 #include "path_names.h"
 
+#include <QDir>
+
 namespace kordel {
 
 QByteArray fileExtension(const QByteArray& name, NameEncoding encoding) {
@@ -35,6 +37,15 @@ QByteArray fileExtension(const QByteArray& name, NameEncoding encoding) {
 
 QByteArray fileExtension(const QString& name) {
     return fileExtension(name.toUtf8(), NameEncoding::Utf8);
+}
+
+bool isTrashFilesFolder(const QString& folder, const QString& dataHome, uint uid) {
+    const QString path = QDir::cleanPath(folder);
+    if (!dataHome.isEmpty() && path == QDir::cleanPath(dataHome + QStringLiteral("/Trash/files")))
+        return true;
+    const QString id = QString::number(uid);
+    return path.endsWith(QStringLiteral("/.Trash-") + id + QStringLiteral("/files")) ||
+           path.endsWith(QStringLiteral("/.Trash/") + id + QStringLiteral("/files"));
 }
 
 }  // namespace kordel

@@ -23,4 +23,9 @@ QByteArray fileExtension(const QByteArray& name, NameEncoding encoding = NameEnc
 // The same for a name as text, through its UTF-8 bytes.
 QByteArray fileExtension(const QString& name);
 
+// Whether a folder is where the desktop's trash keeps trashed files: "Trash/files"
+// under the user's data folder `dataHome`, or a volume's ".Trash-<uid>/files" or
+// ".Trash/<uid>/files" for the user `uid`.
+bool isTrashFilesFolder(const QString& folder, const QString& dataHome, uint uid);
+
 }  // namespace kordel

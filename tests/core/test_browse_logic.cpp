@@ -7,6 +7,7 @@
 
 #include "file_table.h"
 #include "fit.h"
+#include "path_names.h"
 #include "texts.h"
 
 using namespace kordel;
@@ -80,6 +81,16 @@ private slots:
         QCOMPARE(listFolderMask(dir.path() + u'/', QStringLiteral("*.JPG")),
                  (QStringList{"b.jpg", "P01.JPG", "p03.jpg", "p05.jpg", "p10.jpg", "p2.jpg",
                               "Z.jpg", "_x.jpg", "写真.jpg"}));
+    }
+
+    void trashFolders() {
+        // The first three are the trash's folders of user 1000.
+        const QStringList folders = {"/h/.local/share/Trash/files/", "/u/.Trash-1000/files",
+                                     "/u/.Trash/1000/files",         "/h/.local/share/Trash",
+                                     "/u/.Trash-1001/files",         "/u/x.Trash-1000/files"};
+        for (const QString& folder : folders)
+            QCOMPARE(isTrashFilesFolder(folder, "/h/.local/share", 1000),
+                     folders.indexOf(folder) < 3);
     }
 
     void listTexts() {

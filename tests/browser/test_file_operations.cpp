@@ -1,0 +1,238 @@
+// Copy, move and delete with real files: from the menus and by dropping on the
+// folder tree and the drive tabs, with the real file operations answering
+// through the fake dialogs and a trash in a private data folder.
+#include <sys/mount.h>
+
+#include <QDir>
+#include <QMimeData>
+#include <QTest>
+#include <QTreeWidget>
+#include <memory>
+
+#include "catalogue_window.h"
+#include "drive_tab_set.h"
+#include "linux_shell.h"
+#include "list_view.h"
+#include "test_program.h"
+
+using namespace kordel;
+using namespace kordel::test;
+
+namespace {
+
+const QString kGone = QStringLiteral("削除済みのファイルです");
+const QString kOddName = QStringLiteral("写真 \"引用\" 'x'.bmp");
+
+// Drive "d" is the scratch folder, where the program starts; "cd", "ro" and
+// "gone" are a CD, a read-only mount and a place that is not ready.
+class Files : public Browsing {
+public:
+    Files()
+        : Browsing(pictures({"a.bmp", "b.bmp", "c.bmp", kOddName, "sub/", "RECYCLED/", "old.lzh/"}),
+                   QStringLiteral("[Option]\nSortOpt=1\n"),
+                   NotStarted) {
+        fakes.drives->placeList = {{path(), "d", DriveType::Fixed, {}},
+                                   {file("sub"), "cd", DriveType::CdRom, {}},
+                                   {file("sub"), "ro", DriveType::Fixed, {}, true},
+                                   {file("gone"), "gone", DriveType::Fixed, {}}};
+        fakes.drives->notReady << file("gone");
+        start();
+        app().context().services->shell = std::make_unique<LinuxShell>(*fakes.dialogs);
+    }
+    QPoint node(const QString& text) const {
+        const auto found = f->TreeView->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        return f->TreeView->visualItemRect(found.value(0)).center();
+    }
+    // A drag of the picture on show (viewer) or of a list entry.
+    std::unique_ptr<QMimeData> drag(const QString& name, bool shift) {
+        f->ListView->selectRow(f->ListView->findCaption(name), false);
+        form2()->dragSource = f->fileNames[f->currentIndex] == name ? 2 : 0;
+        f->dragMove = shift ? 1 : 0;
+        return std::unique_ptr<QMimeData>(f->fileDragData(name));
+    }
+};
+
+// Where copies of a file are: "here", "sub" and "trash", joined by "+".
+QString where(const Files& p, const QString& name, const QString& home) {
+    const std::pair<QString, QString> places[] = {{"here", p.file(name)},
+                                                  {"sub", p.file("sub/" + name)},
+                                                  {"trash", home + "/data/Trash/files/" + name}};
+    QStringList found;
+    for (const auto& [place, path] : places)
+        if (QFile::exists(path))
+            found << place;
+    return found.join(u'+');
+}
+
+}  // namespace
+
+class TestFileOperations : public QObject {
+    Q_OBJECT
+    std::unique_ptr<QTemporaryDir> home_;
+
+private slots:
+    void init() {
+        // The trash of the machine stays untouched; each test has its own.
+        home_ = std::make_unique<QTemporaryDir>();
+        qputenv("HOME", QFile::encodeName(home_->path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home_->path() + "/data"));
+    }
+
+    void dropOnTree_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<bool>("shift");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<QString>("outcome");  // dialog title | where | rows | status
+        const QString rest = QStringLiteral("|a.bmp b.bmp c.bmp ") + kOddName + u'|';
+        QTest::newRow("list entry copied") << kOddName << "sub" << false << QList<bool>()
+                                           << "画像ファイルのコピー|here+sub" + rest;
+        QTest::newRow("picture moved")
+            << "a.bmp"
+            << "sub" << true << QList<bool>()
+            << "画像ファイルの移動|sub|b.bmp c.bmp " + kOddName + u'|' + kGone;
+        QTest::newRow("recycling declined")
+            << "a.bmp"
+            << "RECYCLED" << false << QList<bool>{false} << "-|here" + rest;
+        QTest::newRow("recycled") << "a.bmp"
+                                  << "RECYCLED" << false << QList<bool>{true}
+                                  << "-|trash|b.bmp c.bmp " + kOddName + u'|' + kGone;
+        QTest::newRow("archive node") << "a.bmp"
+                                      << "old.lzh" << false << QList<bool>() << "-|here" + rest;
+    }
+    void dropOnTree() {
+        QFETCH(QString, name);
+        QFETCH(QString, node);
+        QFETCH(bool, shift);
+        QFETCH(QList<bool>, answers);
+        QFETCH(QString, outcome);
+        Files p;
+        p.fakes.dialogs->answers = answers;
+        p.fakes.dialogs->saveNames = {name};
+        p.f->TreeViewDragDrop(p.drag(name, shift).get(), p.node(node), Qt::NoModifier);
+        const auto& asked = p.fakes.dialogs->saveRequests;
+        if (!asked.isEmpty()) {
+            QCOMPARE(asked[0].folder, p.file(node) + u'/');
+            QCOMPARE(asked[0].name, name);
+        }
+        QCOMPARE(QStringList({asked.isEmpty() ? "-" : asked[0].title, where(p, name, home_->path()),
+                              p.rows().join(u' '), p.status(3)})
+                     .join(u'|'),
+                 outcome);
+    }
+
+    void dropOnTab_data() {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("usable") << 0 << "";
+        QTest::newRow("cd") << 1 << "指定のドライブは利用できません";
+        QTest::newRow("read-only") << 2 << "指定のドライブは利用できません";
+        QTest::newRow("not ready") << 3 << "指定のドライブは利用できません";
+    }
+    void dropOnTab() {
+        QFETCH(int, tab);
+        QFETCH(QString, said);
+        Files p;
+        p.f->DriveTabSetDragDrop(p.drag("a.bmp", false).get(),
+                                 p.f->DriveTabSet->tabRect(tab).center(), Qt::NoModifier);
+        QCOMPARE(p.messages().join(u'|'), said);
+        QCOMPARE(p.fakes.dialogs->saveRequests.size(), said.isEmpty() ? 1 : 0);
+    }
+
+    void deleteThenStep() {
+        Files p;
+        p.f->G_stepClick();
+        p.trigger("KD1");  // b.bmp, to the trash once confirmed
+        QCOMPARE(where(p, "b.bmp", home_->path()), "trash");
+        QCOMPARE(p.caption(), "Kordel");
+        p.f->G_stepClick();
+        QCOMPARE(p.caption(), p.captionFor("c.bmp"));
+        p.f->G_backClick();
+        QCOMPARE(p.status(3), kGone);
+    }
+
+    void overwrite_data() {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("outcome");  // question or message | target's bytes
+        QTest::newRow("kept") << "sub/a.bmp" << false << "既存のファイル:  3 バイト|old";
+        QTest::newRow("replaced") << "sub/a.bmp" << true << "既存のファイル:  3 バイト|new";
+        QTest::newRow("same file")
+            << "a.bmp" << true << "コピー元とコピー先が同じファイルです。|new";
+    }
+    void overwrite() {
+        QFETCH(QString, target);
+        QFETCH(bool, answer);
+        QFETCH(QString, outcome);
+        Files p;
+        p.write("sub/a.bmp", "old");
+        p.write("a.bmp", "new");
+        p.fakes.dialogs->answers = {answer};
+        p.fakes.dialogs->saveNames = {p.file(target)};
+        p.trigger("KD2");
+        QFile out(p.file(target));
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        const QString said = (p.fakes.dialogs->confirmations + p.messages()).join(u'\n');
+        const QString first = outcome.section(u'|', 0, 0);
+        QVERIFY2(said.contains(first), qPrintable(said));
+        QCOMPARE(out.readAll(), outcome.section(u'|', 1).toUtf8());
+        QCOMPARE(QDir(p.file("sub")).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    void moveToAnotherFileSystem_data() {
+        QTest::addColumn<int>("kilobytes");
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("fits") << 16 << true;
+        QTest::newRow("disk full") << 200 << false;
+    }
+    void moveToAnotherFileSystem() {
+        QTemporaryDir from, to;
+        if (::mount("tmpfs", QFile::encodeName(to.path()).constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        QFETCH(int, kilobytes);
+        QFETCH(bool, moved);
+        const QByteArray data(kilobytes * 1024, 'k');
+        QFile source(from.filePath("p.bmp"));
+        QVERIFY(source.open(QIODevice::WriteOnly) && source.write(data) == data.size());
+        source.close();
+        FakeDialogs dialogs;
+        const bool done = LinuxShell(dialogs).moveFile(nullptr, source.fileName(), to.path());
+        const QStringList left = QDir(to.path()).entryList(QDir::Files | QDir::Hidden);
+        ::umount(QFile::encodeName(to.path()).constData());
+        QCOMPARE(done, moved);
+        QCOMPARE(source.exists(), !moved);
+        QCOMPARE(source.size(), moved ? 0 : data.size());
+        QCOMPARE(left, moved ? QStringList{"p.bmp"} : QStringList());
+        QCOMPARE(dialogs.messages.size(), moved ? 0 : 1);
+    }
+
+    void trashUnavailable_data() {
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<bool>("deleted");
+        QTest::newRow("first answer no") << QList<bool>{false} << false;
+        QTest::newRow("second answer no") << QList<bool>{true, false} << false;
+        QTest::newRow("second answer yes") << QList<bool>{true, true} << true;
+    }
+    void trashUnavailable() {
+        struct NoTrash : LinuxShell {
+            using LinuxShell::LinuxShell;
+            bool moveToTrash(const QString&, QString& why) override {
+                why = "no trash here";
+                return false;
+            }
+        };
+        QTemporaryDir dir;
+        QFile file(dir.filePath("p.bmp"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        FakeDialogs dialogs;
+        QFETCH(QList<bool>, answers);
+        QFETCH(bool, deleted);
+        dialogs.answers = answers;
+        QCOMPARE(NoTrash(dialogs).deleteFile(nullptr, file.fileName()), deleted);
+        QCOMPARE(file.exists(), !deleted);
+        QCOMPARE(dialogs.confirmDefaults, QList<bool>({true, false}).mid(0, answers.size()));
+    }
+};
+
+QTEST_MAIN(TestFileOperations)
+#include "test_file_operations.moc"
