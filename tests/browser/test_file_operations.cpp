@@ -81,35 +81,43 @@ private slots:
     void dropOnTree_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("node");
-        QTest::addColumn<bool>("shift");
+        QTest::addColumn<int>("shift");  // 1: Shift held, 2: also dragged from another program
         QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<QString>("outcome");  // dialog title | where | rows | status
         const QString rest = QStringLiteral("|a.bmp b.bmp c.bmp ") + kOddName + u'|';
-        QTest::newRow("list entry copied") << kOddName << "sub" << false << QList<bool>()
-                                           << "画像ファイルのコピー|here+sub" + rest;
+        QTest::newRow("list entry copied")
+            << kOddName << "sub" << 0 << QList<bool>() << "画像ファイルのコピー|here+sub" + rest;
         QTest::newRow("picture moved")
             << "a.bmp"
-            << "sub" << true << QList<bool>()
+            << "sub" << 1 << QList<bool>()
             << "画像ファイルの移動|sub|b.bmp c.bmp " + kOddName + u'|' + kGone;
+        QTest::newRow("moved by another program")
+            << "c.bmp"
+            << "sub" << 2 << QList<bool>()
+            << "画像ファイルの移動|sub|a.bmp b.bmp " + kOddName + u'|';
         QTest::newRow("recycling declined")
             << "a.bmp"
-            << "RECYCLED" << false << QList<bool>{false} << "-|here" + rest;
+            << "RECYCLED" << 0 << QList<bool>{false} << "-|here" + rest;
         QTest::newRow("recycled") << "a.bmp"
-                                  << "RECYCLED" << false << QList<bool>{true}
+                                  << "RECYCLED" << 0 << QList<bool>{true}
                                   << "-|trash|b.bmp c.bmp " + kOddName + u'|' + kGone;
         QTest::newRow("archive node") << "a.bmp"
-                                      << "old.lzh" << false << QList<bool>() << "-|here" + rest;
+                                      << "old.lzh" << 0 << QList<bool>() << "-|here" + rest;
     }
     void dropOnTree() {
         QFETCH(QString, name);
         QFETCH(QString, node);
-        QFETCH(bool, shift);
+        QFETCH(int, shift);
         QFETCH(QList<bool>, answers);
         QFETCH(QString, outcome);
         Files p;
         p.fakes.dialogs->answers = answers;
         p.fakes.dialogs->saveNames = {name};
-        p.f->TreeViewDragDrop(p.drag(name, shift).get(), p.node(node), Qt::NoModifier);
+        std::unique_ptr<QMimeData> data = p.drag(name, shift == 1);
+        if (shift == 2)
+            data->removeFormat("application/x-kordel-drag");
+        p.f->TreeViewDragDrop(data.get(), p.node(node),
+                              shift == 2 ? Qt::ShiftModifier : Qt::NoModifier);
         const auto& asked = p.fakes.dialogs->saveRequests;
         if (!asked.isEmpty()) {
             QCOMPARE(asked[0].folder, p.file(node) + u'/');
