@@ -82,7 +82,12 @@ void TForm1::connectFileOperations() {
     connect(K2, &QAction::triggered, this, &TForm1::K2Click);
     connect(K5, &QAction::triggered, this, &TForm1::K5Click);
     connect(K6, &QAction::triggered, this, &TForm1::K6Click);
-    ListView->dragData = [this](int row) { return fileDragData(ListView->caption(row)); };
+    // A drag from the list says so itself: a drag from the viewer that ended
+    // elsewhere must not make the drop act on the picture on show instead.
+    ListView->dragData = [this](int row) {
+        ctx_.form2->dragSource = 0;
+        return fileDragData(ListView->caption(row));
+    };
     TreeView->setAcceptDrops(true);
     TreeView->viewport()->setAcceptDrops(true);
     TreeView->viewport()->installEventFilter(this);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QMimeData>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <memory>
 
@@ -43,12 +44,17 @@ public:
         const auto found = f->TreeView->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
         return f->TreeView->visualItemRect(found.value(0)).center();
     }
-    // A drag of the picture on show (viewer) or of a list entry.
+    // A drag of the picture on show (viewer) or, through the list's own drag, of a
+    // list entry, after a drag from the viewer that ended elsewhere.
     std::unique_ptr<QMimeData> drag(const QString& name, bool shift) {
-        f->ListView->selectRow(f->ListView->findCaption(name), false);
-        form2()->dragSource = f->fileNames[f->currentIndex] == name ? 2 : 0;
+        const int row = f->ListView->findCaption(name);
+        f->ListView->selectRow(row, false);
         f->dragMove = shift ? 1 : 0;
-        return std::unique_ptr<QMimeData>(f->fileDragData(name));
+        form2()->dragSource = 2;
+        if (f->fileNames[f->currentIndex] == name)
+            return std::unique_ptr<QMimeData>(f->fileDragData(name));
+        const QAbstractItemModel* list = f->ListView->reportView()->model();
+        return std::unique_ptr<QMimeData>(list->mimeData({list->index(row, 0)}));
     }
 };
 
