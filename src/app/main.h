@@ -141,6 +141,10 @@ public:
     // The file table was rebuilt while the catalogue may be open: its cells are
     // reset, the loader restarted and the first page shown.
     void StartCatalogueLoad();
+    // Opens the catalogue when the button goes down, closes it when it comes up.
+    void B_ichiranClick();
+    // Asks a running thumbnail loader to stop and waits, letting events run, until it has.
+    void stopLoaderAndWait();
     void N9Click();
     void N7Click();
     void N8Click();

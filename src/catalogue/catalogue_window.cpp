@@ -1,14 +1,26 @@
 #include "catalogue_window.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScrollArea>
 
+#include "all.h"
 #include "app_style.h"
+#include "catalogue_grid.h"
+#include "control_array.h"
+#include "drive_tab_set.h"
 #include "image.h"
+#include "input_filter.h"
 #include "main.h"
 #include "panel.h"
+#include "path_names.h"
 #include "profile_file.h"
 #include "services.h"
 #include "speed_button.h"
@@ -17,9 +29,26 @@
 namespace kordel {
 
 namespace {
-constexpr int kLabelHeight = 13;
 // Window size of the design, used when there is no settings file.
 constexpr QSize kDesignSize(460, 366);
+// Display size of an entry that has no thumbnail (an icon or a metafile).
+constexpr int kOwnPicture = 65535;
+
+QFont labelFont(bool bold, int pointSize) {
+    QFont font = uiFont(12);
+    font.setPointSize(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+void paintCell(QWidget* panel, QWidget* label, const QColor& face, const QColor& text) {
+    for (QWidget* w : {panel, label}) {
+        QPalette pal = w->palette();
+        pal.setColor(QPalette::Window, face);
+        pal.setColor(QPalette::WindowText, text);
+        w->setPalette(pal);
+    }
+}
 }  // namespace
 
 TForm2::TForm2(AppContext& context) : QMainWindow(nullptr), ctx_(context) {
@@ -29,6 +58,13 @@ TForm2::TForm2(AppContext& context) : QMainWindow(nullptr), ctx_(context) {
     setFont(uiFont(12));
     createControls();
     FormCreate();
+
+    TForm1* f = ctx_.form1;
+    connect(NextPage, &QToolButton::clicked, this, &TForm2::NextPageClick);
+    connect(PrePage, &QToolButton::clicked, this, &TForm2::PrePageClick);
+    connect(S2, &QAction::triggered, this, &TForm2::S2Click);
+    connect(S3, &QAction::triggered, this, &TForm2::S3Click);
+    connect(f->B_ichiran, &QToolButton::clicked, f, &TForm1::B_ichiranClick);
 }
 
 void TForm2::createControls() {
@@ -97,40 +133,52 @@ void TForm2::createControls() {
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setBevelOuter(TPanel::Bevel::None);
     appendAligned(Panel2, Align::Client);
+
+    cellPicture_ = new TAll(ctx_.form1->pictureHost(), Panel2);
+    cellPicture_->hide();
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
 }
 
 void TForm2::FormCreate() {
+    TForm1* f = ctx_.form1;
     shown = 0;
-    ctx_.form1->catalogueActive = 0;
+    f->catalogueActive = 0;
     filling = 0;
     dragSource = 0;
 
-    // The cells: 100 panels, then 100 images, then 100 labels.
+    // The cells: 100 panels on the window, then the images, then the labels.
     QWidget* client = centralWidget();
-    for (int m = 0; m < kCells; ++m) {
-        auto* p = new TPanel(client);
-        p->setObjectName(QStringLiteral("ArPanel%1").arg(m));
-        p->hide();
-        ArPanel.append(p);
-    }
+    ArPanel = new TArPanel(QStringLiteral("ArPanel"), client);
+    ArPanel->setNumOfArry(kCells);
     ctx_.splashStep(4);
-    for (int m = 0; m < kCells; ++m) {
-        auto* i = new QLabel(ArPanel[m]);
-        i->setObjectName(QStringLiteral("ArImage%1").arg(m));
-        i->setScaledContents(true);
-        ArImage.append(i);
-    }
+    ArImage = new TArImage(QStringLiteral("ArImage"), client);
+    ArImage->setNumOfArry(kCells);
     ctx_.splashStep(5);
-    for (int m = 0; m < kCells; ++m) {
-        auto* l = new QLabel(Panel2);
-        l->setObjectName(QStringLiteral("ArLabel%1").arg(m));
-        l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-        l->hide();
-        ArLabel.append(l);
-    }
+    ArLabel = new TArLabel(QStringLiteral("ArLabel"), client);
+    ArLabel->setNumOfArry(kCells);
     ctx_.splashStep(6);
+    for (int m = 0; m < kCells; ++m) {
+        TPanel* p = ArPanel->Members(m);
+        p->hide();
+        p->setBevelWidth(2);
+        p->setCaption(QStringLiteral(" "));
+        p->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(p, &QWidget::customContextMenuRequested, this, [this, p](QPoint at) {
+            if (p->contextMenuPolicy() == Qt::CustomContextMenu && !PopupMenu2->isEmpty())
+                PopupMenu2->popup(p->mapToGlobal(at));
+        });
+        TImage* i = ArImage->Members(m);
+        i->setParent(p);
+        i->setStretch(true);
+        i->show();
+        QLabel* l = ArLabel->Members(m);
+        l->setParent(Panel2);
+        l->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        l->setAutoFillBackground(true);
+        l->show();
+    }
 
-    TForm1* f = ctx_.form1;
     NextPage->setIcon(f->G_step->icon());
     NextPage->setIconSize(f->G_step->iconSize());
     PrePage->setIcon(f->G_back->icon());
@@ -143,8 +191,11 @@ void TForm2::FormCreate() {
         resize(s.width, s.height);
         savedWidth = width();
         savedHeight = height();
-        cellWidth = s.picX;
-        cellHeight = s.picY;
+        // Only the two sizes the menu offers: anything else (a hand-edited
+        // file, a zero that would divide) gives the larger one.
+        const bool small = s.picX == 64 && s.picY == 48;
+        cellWidth = small ? 64 : 128;
+        cellHeight = small ? 48 : 96;
     } else {
         resize(kDesignSize);
         const QSize screen = ctx_.services->screen->size();
@@ -152,75 +203,404 @@ void TForm2::FormCreate() {
         cellWidth = 128;
         cellHeight = 96;
     }
-    layoutCells();
+    layOutNow();
+    placeCells(labelFont(cellWidth == 64 ? false : true, cellWidth == 64 ? 7 : 9));
     S2->setChecked(cellWidth == 64);
     S3->setChecked(cellWidth == 128);
     setStaysOnTop(f->ActOpt != 0);
+    CalcGrid();
+    BuildCellMap();
 }
 
-void TForm2::layoutCells() {
-    QFont labelFont = uiFont(12);
-    if (cellWidth == 64) {
-        labelFont.setPointSize(7);
-    } else {
-        labelFont.setPointSize(9);
-        labelFont.setBold(true);
+void TForm2::layOutNow() {
+    // The client and Panel2 get their sizes now, also while the window is hidden.
+    if (layout()) {
+        layout()->invalidate();
+        layout()->activate();
     }
+    static_cast<TPanel*>(centralWidget())->alignControls();
+}
+
+void TForm2::placeCells(const QFont& font) {
     for (int r = 0; r < 10; ++r) {
         for (int c = 0; c < 10; ++c) {
             const int m = 10 * r + c;
-            TPanel* p = ArPanel[m];
-            p->setCaption(QStringLiteral(" "));
-            p->setBevelWidth(2);
-            p->setGeometry(c * cellWidth, Panel2->y() + r * (cellHeight + kLabelHeight), cellWidth,
-                           cellHeight);
-            QLabel* l = ArLabel[m];
-            l->setGeometry(c * cellWidth, cellHeight + r * (cellHeight + kLabelHeight), cellWidth,
-                           kLabelHeight);
-            l->setFont(labelFont);
+            TPanel* p = ArPanel->Members(m);
+            p->setGeometry(c * cellWidth, Panel2->y() + r * (cellHeight + kCellLabelHeight),
+                           cellWidth, cellHeight);
+            p->hide();
+            QLabel* l = ArLabel->Members(m);
+            l->setGeometry(c * cellWidth, cellHeight + r * (cellHeight + kCellLabelHeight),
+                           cellWidth, kCellLabelHeight);
+            l->setFont(font);
             l->clear();
-            ArImage[m]->move(2, 2);
+            ArImage->Members(m)->move(2, 2);
         }
     }
 }
 
+void TForm2::RelayoutCells(bool bold, int pointSize) {
+    placeCells(labelFont(bold, pointSize));
+}
+
+void TForm2::CalcGrid() {
+    layOutNow();
+    const CatalogueGrid g = catalogueGrid(size(), Panel2->size(), QSize(cellWidth, cellHeight));
+    columns = g.columns;
+    rows = g.rows;
+    snapping_ = true;
+    resize(g.window);
+    snapping_ = false;
+    savedWidth = width();
+    savedHeight = height();
+}
+
+void TForm2::BuildCellMap() {
+    int k = 0;
+    for (int r = 0; r < rows; ++r)
+        for (int c = 0; c < columns; ++c)
+            cellMap[k++] = 10 * r + c;
+    cellMap[k] = -1;
+}
+
+void TForm2::resetCell(int m) {
+    TPanel* p = ArPanel->Members(m);
+    QLabel* l = ArLabel->Members(m);
+    ArImage->Members(m)->clear();
+    paintCell(p, l, palette().color(QPalette::Button), Qt::black);
+    l->clear();
+    p->hide();
+    cellNames[m] = QStringLiteral(" ");
+}
+
+void TForm2::resetAllCells() {
+    for (int m = 0; m < kCells; ++m)
+        resetCell(m);
+}
+
 void TForm2::blankAllCells() {
-    const QColor face = palette().color(QPalette::Button);
-    for (int m = 0; m < kCells; ++m) {
-        ArImage[m]->clear();
-        for (QWidget* w : {static_cast<QWidget*>(ArPanel[m]), static_cast<QWidget*>(ArLabel[m])}) {
-            QPalette pal = w->palette();
-            pal.setColor(QPalette::Window, face);
-            pal.setColor(QPalette::WindowText, Qt::black);
-            w->setPalette(pal);
-        }
-        ArLabel[m]->clear();
-        ArPanel[m]->hide();
-    }
+    resetAllCells();
+    selectedCell = -1;
     PrePage->setEnabled(false);
     NextPage->setEnabled(false);
+}
+
+void TForm2::removeHighlight() {
+    if (selectedCell >= 0 && selectedCell < kCells)
+        paintCell(ArPanel->Members(selectedCell), ArLabel->Members(selectedCell),
+                  palette().color(QPalette::Button), Qt::black);
+    selectedCell = -1;
+}
+
+void TForm2::discardMouse() {
+    discardQueuedInput(this, InputKind::Mouse);
+}
+
+void TForm2::FillPage() {
+    TForm1* f = ctx_.form1;
+    const int run = ++fillRun_;
+    filling = 1;
+    lastCell = -1;
+    for (QWidget* w : {static_cast<QWidget*>(f->DriveTabSet), static_cast<QWidget*>(f->ComboBox),
+                       static_cast<QWidget*>(f->ScrollBox)})
+        w->setEnabled(false);
+    GSize->setEnabled(false);
+    // Whatever ends the fill, the controls come back and the progress goes.
+    struct Restore {
+        TForm2* w;
+        ~Restore() {
+            TForm1* f = w->ctx_.form1;
+            w->filling = 0;
+            f->busy = 0;
+            f->ScrollBox->setEnabled(true);
+            w->GSize->setEnabled(true);
+            f->DriveTabSet->setEnabled(true);
+            f->ComboBox->setEnabled(true);
+            w->PBar->setValue(0);
+            w->setWindowTitle(QStringLiteral("Kordel [イメージ一覧] "));
+        }
+    } restore{this};
+
+    auto stopped = [&] { return f->catalogueActive == 0 || stopFill == 1 || run != fillRun_; };
+    if (f->foundAny == 1) {
+        f->busy = 1;
+        const int capacity = columns * rows;
+        int n = 0;
+        while (n < capacity && nextStart + n < kTableSlots &&
+               f->fileNames[nextStart + n] != QStringLiteral(" "))
+            ++n;
+        n = std::max(n, 1);
+        for (int k = 0; k < capacity; ++k) {
+            const int m = cellMap[k], e = nextStart;
+            if (m < 0 || e >= kTableSlots || f->fileNames[e] == QStringLiteral(" ") || stopped()) {
+                cellPicture_->setPreView(false);
+                return;
+            }
+            cellEntry[m] = e;
+            // The thumbnail may not be made yet: the loader's steps run meanwhile.
+            while (ThrIL.size() <= e) {
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+                if (stopped()) {
+                    cellPicture_->setPreView(false);
+                    return;
+                }
+            }
+            fillCell(m, e);
+            QCoreApplication::processEvents();
+            cellNames[m] = f->fileNames[e];
+            lastCell = m;
+            nextStart = e + 1;
+            const int p = (k + 1) * 100 / n;
+            setWindowTitle(QStringLiteral("Kordel [イメージ一覧] %1%").arg(p));
+            PBar->setValue(p);
+            PBar->repaint();
+        }
+    }
+    discardMouse();
+}
+
+void TForm2::fillCell(int m, int e) {
+    TForm1* f = ctx_.form1;
+    const QString name = f->fileNames[e];
+    const QByteArray ext = fileExtension(name).toUpper();
+    TPanel* panel = ArPanel->Members(m);
+    TImage* image = ArImage->Members(m);
+
+    QSize shown;
+    QImage thumb;
+    const bool own =
+        f->thumbWidth.value(e) == kOwnPicture || f->thumbHeight.value(e) == kOwnPicture;
+    if (!own) {
+        shown = QSize(f->thumbWidth.value(e), f->thumbHeight.value(e));
+        thumb = ThrIL[e];
+    } else {
+        // Icons and metafiles have no thumbnail: the picture itself is shown.
+        f->thumbLoading = 1;
+        if (!f->isArchiveSelected()) {
+            cellPicture_->setPictureName(name);
+        } else if (f->ExtractMember(e)) {
+            const QString copy = f->tempFolder + name;
+            cellPicture_->setPictureName(copy);
+            QFile::remove(copy);
+        } else {
+            cellPicture_->setPictureName(QString());
+        }
+        f->thumbLoading = 0;
+        cellPicture_->setPreView(false);
+        shown = QSize(cellPicture_->OrgWidth(), cellPicture_->OrgHeight());
+    }
+    panel->show();
+    ArLabel->Members(m)->setText(name);
+
+    image->clear();
+    image->setGeometry(cellImageRect(shown, QSize(cellWidth, cellHeight), ext == ".ICO"));
+    if (name.isEmpty()) {
+        showPlaceholder(m);
+        return;
+    }
+    if (!own)
+        image->setImage(thumb);
+    else if (cellPicture_->metafile())
+        image->setDrawing(cellPicture_->metafile()->picture, cellPicture_->metafile()->size);
+    else
+        image->setImage(cellPicture_->image());
+    panel->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TForm2::showPlaceholder(int m) {
+    TImage* image = ArImage->Members(m);
+    image->setImage(ctx_.form1->del_image->image());
+    image->setGeometry(QRect(QPoint(2, 2), cellWidth == 128 ? QSize(124, 92) : QSize(60, 44)));
+    ArPanel->Members(m)->setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+void TForm2::resizeEvent(QResizeEvent* e) {
+    QMainWindow::resizeEvent(e);
+    if (!snapping_)
+        FormResize();
+}
+
+void TForm2::FormResize() {
+    SBar->setSizeGrip(!isMaximized());
+    if (isMinimized())
+        return;
+    if (filling == 1) {
+        // The grid stays as it is while a page fills.
+        resize(savedWidth, savedHeight);
+        discardMouse();
+        return;
+    }
+    removeHighlight();
+    if (shown == 1)
+        regrid(false);
+}
+
+void TForm2::regrid(bool force) {
+    const int oldColumns = columns, oldRows = rows;
+    CalcGrid();
+    if (opening_) {
+        BuildCellMap();
+        return;
+    }
+    if (!force && columns == oldColumns && rows == oldRows) {
+        discardMouse();
+        return;
+    }
+    BuildCellMap();
+    nextStart = pageStart = 0;
+    PrePage->setEnabled(false);
+    NextPage->setEnabled(false);
+    FillPage();
+    for (int m = lastCell + 1; m < kCells; ++m)
+        resetCell(m);
+    PrePage->setEnabled(false);
+    NextPage->setEnabled(nextStart <= ctx_.form1->lastIndex);
+    discardMouse();
+}
+
+void TForm2::ApplyGridChange() {
+    removeHighlight();
+    // The cells were emptied for their new size: they are filled again even
+    // when the number of cells stays the same.
+    if (shown == 1)
+        regrid(true);
+}
+
+void TForm2::S2Click() {
+    S2->setChecked(true);
+    S3->setChecked(false);
+    if (cellWidth == 64)
+        return;
+    cellWidth = 64;
+    cellHeight = 48;
+    RelayoutCells(false, 7);
+    ApplyGridChange();
+}
+
+void TForm2::S3Click() {
+    S2->setChecked(false);
+    S3->setChecked(true);
+    if (cellWidth == 128)
+        return;
+    cellWidth = 128;
+    cellHeight = 96;
+    RelayoutCells(true, 9);
+    ApplyGridChange();
+}
+
+void TForm2::NextPageClick() {
+    pageStart = nextStart;
+    turnPage();
+    PrePage->setEnabled(true);
+    NextPage->setEnabled(nextStart <= ctx_.form1->lastIndex);
+    discardMouse();
+}
+
+void TForm2::PrePageClick() {
+    nextStart = pageStart = std::max(pageStart - columns * rows, 0);
+    turnPage();
+    NextPage->setEnabled(true);
+    PrePage->setEnabled(pageStart != 0);
+    discardMouse();
+}
+
+void TForm2::turnPage() {
+    PrePage->setEnabled(false);
+    NextPage->setEnabled(false);
+    resetAllCells();
+    selectedCell = -1;
+    FillPage();
+}
+
+void TForm2::showEvent(QShowEvent* e) {
+    QMainWindow::showEvent(e);
+    // Coming back from the task bar is no opening.
+    if (!e->spontaneous())
+        FormShow();
+}
+
+void TForm2::hideEvent(QHideEvent* e) {
+    QMainWindow::hideEvent(e);
+    if (!e->spontaneous())
+        FormHide();
+}
+
+void TForm2::closeEvent(QCloseEvent* e) {
+    QMainWindow::closeEvent(e);
+    FormHide();
+}
+
+void TForm2::FormShow() {
+    resetAllCells();
+    ctx_.form1->catalogueActive = 1;
+    stopFill = 0;
+    selectedCell = -1;
+    nextStart = pageStart = 0;
+    PrePage->setEnabled(false);
+    NextPage->setEnabled(false);
+    shown = 1;
+}
+
+void TForm2::FormHide() {
+    ctx_.form1->catalogueActive = 0;
+    stopFill = 1;
+    resetAllCells();
+    selectedCell = -1;
+    shown = 0;
+    ctx_.form1->B_ichiran->setDown(false);
+}
+
+void TForm1::B_ichiranClick() {
+    if (B_ichiran->isDown())
+        ctx_.form2->openCatalogue();
+    else
+        ctx_.form2->closeCatalogue();
+}
+
+void TForm2::openCatalogue() {
+    TForm1* f = ctx_.form1;
+    // Until the first page is under way, a resize only recounts the cells:
+    // the page it would fill is the one filled below.
+    opening_ = true;
+    show();
+    raise();
+    f->stopLoaderAndWait();
+    ThrIL.clear();
+    f->catalogueActive = 1;
+    stopFill = 0;
+    startLoader();
+    opening_ = false;
+    FillPage();
+    NextPage->setEnabled(nextStart <= f->lastIndex);
+    f->B_ichiran->setEnabled(true);
+}
+
+void TForm2::closeCatalogue() {
+    hide();
+    ctx_.form1->stopLoaderAndWait();
+    ThrIL.clear();
+}
+
+void TForm1::stopLoaderAndWait() {
+    if (loaderRunning == 1) {
+        ctx_.form2->requestLoaderStop();
+        while (loaderRunning == 1)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
 }
 
 void TForm2::markCellDeleted(const QString& name) {
     int m = -1;
     for (int i = 0; i < kCells; ++i)
-        if (ArLabel[i]->text() == name)
+        if (cellNames[i] == name)
             m = i;
     if (m < 0)
         return;
-    const QSize size = cellWidth == 128 ? QSize(124, 92) : QSize(60, 44);
-    ArImage[m]->setGeometry(QRect(QPoint(2, 2), size));
-    ArImage[m]->setPixmap(QPixmap::fromImage(ctx_.form1->del_image->image()));
-    ArLabel[m]->clear();
-    const QColor face = palette().color(QPalette::Button);
-    for (QWidget* w : {static_cast<QWidget*>(ArPanel[m]), static_cast<QWidget*>(ArLabel[m])}) {
-        QPalette pal = w->palette();
-        pal.setColor(QPalette::Window, face);
-        pal.setColor(QPalette::WindowText, Qt::black);
-        w->setPalette(pal);
-        w->setAutoFillBackground(true);
-    }
-    ArPanel[m]->setContextMenuPolicy(Qt::NoContextMenu);
+    showPlaceholder(m);
+    ArLabel->Members(m)->clear();
+    cellNames[m] = QString();
+    paintCell(ArPanel->Members(m), ArLabel->Members(m), palette().color(QPalette::Button),
+              Qt::black);
 }
 
 void TForm2::setStaysOnTop(bool on) {
@@ -233,12 +613,6 @@ void TForm2::setStaysOnTop(bool on) {
     if (visible)
         show();
 }
-
-void TForm2::resetAllCells() {
-    blankAllCells();
-}
-
-void TForm2::FillPage() {}
 
 void TForm2::startLoader() {}
 

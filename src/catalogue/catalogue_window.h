@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
+#include <array>
 
 #include "app_context.h"
 #include "settings.h"
@@ -19,6 +20,10 @@ class TPanel;
 class TBevel;
 class TSpeedButton;
 class TStatusBar;
+class TAll;
+class TArPanel;
+class TArImage;
+class TArLabel;
 
 class TForm2 : public QMainWindow {
     Q_OBJECT
@@ -37,15 +42,22 @@ public:
     TPanel *Panel3 = nullptr, *Panel4 = nullptr, *Panel5 = nullptr;
     QProgressBar* PBar = nullptr;
     TStatusBar* SBar = nullptr;
-    QList<TPanel*> ArPanel;
-    QList<QLabel*> ArImage;
-    QList<QLabel*> ArLabel;
+    // The cells: panel m holds image m; label m lies under it on Panel2.
+    TArPanel* ArPanel = nullptr;
+    TArImage* ArImage = nullptr;
+    TArLabel* ArLabel = nullptr;
+    QMenu* PopupMenu2 = nullptr;  // the cells' context menu
 
     // --- state ---
     int cellWidth = 128, cellHeight = 96;
     int shown = 0, filling = 0, stopFill = 0, dragSource = 0;
     QString dragName;  // the file of the cell a drag started on
     int savedWidth = 0, savedHeight = 0;
+    // By member index: the name shown (" " for none) and its file-table entry.
+    QStringList cellNames = QStringList(kCells, QStringLiteral(" "));
+    QList<int> cellEntry = QList<int>(kCells, 0);
+    // Member indices of the cells in use, in reading order, then -1.
+    std::array<int, kCells + 1> cellMap{};
 
     // The thumbnails of the file table: image i always belongs to entry i,
     // each squeezed to 96 × 72 (the display size is kept by the main window).
@@ -61,6 +73,25 @@ public:
     int nextStart = 0, pageStart = 0, selectedCell = -1, lastCell = -1;
     int columns = 1, rows = 1;
 
+    // Cells that fit Panel2, with the window snapped to whole cells.
+    void CalcGrid();
+    void BuildCellMap();
+    // Places all 100 cells for the cell size, hidden and empty, names in this font.
+    void RelayoutCells(bool bold, int pointSize);
+    // After a change of the cell size: back to the first page of the new grid.
+    void ApplyGridChange();
+    void NextPageClick();
+    void PrePageClick();
+    void S2Click();
+    void S3Click();
+
+    // The catalogue button went down: show the window, restart the loader, fill
+    // the first page. Up again: hide it and stop the loader.
+    void openCatalogue();
+    void closeCatalogue();
+    // Lays the window's controls out now, also while it is hidden.
+    void layOutNow();
+
     // Keeps the window above all others, or not, without moving or resizing it.
     void setStaysOnTop(bool on);
     // Asks a page fill and the thumbnail loader to stop.
@@ -72,10 +103,31 @@ public:
     // Catalogue keys as they stand now, for the settings file.
     CatalogueSettings currentSettings() const;
 
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
 private:
     void FormCreate();
+    void FormShow();
+    void FormHide();
+    void FormResize();
     void createControls();
-    void layoutCells();
+    void placeCells(const QFont& labelFont);
+    void showPlaceholder(int m);
+    void turnPage();
+    void resetCell(int m);
+    void removeHighlight();
+    void regrid(bool force);
+    void fillCell(int m, int e);
+    void discardMouse();
+
+    TAll* cellPicture_ = nullptr;  // icons and metafiles of the cells are loaded here
+    int fillRun_ = 0;              // counts page fills; a newer one ends an older one
+    bool snapping_ = false;        // the window is being snapped to whole cells
+    bool opening_ = false;         // the catalogue button's opening is under way
 
     AppContext& ctx_;
 };

@@ -1,0 +1,149 @@
+// The catalogue window: its grid, its pages as they fill, its settings and its
+// opening and closing. The thumbnails are put in place here, as the loader
+// would leave them, so that the pages are seen on their own.
+#include <QTest>
+
+#include "catalogue_window.h"
+#include "control_array.h"
+#include "speed_button.h"
+#include "test_program.h"
+
+using namespace kordel;
+using namespace kordel::test;
+
+namespace {
+
+// A folder of n pictures whose thumbnails are all made, the grid 3 x 2.
+struct Catalogue : Browsing {
+    TForm2* c;
+    explicit Catalogue(int n) : Browsing(pictures(namesOf(n))), c(form2()) {
+        for (int i = 0; i < n; ++i) {
+            c->ThrIL.append(QImage(96, 72, QImage::Format_RGB32));
+            f->thumbWidth[i] = 96;
+            f->thumbHeight[i] = 72;
+        }
+        setArea(QSize(425, 282));
+    }
+    static QStringList namesOf(int n) {
+        QStringList names;
+        for (int i = 0; i < n; ++i)
+            names << QStringLiteral("p%1.bmp").arg(i, 2, 10, QLatin1Char('0'));
+        return names;
+    }
+    void setArea(QSize area) {
+        c->layOutNow();
+        c->resize(c->size() + area - c->Panel2->size());
+        c->layOutNow();
+    }
+    int cellsShown() const {
+        int shown = 0;
+        for (int m = 0; m < TForm2::kCells; ++m)
+            shown += c->ArPanel->Members(m)->isVisible();
+        return shown;
+    }
+};
+
+}  // namespace
+
+class TestCatalogueWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void gridSnapsTheWindow() {
+        Catalogue p(0);
+        const QSize before = p.c->size();
+        p.c->CalcGrid();
+        QCOMPARE(QSize(p.c->columns, p.c->rows), QSize(3, 2));
+        QCOMPARE(before - p.c->size(), QSize(41, 64));
+        p.c->layOutNow();
+        QCOMPARE(p.c->Panel2->size(), QSize(384, 218));
+    }
+
+    void pagesFillAndTurn() {
+        Catalogue p(25);
+        TForm2* c = p.c;
+        p.f->fileNames[1].clear();  // a file deleted meanwhile
+        c->CalcGrid();
+        c->BuildCellMap();
+        c->show();
+        const QSize held = c->size();
+        QStringList captions;
+        connect(c, &QWidget::windowTitleChanged, c, [&](const QString& title) {
+            captions << title.mid(QStringLiteral("Kordel [イメージ一覧] ").size());
+            if (captions.size() == 1)  // dragging the border meanwhile
+                c->resize(held + QSize(300, 200));
+        });
+        c->FillPage();
+        QCOMPARE(captions.join(u'|'), QStringLiteral("16%|33%|50%|66%|83%|100%|"));
+        QCOMPARE(c->size(), held);
+        QCOMPARE(QSize(c->columns, c->rows), QSize(3, 2));
+        QCOMPARE(c->ArImage->Members(1)->geometry(), QRect(2, 2, 124, 92));
+        QCOMPARE(c->ArPanel->Members(1)->contextMenuPolicy(), Qt::NoContextMenu);
+        QCOMPARE(c->ArPanel->Members(0)->contextMenuPolicy(), Qt::CustomContextMenu);
+        QCOMPARE(c->ArImage->Members(0)->geometry(), QRect(5, 5, 118, 86));
+        QCOMPARE(c->cellNames[10], QStringLiteral("p03.bmp"));  // second row, first cell
+
+        c->NextPage->setEnabled(true);
+        QList<int> starts{c->pageStart};
+        while (c->NextPage->isEnabled()) {
+            TestProgram::click(c->NextPage);
+            starts << c->pageStart;
+        }
+        QCOMPARE(starts, QList<int>({0, 6, 12, 18, 24}));
+        QCOMPARE(p.cellsShown(), 1);
+        QCOMPARE(c->cellNames[0], QStringLiteral("p24.bmp"));
+        QVERIFY(c->PrePage->isEnabled());
+        TestProgram::click(c->PrePage);
+        QCOMPARE(c->pageStart, 18);
+        QCOMPARE(p.cellsShown(), 6);
+        QVERIFY(c->NextPage->isEnabled());
+
+        // Smaller cells: more of them, the first page again.
+        c->S2->trigger();
+        QCOMPARE(QSize(c->columns, c->rows), QSize(6, 3));
+        QCOMPARE(p.cellsShown(), 18);
+        QCOMPARE(c->pageStart, 0);
+        QVERIFY(c->S2->isChecked() && !c->S3->isChecked());
+    }
+
+    void settings_data() {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<QPoint>("pos");
+        QTest::addColumn<int>("cellWidth");
+        QTest::newRow("first start, centred") << QString() << QPoint(282, 201) << 128;
+        QTest::newRow("stored") << "[SubFormSize]\nTop=20\nLeft=30\n[PicSize]\nX=64\nY=48\n"
+                                << QPoint(30, 20) << 64;
+        QTest::newRow("no such cell size") << "[PicSize]\nX=0\nY=0\n" << QPoint(0, 0) << 128;
+    }
+    void settings() {
+        QFETCH(QString, ini);
+        QFETCH(QPoint, pos);
+        QFETCH(int, cellWidth);
+        TestProgram p;
+        if (!ini.isNull())
+            p.writeIni(ini);
+        p.start();
+        QCOMPARE(p.form2()->pos(), pos);
+        QCOMPARE(p.form2()->cellWidth, cellWidth);
+        QCOMPARE(p.form2()->S2->isChecked(), cellWidth == 64);
+    }
+
+    void openAndClose() {
+        Browsing p;
+        TForm2* c = p.form2();
+        for (int round = 0; round < 2; ++round) {
+            TestProgram::click(p.f->B_ichiran);
+            QVERIFY(c->isVisible() && p.f->catalogueActive == 1);
+            QCOMPARE(c->windowTitle(), QStringLiteral("Kordel [イメージ一覧] "));
+            if (round == 0)
+                TestProgram::click(p.f->B_ichiran);
+            else
+                c->close();
+            QVERIFY(!c->isVisible() && p.f->catalogueActive == 0 && c->shown == 0);
+            QVERIFY(!p.f->B_ichiran->isDown());
+        }
+    }
+};
+
+QTEST_MAIN(TestCatalogueWindow)
+#include "test_catalogue_window.moc"
