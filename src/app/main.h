@@ -143,8 +143,6 @@ public:
     void StartCatalogueLoad();
     // Opens the catalogue when the button goes down, closes it when it comes up.
     void B_ichiranClick();
-    // Asks a running thumbnail loader to stop and waits, letting events run, until it has.
-    void stopLoaderAndWait();
     void N9Click();
     void N7Click();
     void N8Click();

@@ -564,7 +564,7 @@ void TForm2::openCatalogue() {
     opening_ = true;
     show();
     raise();
-    f->stopLoaderAndWait();
+    stopLoader();
     ThrIL.clear();
     f->catalogueActive = 1;
     stopFill = 0;
@@ -575,18 +575,19 @@ void TForm2::openCatalogue() {
     f->B_ichiran->setEnabled(true);
 }
 
-void TForm2::closeCatalogue() {
-    hide();
-    ctx_.form1->stopLoaderAndWait();
-    ThrIL.clear();
-}
-
-void TForm1::stopLoaderAndWait() {
-    if (loaderRunning == 1) {
-        ctx_.form2->requestLoaderStop();
-        while (loaderRunning == 1)
+void TForm2::stopLoader() {
+    TForm1* f = ctx_.form1;
+    if (f->loaderRunning == 1) {
+        requestLoaderStop();
+        while (f->loaderRunning == 1)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+}
+
+void TForm2::closeCatalogue() {
+    hide();
+    stopLoader();
+    ThrIL.clear();
 }
 
 void TForm2::markCellDeleted(const QString& name) {

@@ -123,6 +123,7 @@ private:
     void regrid(bool force);
     void fillCell(int m, int e);
     void discardMouse();
+    void stopLoader();
 
     TAll* cellPicture_ = nullptr;  // icons and metafiles of the cells are loaded here
     int fillRun_ = 0;              // counts page fills; a newer one ends an older one

@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "catalogue_window.h"
 #include "main.h"
 #include "option_set.h"
 #include "panel.h"
@@ -108,19 +109,23 @@ private slots:
             "[Option]\nDisp=1\nJpegOpt=1\nSortOpt=1\nActOpt=1\nTimer=12\nLzhIcon=10\n"
             "Hyouji=1\nSelIndex=3\n\n"
             "[Object]\nToolBar=1\nDriveTab=1\nDirTree=1\nListView=1\n\n"
-            "[SubFormSize]\nTop=5\nLeft=6\nWidth=470\nHeight=380\n\n[PicSize]\nX=64\nY=48\n";
-        // The tree panel's height follows the window; learn it from a first run.
+            "[SubFormSize]\nTop=5\nLeft=6\nWidth=%2\nHeight=%3\n\n[PicSize]\nX=64\nY=48\n";
+        // The tree panel's height follows the window, and the catalogue snaps to
+        // whole cells; learn both from a first run.
         TestProgram first;
-        first.writeIni(QString(full).arg(0));
+        first.writeIni(QString(full).arg(0).arg(470).arg(380));
         first.start();
-        const int treeHeight = first.f->TreeViewPanel->height();
+        const QString kept = QString(full)
+                                 .arg(first.f->TreeViewPanel->height())
+                                 .arg(first.form2()->width())
+                                 .arg(first.form2()->height());
         first.f->close();
 
         TestProgram p;
-        p.writeIni(QString(full).arg(treeHeight));
+        p.writeIni(kept);
         p.start();
         p.f->close();
-        QCOMPARE(p.readIni(), QString(full).arg(treeHeight));
+        QCOMPARE(p.readIni(), kept);
     }
 
     void unwritableFileReportsAndStillCloses() {
