@@ -273,9 +273,16 @@ bool LinuxShell::copyContents(QWidget* parent, Op op, const Plan& plan) {
     progress.setMinimumDuration(500);  // shows itself when the work runs that long
     QObject::connect(&progress, &QProgressDialog::canceled, [&t] { t.cancel = true; });
     QTimer tick;
+    bool syncing = false;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         if (total > 0)
             progress.setValue(int(qMin<qint64>(1000, t.done * 1000 / total)));
+        // At the end the copy waits for the disk; say so rather than stand at 100%.
+        if (t.done >= total && !syncing) {
+            syncing = true;
+            progress.setLabelText(QStringLiteral("「%1」をディスクに書き込んでいます...")
+                                      .arg(QFileInfo(plan.destination).fileName()));
+        }
     });
     tick.start(100);
 
