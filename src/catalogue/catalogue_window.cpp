@@ -338,7 +338,12 @@ void TForm2::FillPage() {
             }
             cellEntry[m] = e;
             // The thumbnail may not be made yet: the loader's steps run meanwhile.
+            // Without a loader it never comes, and waiting would hang the page.
             while (ThrIL.size() <= e) {
+                if (f->loaderRunning == 0) {
+                    cellPicture_->setPreView(false);
+                    return;
+                }
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
                 if (stopped()) {
                     cellPicture_->setPreView(false);
