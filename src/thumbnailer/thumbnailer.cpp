@@ -34,7 +34,7 @@ enum Exit { kDone = 0, kUsage = 1, kNotDecoded = 2, kLimit = 3, kNotWritten = 4 
 constexpr unsigned kSecondsAllowed = 10;
 constexpr int kLargestSize = 1024;
 constexpr qint64 kLargestFile = 256LL * 1024 * 1024;
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // Address space: the largest picture the decoders accept, twice over, plus the libraries.
 constexpr rlim_t kAddressSpace = rlim_t(3) << 30;
 #endif
@@ -110,7 +110,7 @@ bool writeOutput(const QString& output, const QByteArray& png) {
 int main(int argc, char* argv[]) {
     signal(SIGALRM, timeUp);
     alarm(kSecondsAllowed);
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     const rlimit space{kAddressSpace, kAddressSpace};
     setrlimit(RLIMIT_AS, &space);
 #endif
