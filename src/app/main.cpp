@@ -679,9 +679,10 @@ void TForm1::K1Click() {
     // Only the first change that applies: a new order needs a rescan, a new JPEG
     // mode a reload, a new display mode a layout.
     if (foundAny == 1) {
-        if (SortOpt != oldSort)
+        if (SortOpt != oldSort) {
             RescanFileList();
-        else if (JpegOpt != oldJpeg)
+            StartCatalogueLoad();
+        } else if (JpegOpt != oldJpeg)
             showEntry(currentIndex);
         else if (displayMode != oldMode)
             ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
@@ -721,9 +722,8 @@ void TForm1::FormClose() {
     stopRequest = 1;
     Timer->stop();
     if (loaderRunning == 1) {
-        ctx_.form2->requestLoaderStop();
-        while (loaderRunning == 1)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        ctx_.form2->stopFill = 1;
+        ctx_.form2->stopLoaderAndWait();
     }
     ProfileFile file(settingsPath);
     writeAllSettings(file, currentSettings(), ctx_.form2->currentSettings());

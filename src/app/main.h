@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <array>
+#include <atomic>
 #include <memory>
 
 #include "all.h"
@@ -76,8 +77,10 @@ public:
     QList<int> driveKinds = QList<int>(26, 3);
     int currentDriveTab = 0;
     int viewStyle = 3;
-    int startingUp = 0, busy = 0, stopRequest = 0, catalogueActive = 0, loaderRunning = 0,
-        thumbLoading = 0, treeBuilding = 0, sortDirection = 0, firstIndex = 0;
+    int startingUp = 0, busy = 0, stopRequest = 0, thumbLoading = 0, treeBuilding = 0,
+        sortDirection = 0, firstIndex = 0;
+    // Also read by the thumbnail loader's thread.
+    std::atomic<int> catalogueActive{0}, loaderRunning{0};
     int sortColumn = 0;
     // Display size of each entry's thumbnail (at most 96 × 72, the picture's
     // aspect kept); 65535 in both for icons and metafiles.

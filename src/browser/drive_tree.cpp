@@ -251,11 +251,8 @@ void TForm1::TreeViewChange(QTreeWidgetItem* node) {
     Status->setPanelText(3, QStringLiteral("画像ﾃﾞｰﾀが見つかりません"));
     setWindowTitle(QStringLiteral("Kordel"));
     const QString folder = NodePath(node);
-    if (loaderRunning == 1) {
-        ctx_.form2->requestLoaderStop();
-        while (loaderRunning == 1)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    if (loaderRunning == 1)
+        ctx_.form2->stopLoaderAndWait();
     if (!enterFolder(folder)) {
         ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
                                         QStringLiteral("I/O ｴﾗｰ (%1)").arg(errno));
@@ -263,6 +260,8 @@ void TForm1::TreeViewChange(QTreeWidgetItem* node) {
     }
     sortDirection = 0;
     RescanFileList();
+    if (foundAny == 1)
+        StartCatalogueLoad();
     if (foundAny == 0) {
         setNavigation({false, false, false, false, false, false});
         if (catalogueActive == 1)

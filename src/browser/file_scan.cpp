@@ -49,11 +49,8 @@ int TForm1::ScanFolderMask(const QString& folder, const QString& mask) {
 }
 
 void TForm1::RescanFileList() {
-    if (loaderRunning == 1) {
-        ctx_.form2->requestLoaderStop();
-        while (loaderRunning == 1)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
+    if (loaderRunning == 1)
+        ctx_.form2->stopLoaderAndWait();
     PicView->setPictureName(QString());
     PicView2->clear();
     for (int i = 0; i < 3; ++i)
@@ -126,6 +123,7 @@ void TForm1::ComboBoxChange() {
         return;
     kindMasks = masks;
     RescanFileList();
+    StartCatalogueLoad();
 }
 
 void TForm1::MarkEntryDeleted(const QString& fullPath, const QString& name) {

@@ -25,6 +25,7 @@
 #include "services.h"
 #include "speed_button.h"
 #include "status_bar.h"
+#include "thumbnail_loader.h"
 
 namespace kordel {
 
@@ -65,6 +66,10 @@ TForm2::TForm2(AppContext& context) : QMainWindow(nullptr), ctx_(context) {
     connect(S2, &QAction::triggered, this, &TForm2::S2Click);
     connect(S3, &QAction::triggered, this, &TForm2::S3Click);
     connect(f->B_ichiran, &QToolButton::clicked, f, &TForm1::B_ichiranClick);
+}
+
+TForm2::~TForm2() {
+    stopLoaderAndWait();
 }
 
 void TForm2::createControls() {
@@ -569,7 +574,7 @@ void TForm2::openCatalogue() {
     opening_ = true;
     show();
     raise();
-    stopLoader();
+    stopLoaderAndWait();
     ThrIL.clear();
     f->catalogueActive = 1;
     stopFill = 0;
@@ -580,18 +585,9 @@ void TForm2::openCatalogue() {
     f->B_ichiran->setEnabled(true);
 }
 
-void TForm2::stopLoader() {
-    TForm1* f = ctx_.form1;
-    if (f->loaderRunning == 1) {
-        requestLoaderStop();
-        while (f->loaderRunning == 1)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-}
-
 void TForm2::closeCatalogue() {
     hide();
-    stopLoader();
+    stopLoaderAndWait();
     ThrIL.clear();
 }
 
@@ -620,10 +616,28 @@ void TForm2::setStaysOnTop(bool on) {
         show();
 }
 
-void TForm2::startLoader() {}
+void TForm2::startLoader() {
+    stopLoaderAndWait();
+    ThrIL.clear();
+    // The previous loader has ended its last step; its thread only returns.
+    loader_.reset();
+    ctx_.form1->loaderRunning = 1;
+    loader_ = std::make_unique<TViewThr>(*ctx_.form1, *this);
+    loader_->start();
+}
 
 void TForm2::requestLoaderStop() {
-    stopFill = 1;
+    if (loader_)
+        loader_->requestStop();
+}
+
+void TForm2::stopLoaderAndWait() {
+    if (ctx_.form1->loaderRunning == 0)
+        return;
+    requestLoaderStop();
+    // The loader's last steps run on this thread: events go on meanwhile.
+    while (ctx_.form1->loaderRunning == 1)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 CatalogueSettings TForm2::currentSettings() const {

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <array>
+#include <memory>
 
 #include "app_context.h"
 #include "settings.h"
@@ -24,11 +25,13 @@ class TAll;
 class TArPanel;
 class TArImage;
 class TArLabel;
+class TViewThr;
 
 class TForm2 : public QMainWindow {
     Q_OBJECT
 public:
     explicit TForm2(AppContext& context);
+    ~TForm2() override;
 
     static constexpr int kCells = 100;
 
@@ -94,8 +97,10 @@ public:
 
     // Keeps the window above all others, or not, without moving or resizing it.
     void setStaysOnTop(bool on);
-    // Asks a page fill and the thumbnail loader to stop.
+    // Asks the thumbnail loader to stop; it ends after its current entry.
     void requestLoaderStop();
+    // Asks a running loader to stop and lets events run until it has ended.
+    void stopLoaderAndWait();
     // No pictures to show: every cell blank and hidden, the page buttons off.
     void blankAllCells();
     // A vanished file: its cell shows the removed-file picture and loses its name.
@@ -123,7 +128,6 @@ private:
     void regrid(bool force);
     void fillCell(int m, int e);
     void discardMouse();
-    void stopLoader();
 
     TAll* cellPicture_ = nullptr;  // icons and metafiles of the cells are loaded here
     int fillRun_ = 0;              // counts page fills; a newer one ends an older one
@@ -131,6 +135,7 @@ private:
     bool opening_ = false;         // the catalogue button's opening is under way
 
     AppContext& ctx_;
+    std::unique_ptr<TViewThr> loader_;
 };
 
 }  // namespace kordel

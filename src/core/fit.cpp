@@ -1,6 +1,7 @@
 #include "fit.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace kordel {
 
@@ -12,6 +13,18 @@ QSize ratioFit(QSize picture, QSize panelOuter) {
     const double sy = (panelOuter.height() - 4) / h1;
     const double s = panelOuter.height() > h * sx ? sx : sy;
     return {int(w * s), int(h * s)};
+}
+
+QSize thumbnailDisplaySize(int width, int height) {
+    static_assert(std::numeric_limits<long double>::digits >= 64,
+                  "thumbnail sizes need products with a 64-bit mantissa");
+    const int w1 = width > 0 ? width : 1;
+    const int h1 = height > 0 ? height : 1;
+    const double sx = 96.0 / w1;
+    const double sy = 72.0 / h1;
+    const double scale = static_cast<long double>(height) * sx < 72.0L ? sx : sy;
+    return {int(static_cast<long double>(width) * scale),
+            int(static_cast<long double>(height) * scale)};
 }
 
 WindowFit fitWithList(QSize window,

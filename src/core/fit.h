@@ -29,4 +29,11 @@ QSize fitWithoutList(QSize window, QSize viewPanel, QSize viewer);
 
 constexpr int kMinimumWindowWidth = 470;
 
+// The size at which a picture of the given stored size is shown as a
+// thumbnail: at most 96 × 72, its aspect kept. Sizes of 0 or less count as 1
+// for the scale. The products of the size and the double scale are formed in
+// extended precision before they are compared and truncated, so a 640 × 480
+// picture comes out 95 × 71.
+QSize thumbnailDisplaySize(int width, int height);
+
 }  // namespace kordel

@@ -119,6 +119,27 @@ private slots:
         QFETCH(QSize, shown);
         QCOMPARE(kordel::ratioFit(picture, panel), shown);
     }
+
+    void thumbnailDisplaySize_data() {
+        QTest::addColumn<QSize>("picture");
+        QTest::addColumn<QSize>("shown");
+        QTest::newRow("wide") << QSize(1000, 500) << QSize(96, 48);
+        QTest::newRow("tall") << QSize(500, 1000) << QSize(35, 71);
+        // 0.15 as a double lies just below 0.15: 640 × 0.15 is 95.999...
+        QTest::newRow("640x480") << QSize(640, 480) << QSize(95, 71);
+        QTest::newRow("800x600") << QSize(800, 600) << QSize(95, 71);
+        QTest::newRow("320x240") << QSize(320, 240) << QSize(95, 71);
+        QTest::newRow("1024x768") << QSize(1024, 768) << QSize(96, 72);
+        QTest::newRow("96x72") << QSize(96, 72) << QSize(96, 72);
+        QTest::newRow("square") << QSize(100, 100) << QSize(71, 71);
+        QTest::newRow("300x200") << QSize(300, 200) << QSize(96, 64);
+        QTest::newRow("nothing") << QSize(0, 0) << QSize(0, 0);
+    }
+    void thumbnailDisplaySize() {
+        QFETCH(QSize, picture);
+        QFETCH(QSize, shown);
+        QCOMPARE(kordel::thumbnailDisplaySize(picture.width(), picture.height()), shown);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBrowseLogic)

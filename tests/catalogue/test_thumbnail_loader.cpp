@@ -1,0 +1,162 @@
+// The thumbnail loader: one image per entry in entry order, the display sizes,
+// the preview rule, and its ends (end marker, catalogue or main window closed,
+// folder changed while an archive loads).
+#include <QDir>
+#include <QMenu>
+#include <QTest>
+#include <QTreeWidget>
+#include <mutex>
+
+#include "catalogue_window.h"
+#include "fit.h"
+#include "image.h"
+#include "lzh_test_archives.h"
+#include "speed_button.h"
+#include "test_program.h"
+#include "thumbnail_loader.h"
+
+using namespace kordel;
+using namespace kordel::test;
+
+namespace {
+
+// Picture k: a size of its own, so that a misplaced thumbnail shows.
+QSize sizeOf(int k) {
+    return {20 + k % 61, 10 + k % 37};
+}
+QString nameOf(int k) {
+    return QStringLiteral("p%1.bmp").arg(k, 4, 10, QLatin1Char('0'));
+}
+Browsing::Files numbered(int count) {
+    Browsing::Files files;
+    for (int k = 0; k < count; ++k)
+        files.append({nameOf(k), bmp(sizeOf(k).width(), sizeOf(k).height())});
+    return files;
+}
+void waitForEnd(TestProgram& p) {
+    while (p.f->loaderRunning == 1)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+// Starts the loader; returns once it has appended its first thumbnail.
+void startLoader(TestProgram& p) {
+    p.f->catalogueActive = 1;
+    p.form2()->startLoader();
+    while (p.form2()->ThrIL.isEmpty() && p.f->loaderRunning == 1)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+}  // namespace
+
+class TestThumbnailLoader : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyEntryInOrder() {
+        Browsing::Files files = numbered(1995);
+        const QByteArray small = bmp(4, 3);
+        files += {{"a.ico", "x"}, {"B.EMF", "x"}, {"c.Wmf", "x"}};
+        files += {{"small.bmp", small + QByteArray(59999 - small.size(), 0)},
+                  {"big.bmp", small + QByteArray(60000 - small.size(), 0)}};
+        QHash<QString, bool> preview;
+        std::mutex seen;
+        TViewThr::setRequestObserver([&](const DecodeRequest& r) {
+            const std::lock_guard lock(seen);
+            preview.insert(QFileInfo(r.path).fileName(), r.preview);
+        });
+        Browsing p(files);
+        startLoader(p);
+        waitForEnd(p);
+        TViewThr::setRequestObserver(nullptr);
+
+        const QList<QImage>& list = p.form2()->ThrIL;
+        QCOMPARE(list.size(), 2000);
+        for (int i = 0; i < 2000; ++i) {
+            const QString name = p.f->fileNames[i];
+            const QSize shown(p.f->thumbWidth[i], p.f->thumbHeight[i]);
+            if (hasOwnThumbnail(name)) {
+                QCOMPARE(shown, QSize(65535, 65535));
+                QCOMPARE(list[i], p.f->del_image->image());
+                continue;
+            }
+            const QSize stored =
+                name.startsWith(u'p') ? sizeOf(name.mid(1, 4).toInt()) : QSize(4, 3);
+            QCOMPARE(shown, thumbnailDisplaySize(stored.width(), stored.height()));
+            QCOMPARE(list[i].size(), QSize(96, 72));
+        }
+        QCOMPARE(preview.value("small.bmp", true), false);
+        QCOMPARE(preview.value("big.bmp", false), true);
+        QVERIFY(!preview.contains("a.ico"));
+    }
+
+    void endsEarly_data() {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("marker");      // index of an end marker, or -1
+        QTest::addColumn<QString>("closed");  // what is closed while it loads
+        QTest::newRow("empty table") << 0 << -1 << "";
+        QTest::newRow("marker before the last index") << 5 << 2 << "";
+        QTest::newRow("catalogue closed") << 400 << -1 << "catalogue";
+        QTest::newRow("main window closed") << 400 << -1 << "main";
+    }
+    void endsEarly() {
+        QFETCH(int, files);
+        QFETCH(int, marker);
+        QFETCH(QString, closed);
+        Browsing p(numbered(files));
+        QCOMPARE(p.f->lastIndex, files - 1);
+        if (marker >= 0)
+            p.f->fileNames[marker] = QStringLiteral(" ");
+        startLoader(p);
+        const qsizetype seen = p.form2()->ThrIL.size();
+        if (closed == "main") {
+            // The settings are written only once the loader has ended.
+            QFile::remove(p.iniPath());
+            p.f->close();
+            QVERIFY(p.f->loaderRunning == 0 && QFile::exists(p.iniPath()));
+        } else if (closed == "catalogue") {
+            p.f->catalogueActive = 0;
+        }
+        waitForEnd(p);
+        if (!closed.isEmpty())
+            QVERIFY(p.form2()->ThrIL.size() < files && p.form2()->ThrIL.size() <= seen + 1);
+        else
+            QCOMPARE(p.form2()->ThrIL.size(), marker >= 0 ? marker : files);
+    }
+
+    void folderChangeWhileAnArchiveLoads() {
+        if (!haveJlha())
+            QSKIP("jlha (jlha-utils) is not installed");
+        QTemporaryDir work;
+        const QString drive = work.path() + u'/';
+        QStringList args = {"a1", drive + "pics.lzh"};
+        QVERIFY(QDir().mkpath(drive + "Folder"));
+        for (int k = 0; k < 120; ++k) {
+            QFile f(drive + (k < 3 ? "Folder/" : "") + nameOf(k));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bmp(40, 30)) > 0);
+            args << (k < 3 ? "Folder/" : "") + nameOf(k);
+        }
+        QVERIFY(runJlha(drive, args).isEmpty());
+        TestProgram p;
+        p.fakes.drives->placeList = {{drive, "d", DriveType::Fixed, {}}};
+        p.useArchiveLibrary();
+        p.start();
+        QTreeWidgetItem* root = p.f->TreeView->topLevelItem(0);
+        p.f->TreeView->setCurrentItem(root->child(1));  // pics.lzh
+        QCOMPARE(p.f->lastIndex, 119);
+        startLoader(p);
+        QVERIFY(p.f->loaderRunning == 1 && !p.f->G_step->isEnabled());
+        QVERIFY(!p.f->B_ichiran->isEnabled() && !p.f->File1->menuAction()->isEnabled());
+
+        // The old loader stops; the new one starts from entry 0 in an emptied list.
+        p.f->TreeView->setCurrentItem(root->child(0));  // Folder
+        waitForEnd(p);
+        QCOMPARE(p.form2()->ThrIL.size(), 3);
+        QVERIFY(p.f->G_step->isEnabled() && p.f->B_ichiran->isEnabled());
+        for (QMenu* menu : {p.f->File1, p.f->Show1, p.f->Edit, p.f->O1, p.f->Help1})
+            QVERIFY(menu->menuAction()->isEnabled());
+        // No extracted copy is left behind.
+        QCOMPARE(QDir(p.f->tempFolder).entryList(QDir::Files), QStringList());
+    }
+};
+
+QTEST_MAIN(TestThumbnailLoader)
+#include "test_thumbnail_loader.moc"
