@@ -1,7 +1,9 @@
 // Kordel: a picture browser and viewer.
 #include <QApplication>
 #include <QImageReader>
+#include <QLibraryInfo>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
 #include <cstring>
 
@@ -49,6 +51,12 @@ int main(int argc, char* argv[]) {
     QApplication::setStyle(new AppStyle);
     QApplication::setFont(uiFont(12));
     QApplication::setApplicationName(QStringLiteral("Kordel"));
+    // The interface is Japanese whatever the locale, and so are the buttons and
+    // labels of Qt's own file dialogs and message boxes.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_ja"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTexts);
     // Wayland compositors and task bars match the window to the menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("kordel"));
     // Qt's own readers may decode as large a picture as the decoder plug-ins do.
