@@ -120,13 +120,16 @@ private slots:
         QCOMPARE(p.form2()->S2->isChecked(), cellWidth == 64);
     }
 
+    // Opened with its button, the first page waits for the loader's thumbnails.
     void openAndClose() {
-        Browsing p;
+        Browsing p(Browsing::pictures({"a.bmp", "b.bmp"}));
         TForm2* c = p.form2();
         for (int round = 0; round < 2; ++round) {
             TestProgram::click(p.f->B_ichiran);
             QVERIFY(c->isVisible() && p.f->catalogueActive == 1);
             QCOMPARE(c->windowTitle(), QStringLiteral("Kordel [イメージ一覧] "));
+            QCOMPARE(c->cellNames.mid(0, 3), QStringList({"a.bmp", "b.bmp", " "}));
+            QVERIFY(!c->NextPage->isEnabled());
             if (round == 0)
                 TestProgram::click(p.f->B_ichiran);
             else
