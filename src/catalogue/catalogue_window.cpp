@@ -386,7 +386,9 @@ void TForm2::fillCell(int m, int e) {
     } else {
         // Icons and metafiles have no thumbnail: the picture itself is shown.
         f->thumbLoading = 1;
-        if (!f->isArchiveSelected()) {
+        if (name.isEmpty()) {
+            cellPicture_->setPictureName(QString());  // deleted: nothing to load
+        } else if (!f->isArchiveSelected()) {
             cellPicture_->setPictureName(name);
         } else if (f->ExtractMember(e)) {
             const QString copy = f->tempFolder + name;
