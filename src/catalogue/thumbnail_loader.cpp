@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <deque>
 #include <map>
+#include <optional>
 
 #include "catalogue_window.h"
 #include "fit.h"
@@ -58,26 +59,49 @@ bool hasOwnThumbnail(const QString& name) {
     return ext == ".ICO" || ext == ".EMF" || ext == ".WMF";
 }
 
-Thumbnail makeThumbnail(const DecodeRequest& request) {
-    const Decoded d = decodePicture(request);
+Thumbnail makeThumbnail(const DecodeRequest& request, const ThumbnailCache* cache) {
     Thumbnail t;
+    t.image = blankThumbnail();
+    // Squeezed as a whole; the catalogue gives the aspect back when it shows it.
+    const auto squeeze = [&t](const QImage& picture) {
+        QPainter p(&t.image);
+        p.drawImage(0, 0,
+                    picture.scaled(kThumbnailWidth, kThumbnailHeight, Qt::IgnoreAspectRatio,
+                                   Qt::SmoothTransformation));
+    };
+    if (cache) {
+        // Only our own: other programs may have turned or matted the picture.
+        const std::optional<CachedThumbnail> hit = cache->find(request.path);
+        if (hit && hit->ownMaking()) {
+            if (hit->pictureSize.isValid()) {
+                t.width = hit->pictureSize.width();
+                t.height = hit->pictureSize.height();
+            }
+            squeeze(hit->image);
+            return t;
+        }
+    }
+    const Decoded d = decodePicture(request);
     if (d.storedSize) {
         t.width = d.storedSize->width();
         t.height = d.storedSize->height();
     }
-    t.image = blankThumbnail();
     if (d.error == kErrorNone && !d.image.isNull()) {
-        // Squeezed as a whole; the catalogue gives the aspect back when it shows it.
-        const QImage squeezed = d.image.scaled(kThumbnailWidth, kThumbnailHeight,
-                                               Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        QPainter p(&t.image);
-        p.drawImage(0, 0, squeezed);
+        squeeze(d.image);
+        // A quarter-size preview is kept only when it still fills a cache thumbnail.
+        if (cache && (!request.preview || std::max(d.image.width(), d.image.height()) >= 128))
+            cache->store(request.path, d.image, d.storedSize.value_or(QSize()));
+    } else if (cache) {
+        cache->storeFailure(request.path);
     }
     return t;
 }
 
 // Decodes waiting in entry order, and the finished thumbnails by entry.
 struct TViewThr::Pipeline {
+    // The desktop's thumbnail cache; archive members, extracted into the private
+    // temporary folder, stay out of it.
+    std::optional<ThumbnailCache> cache;
     std::mutex mutex;
     std::condition_variable finished;
     std::deque<Job> waiting;
@@ -116,7 +140,7 @@ struct TViewThr::Pipeline {
                 if (requestObserver)
                     requestObserver(job.request);
             }
-            t = makeThumbnail(job.request);
+            t = makeThumbnail(job.request, cache ? &*cache : nullptr);
         }
         if (job.removeAfter)
             QFile::remove(job.request.path);
@@ -156,6 +180,7 @@ void TViewThr::run() {
 
     const int cores = std::max(1, QThread::idealThreadCount());
     Pipeline pipeline;
+    pipeline.cache.emplace(ThumbnailCache::defaultRoot(), QStringList{tempFolder_});
     pipeline.pool.setMaxThreadCount(cores);
     pipeline.pool.setThreadPriority(QThread::IdlePriority);
     const int ahead = 2 * cores;

@@ -22,6 +22,7 @@
 #include <mutex>
 
 #include "decode.h"
+#include "thumbnail_cache.h"
 
 namespace kordel {
 
@@ -41,8 +42,10 @@ struct Thumbnail {
 };
 
 // Decodes a file and squeezes the whole picture to 96 × 72 over white. A file
-// that gives no picture gives a white thumbnail. Pure: any thread.
-Thumbnail makeThumbnail(const DecodeRequest& request);
+// that gives no picture gives a white thumbnail. Pure: any thread. With a cache,
+// a thumbnail this program stored for the file as it is now stands in for the
+// decode, and a fresh decode is stored there.
+Thumbnail makeThumbnail(const DecodeRequest& request, const ThumbnailCache* cache = nullptr);
 
 class TViewThr : public QThread {
     Q_OBJECT

@@ -2,7 +2,9 @@
 // the preview rule, and its ends (end marker, catalogue or main window closed,
 // folder changed while an archive loads).
 #include <QDir>
+#include <QFile>
 #include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 #include <mutex>
@@ -120,6 +122,28 @@ private slots:
             QVERIFY(p.form2()->ThrIL.size() < files && p.form2()->ThrIL.size() <= seen + 1);
         else
             QCOMPARE(p.form2()->ThrIL.size(), marker >= 0 ? marker : files);
+    }
+
+    // A thumbnail from the shared cache looks and reports as the decode does; the second
+    // call cannot decode (no plug-ins), so what it shows is the cache's.
+    void sharedCache() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("s.mag"));
+        QVERIFY(QFile::copy(QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.mag"), path));
+        const ThumbnailCache cache(dir.filePath(QStringLiteral("thumbnails")));
+        DecodeRequest request{path, false, {}, {QStringLiteral(KORDEL_BIN_DIR)}};
+        const Thumbnail decoded = makeThumbnail(request, &cache);
+        request.pluginFolders = {dir.path()};
+        const Thumbnail cached = makeThumbnail(request, &cache);
+        QCOMPARE(QSize(cached.width, cached.height), QSize(decoded.width, decoded.height));
+        QCOMPARE(cached.image.size(), decoded.image.size());
+        qint64 difference = 0;
+        for (int y = 0; y < kThumbnailHeight; ++y)
+            for (int x = 0; x < kThumbnailWidth; ++x)
+                difference +=
+                    qAbs(qGray(cached.image.pixel(x, y)) - qGray(decoded.image.pixel(x, y)));
+        QVERIFY2(difference < 3 * kThumbnailWidth * kThumbnailHeight,
+                 qPrintable(QString::number(difference)));
     }
 
     void folderChangeWhileAnArchiveLoads() {

@@ -25,7 +25,10 @@ QString states(std::initializer_list<const Item*> items) {
 
 }  // namespace
 
-TestProgram::TestProgram() : fakes(FakeServices::create(services_)) {}
+TestProgram::TestProgram() : fakes(FakeServices::create(services_)) {
+    // The desktop's thumbnail cache of the test's own, not the user's.
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir_.path() + QStringLiteral("/cache")));
+}
 
 TestProgram::~TestProgram() = default;
 
