@@ -1,18 +1,22 @@
 #include "thumbnail_loader.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QPainter>
-#include <QRunnable>
-#include <QThreadPool>
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <map>
 #include <optional>
+#include <thread>
+#include <vector>
 
 #include "catalogue_window.h"
 #include "fit.h"
@@ -38,6 +42,14 @@ std::array<TSpeedButton*, 6> navigationButtons(TForm1& f) {
 
 std::array<QMenu*, 5> mainMenus(TForm1& f) {
     return {f.File1, f.Show1, f.Edit, f.O1, f.Help1};
+}
+
+// The calling thread at the lowest priority of normal scheduling. Not the idle
+// class (SCHED_IDLE): that runs only while a core is free, so thumbnails
+// would stop altogether while other programs keep every core busy. At nice 19
+// the user interface and other programs go first, and the loader still moves.
+void lowestPriority() {
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
 }
 
 QImage blankThumbnail() {
@@ -97,54 +109,76 @@ Thumbnail makeThumbnail(const DecodeRequest& request, const ThumbnailCache* cach
     return t;
 }
 
-// Decodes waiting in entry order, and the finished thumbnails by entry.
+// Decodes waiting in entry order, one worker thread per core taking them,
+// and the finished thumbnails by entry. The workers are plain threads joined
+// by the loader, so that every hand-over between them is a mutex of ours.
 struct TViewThr::Pipeline {
     // The desktop's thumbnail cache; archive members, extracted into the private
     // temporary folder, stay out of it.
     std::optional<ThumbnailCache> cache;
     std::mutex mutex;
-    std::condition_variable finished;
+    std::condition_variable finished, waitingJob;
     std::deque<Job> waiting;
     std::map<int, Thumbnail> done;
     bool cancelled = false;
-    QThreadPool pool;
+    std::vector<std::thread> workers;
 
+    Pipeline(int count, const QString& tempFolder) {
+        cache.emplace(ThumbnailCache::defaultRoot(), QStringList{tempFolder});
+        for (int k = 0; k < count; ++k)
+            workers.emplace_back([this] { work(); });
+    }
+    // Decodes not begun are dropped, running ones finish and are discarded;
+    // extracted copies go with their jobs either way.
+    ~Pipeline() {
+        {
+            const std::lock_guard lock(mutex);
+            cancelled = true;
+        }
+        waitingJob.notify_all();
+        for (std::thread& t : workers)
+            t.join();
+    }
     void add(const Job& job) {
         {
             const std::lock_guard lock(mutex);
             waiting.push_back(job);
         }
-        pool.start([this] { runOne(); });
+        waitingJob.notify_one();
     }
     void put(int index, Thumbnail t) {
-        {
-            const std::lock_guard lock(mutex);
-            if (!cancelled)
-                done[index] = std::move(t);
-        }
+        const std::lock_guard lock(mutex);
+        if (!cancelled)
+            done[index] = std::move(t);
         finished.notify_all();
     }
-    void runOne() {
-        Job job;
-        bool skip;
-        {
-            const std::lock_guard lock(mutex);
-            job = waiting.front();
-            waiting.pop_front();
-            skip = cancelled;
-        }
-        Thumbnail t;
-        if (!skip) {
+    void work() {
+        lowestPriority();
+        for (;;) {
+            Job job;
+            bool skip;
             {
-                const std::lock_guard lock(observerMutex);
-                if (requestObserver)
-                    requestObserver(job.request);
+                std::unique_lock lock(mutex);
+                waitingJob.wait(lock, [this] { return cancelled || !waiting.empty(); });
+                if (waiting.empty())
+                    return;
+                job = waiting.front();
+                waiting.pop_front();
+                skip = cancelled;
             }
-            t = makeThumbnail(job.request, cache ? &*cache : nullptr);
+            Thumbnail t;
+            if (!skip) {
+                {
+                    const std::lock_guard lock(observerMutex);
+                    if (requestObserver)
+                        requestObserver(job.request);
+                }
+                t = makeThumbnail(job.request, cache ? &*cache : nullptr);
+            }
+            if (job.removeAfter)
+                QFile::remove(job.request.path);
+            put(job.index, std::move(t));
         }
-        if (job.removeAfter)
-            QFile::remove(job.request.path);
-        put(job.index, std::move(t));
     }
 };
 
@@ -173,17 +207,14 @@ void TViewThr::setRequestObserver(std::function<void(const DecodeRequest&)> obse
 }
 
 void TViewThr::run() {
-    setPriority(QThread::IdlePriority);
+    lowestPriority();
     StepData begin;
     begin.step = Step::BeginLoad;
     const bool archive = handOver(begin).archive;
 
     const int cores = std::max(1, QThread::idealThreadCount());
-    Pipeline pipeline;
-    pipeline.cache.emplace(ThumbnailCache::defaultRoot(), QStringList{tempFolder_});
-    pipeline.pool.setMaxThreadCount(cores);
-    pipeline.pool.setThreadPriority(QThread::IdlePriority);
     const int ahead = 2 * cores;
+    auto pipeline = std::make_unique<Pipeline>(cores, tempFolder_);
     const int last = int(names_.size()) - 1;
     const QString endMarker = QStringLiteral(" ");
     int next = 0;
@@ -191,7 +222,7 @@ void TViewThr::run() {
         if (names_[i] == endMarker || form1_.catalogueActive == 0)
             break;
         for (; next <= last && next < i + ahead && names_[next] != endMarker && !stop_; ++next)
-            dispatch(next, archive, pipeline);
+            dispatch(next, archive, *pipeline);
 
         StepData add;
         add.step = Step::Append;
@@ -200,14 +231,14 @@ void TViewThr::run() {
             add.placeholder = true;
             add.width = add.height = 65535;
         } else {
-            std::unique_lock lock(pipeline.mutex);
+            std::unique_lock lock(pipeline->mutex);
             // The stop request is polled while a decode finishes.
-            while (!pipeline.done.count(i) && !stop_)
-                pipeline.finished.wait_for(lock, std::chrono::milliseconds(50));
+            while (!pipeline->done.count(i) && !stop_)
+                pipeline->finished.wait_for(lock, std::chrono::milliseconds(50));
             if (stop_)
                 break;
-            const Thumbnail t = std::move(pipeline.done[i]);
-            pipeline.done.erase(i);
+            const Thumbnail t = std::move(pipeline->done[i]);
+            pipeline->done.erase(i);
             lock.unlock();
             const QSize shown = thumbnailDisplaySize(t.width, t.height);
             add.width = shown.width();
@@ -221,21 +252,17 @@ void TViewThr::run() {
             break;
     }
 
-    // Decodes not begun are dropped, running ones finish and are discarded;
-    // extracted copies go with their jobs either way.
-    {
-        const std::lock_guard lock(pipeline.mutex);
-        pipeline.cancelled = true;
-    }
-    pipeline.pool.waitForDone();
+    pipeline.reset();
 
     StepData end;
     end.step = Step::EndLoad;
     handOver(end);
+    // From here on the loader may be destroyed: no member is touched.
+    QAbstractEventDispatcher* mainEvents =
+        QCoreApplication::instance()->thread()->eventDispatcher();
     form1_.loaderRunning = 0;
     // Wakes a main thread that waits for the loader to end.
-    QMetaObject::invokeMethod(
-        &form2_, [] {}, Qt::QueuedConnection);
+    mainEvents->wakeUp();
 }
 
 void TViewThr::dispatch(int index, bool archive, Pipeline& pipeline) {

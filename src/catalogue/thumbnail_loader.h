@@ -3,7 +3,7 @@
 // the catalogue is open.
 //
 // The loader thread walks the entries in order. Pictures are decoded and
-// squeezed on a pool of idle-priority workers, several entries ahead; the
+// squeezed on a pool of lowest-priority workers, several entries ahead; the
 // results are taken back in entry order and handed to the main thread, which
 // only appends them. Everything that touches a control, ThrIL, the file
 // table's sizes or the archive library runs on the main thread in short steps
