@@ -36,8 +36,9 @@ bool makeFolder(const QString& path) {
     const QString parent = QFileInfo(path).absolutePath();
     if (parent != path && !makeFolder(parent))
         return false;
-    return QDir().mkdir(path) &&
-           QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if (!QDir().mkdir(path))
+        return QFileInfo(path).isDir();  // made meanwhile by another worker
+    return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // The stored thumbnail at 'file' if it describes the file as it is now.
