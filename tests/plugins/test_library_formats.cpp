@@ -109,34 +109,25 @@ void addPaletteRow(const char* name, int bits, bool eightBitMap, bool tiled) {
     QTest::newRow(name) << t << want << QList<int>{bits, 8, 0};
 }
 
-// An 8- or 16-bit CIE L*a*b* file of 48 x 32 with the white point (x, y): lightness
+// An 8- or 16-bit CIE L*a*b* file of 48 x 32 with the white point (wx, wy): lightness
 // rising down the rows, a and b spread over -60 to 59 (in 1/256 steps at 16 bits),
 // white (L 100) in the last row; an opaque alpha sample after the colour when asked.
-bool writeLabTiff(const QString& path,
-                  float whiteX,
-                  float whiteY,
-                  int bits = 8,
-                  bool alpha = false) {
+bool writeLabTiff(const QString& path, float wx, float wy, int bits, bool alpha) {
     const auto lab = [bits](int x, int y, int s) {
         const int v = s == 3    ? 255
                       : y == 31 ? (s ? 0 : 255)
                       : s == 0  ? 20 + y * 7
                                 : (s == 1 ? x * 7 : x * 3 + y * 5) % 120 - 60;
-        if (bits == 8)
-            return v & 255;
-        return s == 0 || s == 3 ? v * 257
-                                : (v * 256 + (y == 31 ? 0 : (x * 29 + y * 13) % 256)) & 0xFFFF;
+        const int fine = s == 0 || s == 3 || y == 31 ? 0 : (x * 29 + y * 13) % 256;
+        return bits == 8 ? v & 255 : s == 0 || s == 3 ? v * 257 : (v * 256 + fine) & 0xFFFF;
     };
-    if (!writeTiff(path, {{.width = 48,
-                           .height = 32,
-                           .samples = alpha ? 4 : 3,
-                           .bits = bits,
-                           .photometric = 8,
-                           .extra = uint16_t(alpha ? 2 : 0xFFFF),
-                           .sample = lab}}))
+    TiffLayout t{.width = 48, .height = 32, .samples = 3 + alpha, .bits = bits, .photometric = 8};
+    t.extra = alpha ? 2 : t.extra;
+    t.sample = lab;
+    if (!writeTiff(path, {t}))
         return false;
     TIFF* tif = TIFFOpen(QFile::encodeName(path).constData(), "r+");
-    const float white[2] = {whiteX, whiteY};
+    const float white[2] = {wx, wy};
     const bool ok =
         tif && TIFFSetField(tif, TIFFTAG_WHITEPOINT, white) && TIFFRewriteDirectory(tif);
     TIFFClose(tif);
