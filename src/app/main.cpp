@@ -131,7 +131,8 @@ TForm1::TForm1(AppContext& context)
     QIcon icon;
     for (int size : {16, 32, 48, 256})
         icon.addFile(QStringLiteral(":/images/kordel_%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
+    // Every window of the program carries it: the catalogue and the dialogs too.
+    QGuiApplication::setWindowIcon(icon);
     createControls();
     createMenus();
     connectBrowsing();

@@ -610,10 +610,15 @@ void TForm2::markCellDeleted(const QString& name) {
 void TForm2::setStaysOnTop(bool on) {
     if (bool(windowFlags() & Qt::WindowStaysOnTopHint) == on)
         return;
-    const QRect frame = geometry();
+    // pos() and move() speak of the frame, as the stored position does; placing
+    // the client instead would push the title bar of a window at 0, 0 off the
+    // screen, out of the user's reach.
+    const QPoint place = pos();
+    const QSize size = this->size();
     const bool visible = isVisible();
     setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    setGeometry(frame);
+    resize(size);
+    move(place);
     if (visible)
         show();
 }
