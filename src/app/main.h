@@ -216,6 +216,8 @@ public:
     // Action 1 loads and shows; any other value lays the picture out again.
     void ShowPicture(const QString& name, int current, int last, int action);
     void showEntry(int index);
+    // G_rev, G_play, G_top, G_back, G_step, G_end on or off.
+    void setNavigation(const std::array<bool, 6>& enabled);
     void G_topClick();
     void G_backClick();
     void G_stepClick();
@@ -276,6 +278,10 @@ public:
     bool ShellDeleteFile(const QString& path, QWidget* owner = nullptr);
     // The catalogue window topmost again when the settings ask for it.
     void RestoreCatalogueStacking();
+    // Copies or moves an entry of the current folder through the save dialog;
+    // the dialogs and questions belong to `owner` (null: this window).
+    void transferEntry(const QString& name, bool move, QWidget* owner = nullptr);
+    void deleteEntry(const QString& name, bool lowerCatalogue, QWidget* owner = nullptr);
     void KD2Click();
     void G1Click();
     void KD3Click();
@@ -344,7 +350,6 @@ private:
     bool leadsBackIntoAncestry(const QString& path, QTreeWidgetItem* parent) const;
     void connectTree();
     void selectStartFolder();
-    void setNavigation(const std::array<bool, 6>& enabled);
     void dropQueuedInput(bool keyboard);
     void connectBrowsing();
     void runSlideshow(TSpeedButton* button, int step);
@@ -352,9 +357,6 @@ private:
     void connectFileOperations();
     // Drag starts from the viewer and drops on the tree and the tabs; true when taken.
     bool fileDragEvent(QObject* watched, QEvent* e);
-    // Copies or moves an entry of the current folder through the save dialog.
-    void transferEntry(const QString& name, bool move);
-    void deleteEntry(const QString& name, bool lowerCatalogue);
     struct Dragged;
     QList<Dragged> draggedFiles(const QMimeData* data, Qt::KeyboardModifiers modifiers);
     void dropOnFolder(const QMimeData* data,

@@ -120,27 +120,28 @@ void TForm1::RestoreCatalogueStacking() {
     ctx_.form2->setStaysOnTop(ActOpt == 1);
 }
 
-void TForm1::transferEntry(const QString& name, bool move) {
+void TForm1::transferEntry(const QString& name, bool move, QWidget* owner) {
     if (name.isEmpty() || isArchiveSelected())
         return;
     sourcePath = currentFolder() + name;
     ctx_.form2->setStaysOnTop(false);
-    const QString to = RunCopyDialog(this, move ? kMoveTitle : kCopyTitle, currentFolder(), name);
+    const QString to =
+        RunCopyDialog(owner ? owner : this, move ? kMoveTitle : kCopyTitle, currentFolder(), name);
     if (!to.isEmpty())
-        move ? ShellMoveFile(to) : ShellCopyFile(to);
+        move ? ShellMoveFile(to, owner) : ShellCopyFile(to, owner);
     RestoreCatalogueStacking();
     // Whether or not the dialog was confirmed: the entry goes only when its file has.
     if (move)
         MarkEntryDeleted(sourcePath, name);
 }
 
-void TForm1::deleteEntry(const QString& name, bool lowerCatalogue) {
+void TForm1::deleteEntry(const QString& name, bool lowerCatalogue, QWidget* owner) {
     if (name.isEmpty() || isArchiveSelected())
         return;
     sourcePath = currentFolder() + name;
     if (lowerCatalogue)
         ctx_.form2->setStaysOnTop(false);
-    ShellDeleteFile(sourcePath);
+    ShellDeleteFile(sourcePath, owner);
     if (lowerCatalogue)
         RestoreCatalogueStacking();
     MarkEntryDeleted(sourcePath, name);

@@ -66,6 +66,7 @@ TForm2::TForm2(AppContext& context) : QMainWindow(nullptr), ctx_(context) {
     connect(S2, &QAction::triggered, this, &TForm2::S2Click);
     connect(S3, &QAction::triggered, this, &TForm2::S3Click);
     connect(f->B_ichiran, &QToolButton::clicked, f, &TForm1::B_ichiranClick);
+    connectCommands();
 }
 
 TForm2::~TForm2() {
@@ -143,6 +144,7 @@ void TForm2::createControls() {
     cellPicture_->hide();
     PopupMenu2 = new QMenu(this);
     PopupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    createCommands();
 }
 
 void TForm2::FormCreate() {
@@ -526,14 +528,14 @@ void TForm2::turnPage() {
 
 void TForm2::showEvent(QShowEvent* e) {
     QMainWindow::showEvent(e);
-    // Coming back from the task bar is no opening.
-    if (!e->spontaneous())
+    // Coming back from the task bar, or a change of stacking, is no opening.
+    if (!e->spontaneous() && !restacking_)
         FormShow();
 }
 
 void TForm2::hideEvent(QHideEvent* e) {
     QMainWindow::hideEvent(e);
-    if (!e->spontaneous())
+    if (!e->spontaneous() && !restacking_)
         FormHide();
 }
 
@@ -616,11 +618,14 @@ void TForm2::setStaysOnTop(bool on) {
     const QPoint place = pos();
     const QSize size = this->size();
     const bool visible = isVisible();
+    // The window is hidden and shown again for the new flag: its pages stay.
+    restacking_ = true;
     setWindowFlag(Qt::WindowStaysOnTopHint, on);
     resize(size);
     move(place);
     if (visible)
         show();
+    restacking_ = false;
 }
 
 void TForm2::startLoader() {

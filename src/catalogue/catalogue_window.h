@@ -50,6 +50,9 @@ public:
     TArImage* ArImage = nullptr;
     TArLabel* ArLabel = nullptr;
     QMenu* PopupMenu2 = nullptr;  // the cells' context menu
+    QMenu* kabegami3 = nullptr;   // its wallpaper submenu
+    QAction *P_NOMAL = nullptr, *P_KORDEL = nullptr, *P_NAME = nullptr, *K_TILE = nullptr;
+    QAction *K2 = nullptr, *K1 = nullptr, *K3 = nullptr;
 
     // --- state ---
     int cellWidth = 128, cellHeight = 96;
@@ -105,6 +108,29 @@ public:
     void blankAllCells();
     // A vanished file: its cell shows the removed-file picture and loses its name.
     void markCellDeleted(const QString& name);
+
+    // --- the cells' commands; `m` is a cell's member index ---
+    // The cell under the mouse becomes the highlighted one, the selection.
+    void ArPanelMouseMove(int m);
+    void ArPanelMouseDown(int m, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    void ArImageMouseDown(int m, Qt::MouseButton button, Qt::KeyboardModifiers modifiers);
+    // Shows the cell's picture in the main window.
+    void ArImageClick(int m);
+    // Opens the cell's file with the desktop's default application.
+    void ArImageDblClick(int m);
+    // The window's keys, before its controls; true when the key was taken.
+    bool FormKeyDown(int key);
+    bool FormKeyPress(const QString& text);
+    void PopupMenu2Popup();
+    void kabegami3Click();
+    void P_NOMALClick();
+    void P_KORDELClick();
+    void P_NAMEClick();
+    void K_TILEClick();
+    void K1Click();  // delete
+    void K2Click();  // copy
+    void K3Click();  // move
+
     // Catalogue keys as they stand now, for the settings file.
     CatalogueSettings currentSettings() const;
 
@@ -128,11 +154,20 @@ private:
     void regrid(bool force);
     void fillCell(int m, int e);
     void discardMouse();
+    void createCommands();
+    void connectCommands();
+    // The file-table entry of the highlighted cell, -1 when none.
+    int selectedEntry() const;
+    void startCellDrag(int m);
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
     TAll* cellPicture_ = nullptr;  // icons and metafiles of the cells are loaded here
     int fillRun_ = 0;              // counts page fills; a newer one ends an older one
     bool snapping_ = false;        // the window is being snapped to whole cells
     bool opening_ = false;         // the catalogue button's opening is under way
+    bool restacking_ = false;      // hidden and shown only to change the stacking
+    int dragArmed_ = -1;           // the cell a left press may drag, -1 when none
+    QPoint dragFrom_;              // where that press was, on the screen
 
     AppContext& ctx_;
     std::unique_ptr<TViewThr> loader_;

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "catalogue_window.h"
+#include "control_array.h"
 #include "drive_tab_set.h"
 #include "linux_shell.h"
 #include "list_view.h"
@@ -133,6 +134,64 @@ private slots:
                               p.rows().join(u' '), p.status(3)})
                      .join(u'|'),
                  outcome);
+    }
+
+    // From a catalogue cell: its keys, and its drag onto the tree.
+    void fromCatalogue_data() {
+        QTest::addColumn<QString>("act");  // a key, or "drag" / "Drag" (with Shift) onto "sub"
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::addColumn<QString>(
+            "outcome");  // where | rows | caption's end | cell's name | status
+        const QString all = QStringLiteral("|a.bmp b.bmp c.bmp ") + kOddName + u'|';
+        const QString gone = QStringLiteral("|Kordel||") + kGone;
+        QTest::newRow("deleting the picture on show")
+            << "d"
+            << "a.bmp" << QList<bool>{true} << "trash|b.bmp c.bmp " + kOddName + gone;
+        QTest::newRow("delete declined")
+            << "D"
+            << "a.bmp" << QList<bool>{false} << "here" + all + "a.bmp]|a.bmp|";
+        QTest::newRow("move cancelled")
+            << "m"
+            << "b.bmp" << QList<bool>() << "here" + all + "a.bmp]|b.bmp|";
+        QTest::newRow("dragged") << "drag"
+                                 << "b.bmp" << QList<bool>() << "here+sub" + all + "b.bmp]|b.bmp|";
+        QTest::newRow("dragged with Shift")
+            << "Drag"
+            << "b.bmp" << QList<bool>() << "sub|a.bmp c.bmp " + kOddName + gone;
+    }
+    void fromCatalogue() {
+        QFETCH(QString, act);
+        QFETCH(QString, name);
+        QFETCH(QList<bool>, answers);
+        QFETCH(QString, outcome);
+        Files p;
+        TForm2* c = p.form2();
+        for (int i = 0; i <= p.f->lastIndex; ++i) {
+            c->ThrIL.append(QImage(96, 72, QImage::Format_RGB32));
+            p.f->thumbWidth[i] = 96;
+            p.f->thumbHeight[i] = 72;
+        }
+        c->show();
+        c->FillPage();
+        const int m = int(c->cellNames.indexOf(name));
+        c->ArPanelMouseMove(m);
+        p.fakes.dialogs->answers = answers;
+        if (act.endsWith(u"rag")) {
+            p.fakes.dialogs->saveNames = {name};
+            QTest::mouseClick(c->ArImage->Members(m), Qt::LeftButton,
+                              act == u"Drag" ? Qt::ShiftModifier : Qt::NoModifier);
+            std::unique_ptr<QMimeData> data(p.f->fileDragData(c->dragName));
+            p.f->TreeViewDragDrop(data.get(), p.node("sub"), Qt::NoModifier);
+        } else {
+            QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, act);
+            QApplication::sendEvent(c->ArPanel->Members(m), &press);
+        }
+        QCOMPARE(
+            QStringList({where(p, name, home_->path()), p.rows().join(u' '),
+                         p.caption().section(u'/', -1), c->cellNames[m], p.status(3).trimmed()})
+                .join(u'|'),
+            outcome);
     }
 
     void dropOnTab_data() {
