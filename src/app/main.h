@@ -366,7 +366,8 @@ private:
     void applyWallpaper(const QString& path);
     QImage pictureToWrite(int index, int source);
     bool writeBmp(const QImage& picture, const QString& path);
-    QString askBmpName();
+    // The BMP file to write, asked in a dialog owned by `owner`; empty when cancelled.
+    QString askBmpName(QWidget* owner);
     void setSlideshowControls(bool idle);
 
     AppContext& ctx_;

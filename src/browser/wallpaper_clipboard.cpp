@@ -237,10 +237,10 @@ bool TForm1::writeBmp(const QImage& picture, const QString& path) {
     return false;
 }
 
-QString TForm1::askBmpName() {
+QString TForm1::askBmpName(QWidget* owner) {
     const QString title = QStringLiteral("名前をつけて保存");
     for (;;) {
-        QString name = ctx_.services->dialogs->saveFileName(this, title, currentFolder(),
+        QString name = ctx_.services->dialogs->saveFileName(owner, title, currentFolder(),
                                                             QStringLiteral("BMP (*.BMP)"));
         if (name.isEmpty())
             return {};
@@ -254,14 +254,14 @@ QString TForm1::askBmpName() {
         const auto writeBits = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
         if (!file.isFile() || !file.isWritable() || !(file.permissions() & writeBits)) {
             ctx_.services->dialogs->message(
-                this, Dialogs::Icon::Warning, title,
+                owner, Dialogs::Icon::Warning, title,
                 QStringLiteral(
                     "%1\nこのファイルは読み取り専用です。\n別のファイル名を指定してください。")
                     .arg(file.filePath()));
             continue;
         }
         if (ctx_.services->dialogs->confirm(
-                this, title,
+                owner, title,
                 QStringLiteral("%1 は既に存在します。\n上書きしますか?").arg(file.filePath())))
             return file.filePath();
     }
@@ -287,10 +287,12 @@ void TForm1::SetWallpaperNamed(int index, int source) {
 
 void TForm1::SaveThenSetWallpaper(int index, int source) {
     ctx_.form2->setStaysOnTop(false);
-    const QString name = askBmpName();
+    // From the catalogue, its dialogs open above the catalogue.
+    QWidget* owner = source == 1 ? static_cast<QWidget*>(ctx_.form2) : this;
+    const QString name = askBmpName(owner);
     if (!name.isEmpty()) {
         if (fileExtension(name) != ".BMP")
-            ctx_.services->dialogs->message(this, Dialogs::Icon::Warning, kTitle,
+            ctx_.services->dialogs->message(owner, Dialogs::Icon::Warning, kTitle,
                                             QStringLiteral("拡張子が\"BMP\"ではありません。"));
         else if (writeBmp(pictureToWrite(index, source), name))
             applyWallpaper(name);
@@ -343,7 +345,7 @@ void TForm1::SaveAsClick() {
     if (foundAny != 1 && windowTitle() != clipboardCaption())
         return;
     ctx_.form2->setStaysOnTop(false);
-    const QString name = askBmpName();
+    const QString name = askBmpName(this);
     if (!name.isEmpty()) {
         if (fileExtension(name) != ".BMP")
             ctx_.services->dialogs->message(

@@ -140,13 +140,16 @@ private slots:
             QCOMPARE(p.caption(), p.captionFor(QStringLiteral("p0%1.bmp").arg(m)));
         }
 
+        QTest::mouseDClick(c->ArImage->Members(1), Qt::LeftButton);
+        QCOMPARE(p.fakes.shell->calls.value(0).files, QStringList{p.file("p01.bmp")});
+
         // In an archive folder the file commands are off and every key is swallowed.
         auto* node = new QTreeWidgetItem(p.f->TreeView, {QStringLiteral("a.lzh")});
         node->setData(0, TForm1::kArchiveNodeRole, true);
         const QSignalBlocker quiet(p.f->TreeView);
         p.f->TreeView->setCurrentItem(node);
         QVERIFY(p.key("d"));
-        QCOMPARE(menus() + QString::number(p.fakes.shell->calls.size()), "DDD|DEDE0");
+        QCOMPARE(menus() + QString::number(p.fakes.shell->calls.size()), "DDD|DEDE1");
     }
 
     void settings_data() {
