@@ -167,11 +167,7 @@ private slots:
         QFETCH(QString, outcome);
         Files p;
         TForm2* c = p.form2();
-        for (int i = 0; i <= p.f->lastIndex; ++i) {
-            c->ThrIL.append(QImage(96, 72, QImage::Format_RGB32));
-            p.f->thumbWidth[i] = 96;
-            p.f->thumbHeight[i] = 72;
-        }
+        p.makeThumbnails();
         c->show();
         c->FillPage();
         const int m = int(c->cellNames.indexOf(name));
@@ -192,6 +188,9 @@ private slots:
                          p.caption().section(u'/', -1), c->cellNames[m], p.status(3).trimmed()})
                 .join(u'|'),
             outcome);
+        // The catalogue's own dialogs open above it.
+        for (const auto& asked : p.fakes.dialogs->saveRequests)
+            QCOMPARE(asked.parent, act.endsWith(u"rag") ? static_cast<QWidget*>(p.f) : c);
     }
 
     void dropOnTab_data() {

@@ -18,11 +18,7 @@ namespace {
 struct Catalogue : Browsing {
     TForm2* c;
     explicit Catalogue(int n) : Browsing(pictures(namesOf(n))), c(form2()) {
-        for (int i = 0; i < n; ++i) {
-            c->ThrIL.append(QImage(96, 72, QImage::Format_RGB32));
-            f->thumbWidth[i] = 96;
-            f->thumbHeight[i] = 72;
-        }
+        makeThumbnails();
         setArea(QSize(425, 282));
     }
     static QStringList namesOf(int n) {

@@ -91,6 +91,7 @@ public:
     QStringList saveNames;
     struct SaveRequest {
         QString title, folder, filter, name;
+        QWidget* parent;
     };
     QList<SaveRequest> saveRequests;
     QStringList modalRuns;  // object names of the dialogs run
@@ -107,12 +108,12 @@ public:
         confirmDefaults.append(yesIsDefault);
         return answers.isEmpty() || answers.takeFirst();
     }
-    QString saveFileName(QWidget*,
+    QString saveFileName(QWidget* parent,
                          const QString& title,
                          const QString& folder,
                          const QString& filter,
                          const QString& name) override {
-        saveRequests.append({title, folder, filter, name});
+        saveRequests.append({title, folder, filter, name, parent});
         return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
     }
     int runModal(QDialog* dialog) override;

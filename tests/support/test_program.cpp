@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QMenu>
 
+#include "catalogue_window.h"
 #include "list_view.h"
 #include "speed_button.h"
 
@@ -131,6 +132,14 @@ bool Browsing::write(const QString& name, const QByteArray& data) const {
         return true;
     QFile out(file(name));
     return out.open(QIODevice::WriteOnly) && out.write(data) == data.size();
+}
+
+void Browsing::makeThumbnails() {
+    for (int i = 0; i <= f->lastIndex; ++i) {
+        form2()->ThrIL.append(QImage(96, 72, QImage::Format_RGB32));
+        f->thumbWidth[i] = 96;
+        f->thumbHeight[i] = 72;
+    }
 }
 
 Browsing::Files Browsing::pictures(const QStringList& names, int w, int h) {

@@ -112,6 +112,8 @@ public:
     bool write(const QString& name, const QByteArray& data = {}) const;
     // Pictures of the given names, each w × h (a name ending in "/" is a folder).
     static Files pictures(const QStringList& names, int w = 4, int h = 3);
+    // Every entry's thumbnail in the catalogue, as the loader leaves them.
+    void makeThumbnails();
     // Scans the current folder again, as a change of folder or kind does.
     void rescan() { f->RescanFileList(); }
     // "Kordel [<folder><name>]", the caption while a file of the folder is shown.
