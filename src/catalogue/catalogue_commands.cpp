@@ -151,6 +151,9 @@ void TForm2::ArImageClick(int m) {
     f->showEntry(e);
     f->PicView2->repaint();
     f->SelectListEntry(name);
+    // During a slide show its loop owns the buttons; it goes on from this entry.
+    if (f->slideshowRunning())
+        return;
     f->setNavigation({true, true, true, true, true, true});
     if (e == 0 && f->lastIndex != 0)
         f->setNavigation({false, true, false, false, true, true});
