@@ -5,6 +5,7 @@
 // b_data.png      the 16 x 16 image strip of the folder tree, drive tabs and kind box
 // g_*.png, o_*.png, b_ichiran.png   18 x 18 glyphs of the tool-bar buttons
 // kordel_NN.png   the program icon at 16, 32, 48, 64, 128 and 256 pixels
+// del_image.png   96 x 72, shown where a file has been moved or deleted
 //
 // The small pictures are pixel art written out below as rows of palette letters, in the
 // 16-colour look of the desktops the program grew up on: hard edges only (alpha 0 or 255),
@@ -778,6 +779,26 @@ struct Output {
     QImage image;
 };
 
+// A sheet of paper crossed out in red, on a transparent background; painted from
+// shapes on whole pixels without smoothing, like the small icons.
+QImage removedFile() {
+    QImage image(96, 72, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setPen(QColor::fromRgba(paletteColour('d')));
+    p.setBrush(QColor::fromRgba(paletteColour('w')));
+    p.drawPolygon(QPolygon({{30, 10}, {56, 10}, {66, 20}, {66, 62}, {30, 62}}));
+    p.setBrush(QColor::fromRgba(paletteColour('s')));
+    p.drawPolygon(QPolygon({{56, 10}, {56, 20}, {66, 20}}));
+    p.setPen(QColor::fromRgba(paletteColour('g')));
+    for (int y = 28; y <= 54; y += 6)
+        p.drawLine(36, y, 60, y);
+    p.setPen(QPen(QColor::fromRgba(paletteColour('r')), 4, Qt::SolidLine, Qt::SquareCap));
+    p.drawLine(26, 12, 70, 60);
+    p.drawLine(70, 12, 26, 60);
+    return image;
+}
+
 std::vector<Output> allImages() {
     const QImage back = fromRows("g_back", kGlyphBack);
     const QImage top = fromRows("g_top", kGlyphTop);
@@ -801,6 +822,7 @@ std::vector<Output> allImages() {
     out.push_back({"kordel_16.png", checkedSize(fromRows("icon 16", kIcon16), "icon", 16, 16)});
     for (int size : {32, 48, 64, 128, 256})
         out.push_back({"kordel_" + std::to_string(size) + ".png", programIcon(size)});
+    out.push_back({"del_image.png", removedFile()});
     return out;
 }
 

@@ -266,6 +266,7 @@ void TForm1::createControls() {
     PicView2->setContextMenuPolicy(Qt::CustomContextMenu);
     del_image = new TImage(canvas);
     del_image->setObjectName(QStringLiteral("del_image"));
+    del_image->setImage(QImage(QStringLiteral(":/images/del_image.png")));
     del_image->hide();
 
     SplitPanel = new TSplitPanel(Panel5);

@@ -50,6 +50,7 @@ void TestResourceImages::sizesAndTransparency_data() {
         QTest::addRow("icon %d", size)
             << QStringLiteral("kordel_%1.png").arg(size) << QSize(size, size) << 1 << true;
     QTest::newRow("icon 256") << "kordel_256.png" << QSize(256, 256) << 1 << false;
+    QTest::newRow("removed file") << "del_image.png" << QSize(96, 72) << 1 << true;
 }
 
 void TestResourceImages::sizesAndTransparency() {
