@@ -146,6 +146,11 @@ private slots:
         p.f->TreeView->setCurrentItem(node);
         QVERIFY(p.key("d"));
         QCOMPARE(menus() + QString::number(p.fakes.shell->calls.size()), "DDD|DEDE1");
+        // There a click while the loader runs shows nothing.
+        p.f->loaderRunning = 1;
+        QTest::mouseClick(c->ArImage->Members(0), Qt::LeftButton);
+        p.f->loaderRunning = 0;
+        QCOMPARE(p.f->currentIndex, 1);  // p01, shown by the double-click
     }
 
     void settings_data() {
