@@ -481,24 +481,23 @@ void TForm2::ApplyGridChange() {
 }
 
 void TForm2::S2Click() {
-    S2->setChecked(true);
-    S3->setChecked(false);
-    if (cellWidth == 64)
-        return;
-    cellWidth = 64;
-    cellHeight = 48;
-    RelayoutCells(false, 7);
-    ApplyGridChange();
+    chooseCellSize(false);
 }
 
 void TForm2::S3Click() {
-    S2->setChecked(false);
-    S3->setChecked(true);
-    if (cellWidth == 128)
+    chooseCellSize(true);
+}
+
+// 128 x 96 cells with 9-point bold names, or 64 x 48 with 7-point regular ones.
+void TForm2::chooseCellSize(bool large) {
+    S2->setChecked(!large);
+    S3->setChecked(large);
+    const int width = large ? 128 : 64;
+    if (cellWidth == width)
         return;
-    cellWidth = 128;
-    cellHeight = 96;
-    RelayoutCells(true, 9);
+    cellWidth = width;
+    cellHeight = large ? 96 : 48;
+    RelayoutCells(large, large ? 9 : 7);
     ApplyGridChange();
 }
 

@@ -141,6 +141,7 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    void chooseCellSize(bool large);
     void FormCreate();
     void FormShow();
     void FormHide();
