@@ -36,4 +36,8 @@ std::string runPlugin(const Plugin& plugin,
 // draws thumbnails and at its stored size.
 std::string runNative(const QString& path, const uint8_t* data, size_t size);
 
+// Writes the input to `path` as the settings file and reads, writes, saves and reads
+// back every key the program keeps there.
+std::string runProfile(const QString& path, const uint8_t* data, size_t size);
+
 }  // namespace kordel::fuzz
