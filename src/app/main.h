@@ -369,6 +369,7 @@ private:
     // The BMP file to write, asked in a dialog owned by `owner`; empty when cancelled.
     QString askBmpName(QWidget* owner);
     void setSlideshowControls(bool idle);
+    void setEndNavigation();  // the buttons and View items where a show ended
 
     AppContext& ctx_;
     std::unique_ptr<PictureHost> pictureHost_;
@@ -376,7 +377,8 @@ private:
     bool closing_ = false;
     TSpeedButton* slideRunning_ = nullptr;  // the button of the running show
     bool closeAfterSlideshow_ = false;
-    bool viewerDragArmed_ = false;  // the left button went down on the viewer's picture
+    bool slideTableRebuilt_ = false;  // a rescan replaced the table the show walks
+    bool viewerDragArmed_ = false;    // the left button went down on the viewer's picture
     QPoint viewerDragFrom_;
     // Height of the list area when it was last hidden; it gets it back when shown.
     int listHeight_ = 0;

@@ -49,6 +49,12 @@ int TForm1::ScanFolderMask(const QString& folder, const QString& mask) {
 }
 
 void TForm1::RescanFileList() {
+    // A running show holds indices into the table rebuilt here: it ends, and
+    // leaves the new table's first entry and buttons as the scan sets them.
+    if (slideshowRunning()) {
+        slideTableRebuilt_ = true;
+        stopSlideshow();
+    }
     if (loaderRunning == 1)
         ctx_.form2->stopLoaderAndWait();
     PicView->setPictureName(QString());

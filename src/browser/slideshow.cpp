@@ -7,6 +7,7 @@
 #include <QSlider>
 #include <QTimer>
 
+#include "catalogue_window.h"
 #include "drive_tab_set.h"
 #include "image.h"
 #include "main.h"
@@ -40,8 +41,11 @@ void TForm1::stopSlideshow() {
 void TForm1::setSlideshowControls(bool idle) {
     for (QMenu* menu : {File1, Show1, Edit, O1, Help1})
         menu->menuAction()->setEnabled(idle);
-    DriveTabSet->setEnabled(idle);
-    busy = idle ? 0 : 1;
+    // A catalogue page being filled holds the drive tabs and the folder as well;
+    // when the show ends first, the fill gives them back at its end.
+    const bool filling = ctx_.form2->filling == 1;
+    DriveTabSet->setEnabled(idle && !filling);
+    busy = idle && !filling ? 0 : 1;
 }
 
 void TForm1::runSlideshow(TSpeedButton* button, int step) {
@@ -54,6 +58,7 @@ void TForm1::runSlideshow(TSpeedButton* button, int step) {
     slideInterval = slideSecondMs * ctx_.optionPagesDlg->TBar->value();
     Timer->setInterval(slideInterval);
     stopRequest = 0;
+    slideTableRebuilt_ = false;
     button->setToolTip(QStringLiteral("連続表示中断"));
     for (TSpeedButton* b : {forward ? G_rev : G_play, G_top, G_back, G_step, G_end})
         b->setEnabled(false);
@@ -87,12 +92,23 @@ void TForm1::runSlideshow(TSpeedButton* button, int step) {
         }
     }
 
-    // The end steps: the index names the last picture shown again.
-    currentIndex -= step;
     slideRunning_ = nullptr;
     button->setDown(false);
     button->setToolTip(forward ? QStringLiteral("連続表示") : QStringLiteral("連続表示(ﾘﾊﾞｰｽ)"));
     setSlideshowControls(true);
+    if (slideTableRebuilt_) {
+        slideTableRebuilt_ = false;
+    } else {
+        // The end steps: the index names the last picture shown again.
+        currentIndex -= step;
+        setEndNavigation();
+    }
+    // A close asked for during the show goes ahead now that the loop has ended.
+    if (closeAfterSlideshow_)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TForm1::setEndNavigation() {
     const bool atStart = currentIndex == 0 && lastIndex != 0;
     const bool atEnd = !atStart && currentIndex == lastIndex;
     setNavigation({!atStart, !atEnd, !atStart, !atStart, !atEnd, !atEnd});
@@ -101,9 +117,6 @@ void TForm1::runSlideshow(TSpeedButton* button, int step) {
     for (QAction* a : {KS1, KE1})
         a->setEnabled(!atEnd);
     Status->setPanelText(3, QStringLiteral(" "));
-    // A close asked for during the show goes ahead now that the loop has ended.
-    if (closeAfterSlideshow_)
-        QTimer::singleShot(0, this, &QWidget::close);
 }
 
 }  // namespace kordel

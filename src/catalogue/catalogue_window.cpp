@@ -318,10 +318,13 @@ void TForm2::FillPage() {
         ~Restore() {
             TForm1* f = w->ctx_.form1;
             w->filling = 0;
-            f->busy = 0;
+            // A slide show running meanwhile keeps the folder and the drive tabs
+            // until it ends.
+            const bool show = f->slideshowRunning();
+            f->busy = show ? 1 : 0;
             f->ScrollBox->setEnabled(true);
             w->GSize->setEnabled(true);
-            f->DriveTabSet->setEnabled(true);
+            f->DriveTabSet->setEnabled(!show);
             f->ComboBox->setEnabled(true);
             w->PBar->setValue(0);
             w->setWindowTitle(QStringLiteral("Kordel [イメージ一覧] "));

@@ -382,8 +382,9 @@ void TViewThr::endLoad() {
     for (size_t k = 0; k < buttons.size(); ++k)
         buttons[k]->setEnabled(savedEnabled_[k]);
     form1_.B_ichiran->setEnabled(true);
+    // A slide show running meanwhile keeps the menus until it ends.
     for (QMenu* menu : mainMenus(form1_))
-        menu->menuAction()->setEnabled(true);
+        menu->menuAction()->setEnabled(!form1_.slideshowRunning());
     controlsDisabled_ = false;
 }
 

@@ -1,6 +1,7 @@
 // The slideshow: which entries a show visits and where it pauses, the controls it
 // locks while it runs, and what ends it (its button, Esc, the last entry, closing
 // the window). A second of the interval is shortened to a few milliseconds.
+#include <QComboBox>
 #include <QMenu>
 #include <QSlider>
 #include <QTest>
@@ -8,6 +9,7 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include "browse_helpers.h"
 #include "drive_tab_set.h"
 #include "list_view.h"
 #include "main.h"
@@ -47,7 +49,8 @@ Run runShow(Browsing& b,
     button->setEnabled(true);  // as navigating to `from` leaves it
     Run run;
     const auto titles = QObject::connect(f, &QWidget::windowTitleChanged, [&](const QString& t) {
-        run.shown.append(t.section(u'/', -1).chopped(1));
+        if (t.contains(u'/'))  // a rescan's "Kordel" names no picture
+            run.shown.append(t.section(u'/', -1).chopped(1));
         if (run.shown.size() == 1 && during)
             QTimer::singleShot(0, during);
     });
@@ -109,7 +112,11 @@ private slots:
     // While a show runs, what could change the folder or start another show is
     // locked; the rest stays usable. Clicking the button up ends the show at once.
     void locksWhileRunningAndStopsOnItsButton() {
-        Browsing b(fivePictures());
+        Browsing::Files files = fivePictures();
+        files.append({QStringLiteral("sub/"), {}});
+        Browsing b(files, QStringLiteral("[Option]\nSortOpt=1\n"), Browsing::NotStarted);
+        b.fakes.drives->placeList = {{b.path(), "d", DriveType::Fixed, {}}};
+        b.start();  // in the folder as the tree's root
         TForm1* f = b.form1();
         QString during;
         const Run run = runShow(b, f->G_play, 0, 60, [&] {
@@ -120,7 +127,16 @@ private slots:
                 during += m->menuAction()->isEnabled() ? u'E' : u'D';
             during += f->TreeView->isEnabled() && f->B_ichiran->isEnabled() ? u'E' : u'D';
             during += u' ' + f->G_play->toolTip();
-            during += f->TreeViewChanging(nullptr) ? u'E' : u'D';  // the tree refuses a change
+            // A click on another folder changes neither the folder nor the tree's selection.
+            QTreeWidgetItem* shown = f->TreeView->currentItem();
+            shown->setExpanded(true);
+            const QRect other = f->TreeView->visualItemRect(shown->child(0));
+            QTest::mouseClick(f->TreeView->viewport(), Qt::LeftButton, {}, other.center());
+            QCoreApplication::processEvents();
+            during += f->TreeView->currentItem() == shown &&
+                              f->TreeView->selectedItems() == QList<QTreeWidgetItem*>{shown}
+                          ? u'D'
+                          : u'E';
             TestProgram::click(f->G_play);
         });
         QCOMPARE(during, QStringLiteral("DDDDDDDDDDDE 連続表示中断D"));
@@ -151,6 +167,29 @@ private slots:
         QCOMPARE(run.shown, (QStringList{"b.bmp", "d.bmp", "e.bmp"}));
         QCOMPARE(run.pauses, 2);
         QCOMPARE(b.navigation(), QStringLiteral("EDEEDD"));
+    }
+
+    // The catalogue's first page, filled during a show, leaves the folder and the
+    // drive tabs locked to the show; a change of kind rebuilds the table the show
+    // walks and ends it, the new table's first entry on show.
+    void catalogueAndKindChangeDuringAShow() {
+        Browsing b(fivePictures());
+        TForm1* f = b.form1();
+        QString during;
+        runShow(b, f->G_play, 0, 60, [&] {
+            TestProgram::click(f->B_ichiran);
+            during += f->DriveTabSet->isEnabled() ? u'E' : u'D';
+            during += f->TreeViewChanging(nullptr) ? u'E' : u'D';
+            TestProgram::click(f->G_play);
+        });
+        QCOMPARE(during, QStringLiteral("DD"));
+        QVERIFY(f->DriveTabSet->isEnabled() && f->busy == 0);
+
+        const Run run = runShow(b, f->G_play, 1, 60, [&] { chooseKind(f->ComboBox, 1); });
+        QCOMPARE(run.shown, (QStringList{"c.bmp", "a.bmp"}));
+        QCOMPARE(f->currentIndex, 0);
+        QCOMPARE(b.navigation(), QStringLiteral("DEDDEE"));
+        QVERIFY(!f->G_play->isDown() && f->Show1->menuAction()->isEnabled() && f->busy == 0);
     }
 
     // A damaged picture and a deleted entry are passed over, each with its own text.
