@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QScrollArea>
+#include <QTimer>
 #include <QTreeWidget>
 #include <cerrno>
 
@@ -285,6 +286,12 @@ void TForm1::connectTree() {
                 if (!TreeViewChanging(current)) {
                     const QSignalBlocker block(TreeView);
                     TreeView->setCurrentItem(previous);
+                    // A mouse press goes on to select the node it hit once this
+                    // returns: the selection is put back onto the current node after it.
+                    QTimer::singleShot(0, TreeView, [this] {
+                        const QSignalBlocker block(TreeView);
+                        TreeView->setCurrentItem(TreeView->currentItem());
+                    });
                     return;
                 }
                 TreeViewChange(current);
