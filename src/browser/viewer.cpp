@@ -192,8 +192,11 @@ void TForm1::showEntry(int index) {
         return;
     }
     ShowPicture(fileNames[index], index, lastIndex, 1);
-    setWindowTitle(QStringLiteral("Kordel [") + currentFolder() + fileNames[index] +
-                   QStringLiteral("]"));
+    // A deleted entry shows no file: the caption names none, as when the file on
+    // show is deleted.
+    setWindowTitle(fileNames[index].isEmpty() ? QStringLiteral("Kordel")
+                                              : QStringLiteral("Kordel [") + currentFolder() +
+                                                    fileNames[index] + QStringLiteral("]"));
 }
 
 void TForm1::G_stepClick() {

@@ -126,6 +126,7 @@ private slots:
         QCOMPARE(p.caption(), p.captionFor("c.bmp"));
         TestProgram::click(f->G_back);
         QCOMPARE(p.statuses(), "|||" + kDeleted);
+        QCOMPARE(p.caption(), QStringLiteral("Kordel"));  // no file to name
         QCOMPARE(p.navigation(), QStringLiteral("EEEEEE"));
     }
 
