@@ -256,7 +256,10 @@ void TOptionPagesDlg::showEvent(QShowEvent* e) {
     closingByBox_ = false;
     // Centred on the screen, not on the main window as a dialog would be by default.
     const QSize screen = ctx_.services->screen->size();
-    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+    // Placed by its client area: a move() would place the frame once the window
+    // manager has framed the dialog, so a second opening would land lower.
+    setGeometry(
+        QRect(QPoint((screen.width() - width()) / 2, (screen.height() - height()) / 2), size()));
     FormShow();
     QDialog::showEvent(e);
 }

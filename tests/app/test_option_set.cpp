@@ -91,7 +91,7 @@ private slots:
         StartedProgram p;
         p.f->move(0, 0);  // the dialog still opens in the middle of the screen
         runDialog(p, [](TOptionPagesDlg* d) {
-            QCOMPARE(d->pos(),
+            QCOMPARE(d->geometry().topLeft(),
                      QPoint((1024 - d->width()) / 2, (768 - d->height()) / 2));  // centred
             d->radioButtons->button(2)->click();
             d->SortBox->setChecked(true);
