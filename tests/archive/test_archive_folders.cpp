@@ -167,6 +167,12 @@ private slots:
         QCOMPARE(p.status(1), QStringLiteral("12x8"));
         QCOMPARE(QDir(p.fakes.tempFolder->path()).entryList(QDir::Files | QDir::Hidden),
                  QStringList());
+        // A show goes on through the members the same way, to the last.
+        TestProgram::click(f->G_play);
+        QCOMPARE(p.caption(), "Kordel [" + drive_ + "/pics.lzh/dog.bmp]");
+        QCOMPARE(p.navigation(), QStringLiteral("EDEEDD"));
+        QCOMPARE(QDir(p.fakes.tempFolder->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList());
         // Inside an archive the file commands are off.
         f->PopupMenu3Popup();
         QVERIFY(!f->K2->isEnabled() && !f->K5->isEnabled() && !f->K6->isEnabled());
