@@ -1,5 +1,6 @@
 // The picture taken out of the program: as the desktop wallpaper, to and from
 // the clipboard, and saved as a BMP file.
+#include <unistd.h>
 #include <QAction>
 #include <QClipboard>
 #include <QFileInfo>
@@ -9,6 +10,8 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <QtEndian>
+#include <cerrno>
+#include <cstring>
 
 #include "catalogue_window.h"
 #include "image.h"
@@ -155,6 +158,20 @@ QByteArray bmpFileData(const QImage& picture) {
     return out;
 }
 
+// Writes all of `data` to a file descriptor; 0, or the error number of the failure.
+int writeFully(int fd, const QByteArray& data) {
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        done += n;
+    }
+    return 0;
+}
+
 }  // namespace
 
 void TForm1::connectWallpaperClipboard() {
@@ -226,10 +243,17 @@ bool TForm1::writeBmp(const QImage& picture, const QString& path) {
                                : QStringLiteral("画像が大きすぎます。");
     } else {
         // Through a temporary file: a failed write leaves the old file as it was.
+        // The bytes go straight to the file, so that a full disk is reported with its
+        // cause; a buffered write that fails at the commit is taken for success.
         QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit())
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            why = file.errorString();
+        else if (const int error = writeFully(file.handle(), data))
+            why = QString::fromLocal8Bit(std::strerror(error));  // the temporary file goes
+        else if (file.commit())
             return true;
-        why = file.errorString();
+        else
+            why = file.errorString();
     }
     ctx_.services->dialogs->message(
         this, Dialogs::Icon::Error, kTitle,

@@ -1,6 +1,7 @@
 // The picture taken out of the program: the wallpaper submenu and its commands,
 // the tiling marks, saving as BMP with its questions and refusals, and the
 // clipboard both ways.
+#include <sys/resource.h>
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
@@ -8,6 +9,9 @@
 #include <QMimeData>
 #include <QTest>
 #include <QTreeWidget>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 
 #include "bmp_decoder.h"
 #include "browse_helpers.h"
@@ -173,6 +177,26 @@ private slots:
             QCOMPARE(rgb(readAll(p.file(written))), rgb(picture));
         const bool wallpaper = item.endsWith(u"_NAME") && !written.isEmpty();
         QCOMPARE(applied(p), wallpaper ? QStringList{p.file(written) + u'+'} : QStringList());
+    }
+
+    // A write that fails half way (a file size limit here, a full disk for a user)
+    // keeps the old file and says why.
+    void failedWriteKeepsTheOldFile() {
+        Browsing p({{"a.bmp", bmpFile(QSize(40, 30), 24)}, {"old.bmp", "old"}});
+        p.fakes.dialogs->saveNames = {"old.bmp"};
+        p.fakes.dialogs->answers = {true};
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit small{1000, limit.rlim_max};
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        p.trigger("SaveAs");
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        QCOMPARE(readAll(p.file("old.bmp")), "old");
+        QCOMPARE(QDir(p.path()).entryList(QDir::Files).size(), 2);
+        QCOMPARE(p.messages(),
+                 QStringList{QStringLiteral("「%1」に保存できませんでした。\n%2")
+                                 .arg(p.file("old.bmp"), QString::fromLocal8Bit(strerror(EFBIG)))});
     }
 
     void pasteInModeThree_data() {
