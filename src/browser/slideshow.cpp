@@ -39,8 +39,10 @@ void TForm1::stopSlideshow() {
 }
 
 void TForm1::setSlideshowControls(bool idle) {
+    // The thumbnails of an archive being made hold the menus until they are done.
+    const bool menus = idle && !ctx_.form2->loaderHoldsControls();
     for (QMenu* menu : {File1, Show1, Edit, O1, Help1})
-        menu->menuAction()->setEnabled(idle);
+        menu->menuAction()->setEnabled(menus);
     // A catalogue page being filled holds the drive tabs and the folder as well;
     // when the show ends first, the fill gives them back at its end.
     const bool filling = ctx_.form2->filling == 1;

@@ -178,8 +178,13 @@ void TForm1::layoutPicture() {
 
 void TForm1::setNavigation(const std::array<bool, 6>& e) {
     const std::array<TSpeedButton*, 6> buttons = {G_rev, G_play, G_top, G_back, G_step, G_end};
-    for (int i = 0; i < 6; ++i)
-        buttons[i]->setEnabled(e[i]);
+    const bool held = ctx_.form2 && ctx_.form2->loaderHoldsControls();
+    for (int i = 0; i < 6; ++i) {
+        if (held)
+            ctx_.form2->keepEnabledForLoaderEnd(buttons[i], e[i]);
+        else
+            buttons[i]->setEnabled(e[i]);
+    }
 }
 
 void TForm1::dropQueuedInput(bool keyboard) {

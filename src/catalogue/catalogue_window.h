@@ -100,6 +100,10 @@ public:
 
     // Keeps the window above all others, or not, without moving or resizing it.
     void setStaysOnTop(bool on);
+    // While the loader holds the main window's navigation buttons and menus for
+    // an archive folder, a button's new state is kept for the loader's end.
+    bool loaderHoldsControls() const;
+    void keepEnabledForLoaderEnd(const TSpeedButton* button, bool enabled);
     // Asks the thumbnail loader to stop; it ends after its current entry.
     void requestLoaderStop();
     // Asks a running loader to stop and lets events run until it has ended.

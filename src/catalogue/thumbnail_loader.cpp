@@ -374,6 +374,22 @@ void TViewThr::append(const StepData& d) {
     form2_.ThrIL.append(d.placeholder ? form1_.del_image->image() : d.image);
 }
 
+void TViewThr::keepEnabled(const TSpeedButton* button, bool enabled) {
+    const auto buttons = navigationButtons(form1_);
+    for (size_t k = 0; k < buttons.size(); ++k)
+        if (buttons[k] == button)
+            savedEnabled_[k] = enabled;
+}
+
+bool TForm2::loaderHoldsControls() const {
+    return loader_ && loader_->holdsControls();
+}
+
+void TForm2::keepEnabledForLoaderEnd(const TSpeedButton* button, bool enabled) {
+    if (loader_)
+        loader_->keepEnabled(button, enabled);
+}
+
 void TViewThr::endLoad() {
     if (!controlsDisabled_)
         return;

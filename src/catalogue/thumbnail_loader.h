@@ -28,6 +28,7 @@ namespace kordel {
 
 class TForm1;
 class TForm2;
+class TSpeedButton;
 
 constexpr int kThumbnailWidth = 96, kThumbnailHeight = 72;
 // Files and archive members of this many bytes or more are decoded in preview mode.
@@ -57,6 +58,12 @@ public:
 
     // The stop request: safe at any moment, also while the loader ends.
     void requestStop();
+
+    // Main thread: whether BeginLoad holds the navigation buttons and menus of an
+    // archive folder, and the state a button gets back at EndLoad, set in place
+    // of its own meanwhile.
+    bool holdsControls() const { return controlsDisabled_; }
+    void keepEnabled(const TSpeedButton* button, bool enabled);
 
     // Sees every decode request of the loader's jobs, on the worker thread
     // that makes it (for checks of the preview rule).

@@ -179,6 +179,16 @@ private slots:
             QVERIFY(menu->menuAction()->isEnabled());
         // No extracted copy is left behind.
         QCOMPARE(QDir(p.f->tempFolder).entryList(QDir::Files), QStringList());
+
+        // Buttons set while the loader holds them (a slide show ending) get those
+        // states at its end, not the ones it found.
+        p.f->catalogueActive = 0;
+        p.f->TreeView->setCurrentItem(root->child(1));
+        startLoader(p);
+        p.f->setNavigation({true, false, true, true, false, false});
+        QVERIFY(!p.f->G_rev->isEnabled());
+        waitForEnd(p);
+        QCOMPARE(p.navigation(), QStringLiteral("EDEEDD"));
     }
 };
 
