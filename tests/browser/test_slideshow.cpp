@@ -132,8 +132,8 @@ private slots:
             // A click on another folder changes neither the folder nor the tree's selection.
             QTreeWidgetItem* shown = f->TreeView->currentItem();
             shown->setExpanded(true);
-            const QRect other = f->TreeView->visualItemRect(shown->child(0));
-            QTest::mouseClick(f->TreeView->viewport(), Qt::LeftButton, {}, other.center());
+            QTest::mouseClick(f->TreeView->viewport(), Qt::LeftButton, {},
+                              f->TreeView->visualItemRect(shown->child(0)).center());
             QCoreApplication::processEvents();
             during += f->TreeView->selectedItems() == QList{shown} ? u'D' : u'E';
             TestProgram::click(f->G_play);
@@ -175,7 +175,6 @@ private slots:
         TForm1* f = b.form1();
         const Run run = runShow(b, f->G_play, 1, 60, [&] { chooseKind(f->ComboBox, 1); });
         QCOMPARE(run.shown, (QStringList{"c.bmp", "a.bmp"}));
-        QCOMPARE(f->currentIndex, 0);
         QCOMPARE(b.navigation(), QStringLiteral("DEDDEE"));
         QVERIFY(!f->G_play->isDown() && f->Show1->menuAction()->isEnabled() && f->busy == 0);
     }

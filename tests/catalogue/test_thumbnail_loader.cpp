@@ -186,7 +186,6 @@ private slots:
         p.f->TreeView->setCurrentItem(root->child(1));
         startLoader(p);
         p.f->setNavigation({true, false, true, true, false, false});
-        QVERIFY(!p.f->G_rev->isEnabled());
         waitForEnd(p);
         QCOMPARE(p.navigation(), QStringLiteral("EDEEDD"));
     }
