@@ -89,40 +89,19 @@ int32_t deliver(const FakeScript& s,
     for (int i = 0; i < entries; ++i) {
         uint8_t r, g, b;
         kordel::test::fakeTableColour(i, r, g, b);
-        table[i * 4] = b;
-        table[i * 4 + 1] = g;
-        table[i * 4 + 2] = r;
+        kordel::test::putDot(table, i, 32, uint32_t(r) << 16 | uint32_t(g) << 8 | b);
     }
     for (int y = 0; y < h; ++y) {
         uint8_t* row = rows + stride * size_t(s.topDown ? y : h - 1 - y);
         for (int x = 0; x < w; ++x) {
-            const int index = kordel::test::fakeIndex(s, x, y);
             uint8_t r, g, b;
             kordel::test::fakeTrueColour(x, y, r, g, b);
-            switch (s.bits) {
-                case 1:
-                    row[x / 8] |= uint8_t((index & 1) << (7 - x % 8));
-                    break;
-                case 4:
-                    row[x / 2] |= uint8_t((index & 15) << (x % 2 ? 0 : 4));
-                    break;
-                case 8:
-                    row[x] = uint8_t(index);
-                    break;
-                case 16:
-                    put16(row + 2 * x, uint16_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)));
-                    break;
-                case 24:
-                    row[3 * x] = b;
-                    row[3 * x + 1] = g;
-                    row[3 * x + 2] = r;
-                    break;
-                case 32:
-                    put32(row + 4 * x, uint32_t(r) << 16 | uint32_t(g) << 8 | b);
-                    break;
-                default:
-                    break;  // an unusable depth: the host must refuse it
-            }
+            // Other depths (an unusable one) are written as they come: the host must refuse them.
+            kordel::test::putDot(row, x, s.bits,
+                                 s.bits <= 8 ? uint32_t(kordel::test::fakeIndex(s, x, y))
+                                 : s.bits == 16
+                                     ? uint32_t((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3))
+                                     : uint32_t(r) << 16 | uint32_t(g) << 8 | b);
         }
     }
     *bitmapInfo = info;

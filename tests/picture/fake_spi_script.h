@@ -97,6 +97,15 @@ inline FakeScript parseFakeScript(const std::string& text) {
     return s;
 }
 
+// Stores dot x of a DIB row of `bits` per dot: an index (packed from the high bits at
+// fewer than 8), a 16-bit word, 0xRRGGBB at 24 bits, the whole word at 32.
+inline void putDot(uint8_t* row, int x, int bits, uint32_t v) {
+    if (bits < 8)
+        row[x * bits / 8] |= uint8_t((v & ((1u << bits) - 1)) << (8 - bits - x * bits % 8));
+    for (int i = 0; i < bits / 8; ++i)
+        row[x * (bits / 8) + i] = uint8_t(v >> 8 * i);
+}
+
 // Colour table entry i as red, green, blue: every channel differs, so a swapped
 // order shows.
 inline void fakeTableColour(int i, uint8_t& r, uint8_t& g, uint8_t& b) {

@@ -1,8 +1,7 @@
 #include "picture_files.h"
 
 #include <QFile>
-#include <QtEndian>
-
+#include "fake_spi_script.h"
 #include "metafile_writer.h"
 
 namespace kordel::test {
@@ -36,31 +35,7 @@ QByteArray packRows(int width,
         auto* row = reinterpret_cast<uchar*>(rows.data()) + s * (topDown ? y : height - 1 - y);
         for (int x = 0; x < width; ++x) {
             const size_t i = size_t(y) * size_t(width) + size_t(x);
-            const uint32_t v = i < dots.size() ? dots[i] : 0;
-            switch (bits) {
-                case 1:
-                    row[x / 8] |= uchar((v & 1) << (7 - x % 8));
-                    break;
-                case 4:
-                    row[x / 2] |= uchar((v & 15) << (x % 2 ? 0 : 4));
-                    break;
-                case 8:
-                    row[x] = uchar(v);
-                    break;
-                case 16:
-                    qToLittleEndian<quint16>(quint16(v), row + 2 * x);
-                    break;
-                case 24:
-                    row[3 * x] = uchar(v);
-                    row[3 * x + 1] = uchar(v >> 8);
-                    row[3 * x + 2] = uchar(v >> 16);
-                    break;
-                case 32:
-                    qToLittleEndian<quint32>(v, row + 4 * x);
-                    break;
-                default:
-                    break;
-            }
+            putDot(row, x, bits, i < dots.size() ? dots[i] : 0);
         }
     }
     return rows;
@@ -70,10 +45,8 @@ QByteArray packRows(int width,
 
 QByteArray writeBmp(const BmpLayout& layout) {
     using H = BmpLayout::Header;
-    const bool rle = layout.compression == 1 || layout.compression == 2;
     const QByteArray pixels =
-        rle ? layout.rle
-            : packRows(layout.width, layout.height, layout.bits, layout.dots, layout.topDown);
+        packRows(layout.width, layout.height, layout.bits, layout.dots, layout.topDown);
     QByteArray header;
     if (layout.header == H::Os2v1) {
         header = EmfWriter::ints({12});
@@ -108,25 +81,19 @@ QByteArray writeIco(const std::vector<IcoImage>& images) {
             blobs.push_back(im.png);
             continue;
         }
-        const qsizetype maskStride = stride(im.width, 1);
         QByteArray b = EmfWriter::ints({40, im.width, im.height * 2});  // the colours and the mask
         put16(b, 1);
         put16(b, im.bits);
-        b += EmfWriter::ints({0, (stride(im.width, im.bits) + maskStride) * im.height, 0, 0, 0, 0});
+        b += EmfWriter::ints(
+            {0, (stride(im.width, im.bits) + stride(im.width, 1)) * im.height, 0, 0, 0, 0});
         if (im.bits <= 8) {
             std::vector<QRgb> colours = im.palette;
             colours.resize(size_t(1) << im.bits);
             b += table(colours, true);
         }
         b += packRows(im.width, im.height, im.bits, im.dots, false);
-        QByteArray mask(maskStride * im.height, '\0');
-        for (int y = 0; y < im.height; ++y)
-            for (int x = 0; x < im.width; ++x) {
-                const size_t i = size_t(y) * size_t(im.width) + size_t(x);
-                if (i < im.clear.size() && im.clear[i])
-                    mask[maskStride * (im.height - 1 - y) + x / 8] |= char(0x80 >> (x % 8));
-            }
-        blobs.push_back(b + mask);
+        blobs.push_back(
+            b + packRows(im.width, im.height, 1, {im.clear.begin(), im.clear.end()}, false));
     }
     QByteArray f;
     for (int v : {0, 1, int(images.size())})

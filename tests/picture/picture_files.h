@@ -18,13 +18,12 @@ struct BmpLayout {
     bool topDown = false;  // negative height
     int bits = 24;
     int compression = 0;  // 0 none, 1 RLE8, 2 RLE4, 3 bit fields
-    std::vector<QRgb> palette;
+    std::vector<QRgb> palette{};
     uint32_t clrUsed = 0;    // as written; the palette is written whole either way
     uint32_t masks[4] = {};  // red, green, blue, alpha (alpha: V4 only)
     // Top line first: colour indices, or the raw value of a dot (a 16-bit word,
     // 0xRRGGBB for 24 bits, the whole little-endian word for 32 bits).
-    std::vector<uint32_t> dots;
-    QByteArray rle;  // the coded rows of an RLE file, as they are stored
+    std::vector<uint32_t> dots{};
 };
 
 QByteArray writeBmp(const BmpLayout& layout);
