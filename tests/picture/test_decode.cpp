@@ -20,107 +20,101 @@ class TestDecode : public QObject {
     Q_OBJECT
 
 private slots:
-    void extensions_data();
-    void extensions();
-    void extensionOfText();
-    void unknownExtension();
-    void decodesOnTwoThreadsAtOnce();
+    void extensions_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<NameEncoding>("encoding");
+        QTest::addColumn<QByteArray>("extension");
+        const auto utf8 = NameEncoding::Utf8;
+        const auto sjis = NameEncoding::ShiftJis;
+        QTest::newRow("folders") << QByteArray("/a.b/c/photo.JPEG") << utf8 << QByteArray(".JPEG");
+        QTest::newRow("last dot") << QByteArray("archive.tar.gz") << utf8 << QByteArray(".GZ");
+        QTest::newRow("dot in a folder only") << QByteArray("/dir.x/file") << utf8 << QByteArray();
+        QTest::newRow("trailing dot") << QByteArray("/dir/file.") << utf8 << QByteArray(".");
+        QTest::newRow("no dot") << QByteArray("README") << utf8 << QByteArray();
+        QTest::newRow("leading dot")
+            << QByteArray("/home/.profile") << utf8 << QByteArray(".PROFILE");
+        QTest::newRow("ascii only upper-cased")
+            << QByteArray("a.jp\xc3\xa9") << utf8 << QByteArray(".JP\xc3\xa9");
+        // On this platform a backslash or colon is part of a file name.
+        QTest::newRow("utf-8 backslash")
+            << QByteArray("dir.x\\file") << utf8 << QByteArray(".X\\FILE");
+
+        // Shift-JIS: "\" and ":" separate, and a trail byte is never a separator.
+        QTest::newRow("sjis kanji with a 5C trail byte")
+            << QByteArray("\x95\x5c.jpg") << sjis << QByteArray(".JPG");
+        QTest::newRow("sjis folder with 5C trail bytes")
+            << QByteArray("C:\\\x83\x5c\x83\x74\x83\x67.d\\\x95\x5c\x8e\xa6.bmp") << sjis
+            << QByteArray(".BMP");
+        QTest::newRow("sjis 5C trail byte inside the extension")
+            << QByteArray("a.jp\x95\x5c") << sjis << QByteArray(".JP\x95\x5c");
+        QTest::newRow("sjis trail byte like a letter")
+            << QByteArray("x.\x82\x61mp") << sjis << QByteArray(".\x82\x61MP");
+        QTest::newRow("sjis backslash") << QByteArray("dir.x\\file") << sjis << QByteArray();
+        QTest::newRow("sjis colon") << QByteArray("a.b:file") << sjis << QByteArray();
+        QTest::newRow("sjis half-width katakana")
+            << QByteArray("\xb6\xd2\xd7.Gif") << sjis << QByteArray(".GIF");
+        QTest::newRow("sjis lead byte at the end")
+            << QByteArray("abc.jpg\x95") << sjis << QByteArray(".JPG\x95");
+        QTest::newRow("sjis no dot after the separator")
+            << QByteArray("pics.old\\\x95\x5c") << sjis << QByteArray();
+    }
+
+    void extensions() {
+        QFETCH(QByteArray, name);
+        QFETCH(NameEncoding, encoding);
+        QTEST(fileExtension(name, encoding), "extension");
+    }
+
+    void extensionOfText() {
+        QCOMPARE(fileExtension(QStringLiteral("/tmp/写真.Jpe")), QByteArray(".JPE"));
+        QCOMPARE(fileExtension(QStringLiteral("/tmp/表.d/ソ")), QByteArray());
+        QCOMPARE(fileExtension(QStringLiteral("/tmp/x.tiff")), QByteArray(".TIFF"));
+    }
+
+    void unknownExtension() {
+        kordel::DecodeRequest req;
+        req.path = QStringLiteral("/nowhere/x.tga");
+        const kordel::Decoded d = kordel::decodePicture(req);
+        QCOMPARE(d.error, kordel::kErrorUnknownExtension);
+        QCOMPARE(d.storedSize, std::optional<QSize>(QSize(0, 0)));
+        QVERIFY(!d.hasPicture());
+    }
+
+    void decodesOnTwoThreadsAtOnce() {
+        QTemporaryDir temp;
+        // The scripted plug-in reports progress; each decode must hear only its own.
+        QVERIFY(QFile::copy(QStringLiteral(KORDEL_FAKESPI_DIR "/fakespi.spi"),
+                            temp.filePath("ifgif.spi")));
+        const QString small = temp.filePath("small.gif"), large = temp.filePath("large.gif");
+        kordel::test::writeFile(small, "FAKESPI w=3 h=2 progress=1/4");
+        kordel::test::writeFile(large, "FAKESPI w=30 h=20 progress=3/4");
+        const QString jpeg = QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.jpg");
+        const QString bmpPath = QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.bmp");
+        std::atomic<int> failures{0};
+        auto worker = [&](const QString& gif, QSize gifSize, int expectedDone) {
+            for (int i = 0; i < 40; ++i) {
+                kordel::DecodeRequest req;
+                req.pluginFolders = {temp.path(), QStringLiteral(KORDEL_BIN_DIR)};
+                QList<int> done;
+                req.progress = [&](int d, int) { done.append(d); };
+                req.path = gif;
+                kordel::Decoded d = kordel::decodePicture(req);
+                if (d.error != 0 || d.image.size() != gifSize || done != QList<int>{expectedDone})
+                    ++failures;
+                req.path = i % 2 ? jpeg : bmpPath;
+                d = kordel::decodePicture(req);
+                const QSize want(200, 150);
+                if (d.error != 0 || d.image.size() != want)
+                    ++failures;
+            }
+        };
+        std::thread a(worker, small, QSize(3, 2), 1);
+        std::thread b(worker, large, QSize(30, 20), 3);
+        a.join();
+        b.join();
+        QCOMPARE(failures.load(), 0);
+    }
 };
-
-void TestDecode::extensions_data() {
-    QTest::addColumn<QByteArray>("name");
-    QTest::addColumn<NameEncoding>("encoding");
-    QTest::addColumn<QByteArray>("extension");
-    const auto utf8 = NameEncoding::Utf8;
-    const auto sjis = NameEncoding::ShiftJis;
-    QTest::newRow("folders") << QByteArray("/a.b/c/photo.JPEG") << utf8 << QByteArray(".JPEG");
-    QTest::newRow("last dot") << QByteArray("archive.tar.gz") << utf8 << QByteArray(".GZ");
-    QTest::newRow("dot in a folder only") << QByteArray("/dir.x/file") << utf8 << QByteArray();
-    QTest::newRow("trailing dot") << QByteArray("/dir/file.") << utf8 << QByteArray(".");
-    QTest::newRow("no dot") << QByteArray("README") << utf8 << QByteArray();
-    QTest::newRow("leading dot") << QByteArray("/home/.profile") << utf8 << QByteArray(".PROFILE");
-    QTest::newRow("ascii only upper-cased")
-        << QByteArray("a.jp\xc3\xa9") << utf8 << QByteArray(".JP\xc3\xa9");
-    // On this platform a backslash or colon is part of a file name.
-    QTest::newRow("utf-8 backslash") << QByteArray("dir.x\\file") << utf8 << QByteArray(".X\\FILE");
-
-    // Shift-JIS: "\" and ":" separate, and a trail byte is never a separator.
-    QTest::newRow("sjis kanji with a 5C trail byte")
-        << QByteArray("\x95\x5c.jpg") << sjis << QByteArray(".JPG");
-    QTest::newRow("sjis folder with 5C trail bytes")
-        << QByteArray("C:\\\x83\x5c\x83\x74\x83\x67.d\\\x95\x5c\x8e\xa6.bmp") << sjis
-        << QByteArray(".BMP");
-    QTest::newRow("sjis 5C trail byte inside the extension")
-        << QByteArray("a.jp\x95\x5c") << sjis << QByteArray(".JP\x95\x5c");
-    QTest::newRow("sjis trail byte like a letter")
-        << QByteArray("x.\x82\x61mp") << sjis << QByteArray(".\x82\x61MP");
-    QTest::newRow("sjis backslash") << QByteArray("dir.x\\file") << sjis << QByteArray();
-    QTest::newRow("sjis colon") << QByteArray("a.b:file") << sjis << QByteArray();
-    QTest::newRow("sjis half-width katakana")
-        << QByteArray("\xb6\xd2\xd7.Gif") << sjis << QByteArray(".GIF");
-    QTest::newRow("sjis lead byte at the end")
-        << QByteArray("abc.jpg\x95") << sjis << QByteArray(".JPG\x95");
-    QTest::newRow("sjis no dot after the separator")
-        << QByteArray("pics.old\\\x95\x5c") << sjis << QByteArray();
-}
-
-void TestDecode::extensions() {
-    QFETCH(QByteArray, name);
-    QFETCH(NameEncoding, encoding);
-    QFETCH(QByteArray, extension);
-    QCOMPARE(fileExtension(name, encoding), extension);
-}
-
-void TestDecode::extensionOfText() {
-    QCOMPARE(fileExtension(QStringLiteral("/tmp/写真.Jpe")), QByteArray(".JPE"));
-    QCOMPARE(fileExtension(QStringLiteral("/tmp/表.d/ソ")), QByteArray());
-    QCOMPARE(fileExtension(QStringLiteral("/tmp/x.tiff")), QByteArray(".TIFF"));
-}
-
-void TestDecode::unknownExtension() {
-    kordel::DecodeRequest req;
-    req.path = QStringLiteral("/nowhere/x.tga");
-    const kordel::Decoded d = kordel::decodePicture(req);
-    QCOMPARE(d.error, kordel::kErrorUnknownExtension);
-    QCOMPARE(d.storedSize, std::optional<QSize>(QSize(0, 0)));
-    QVERIFY(!d.hasPicture());
-}
-
-void TestDecode::decodesOnTwoThreadsAtOnce() {
-    QTemporaryDir temp;
-    QVERIFY(temp.isValid());
-    // The scripted plug-in reports progress; each decode must hear only its own.
-    QVERIFY(
-        QFile::copy(QStringLiteral(KORDEL_FAKESPI_DIR "/fakespi.spi"), temp.filePath("ifgif.spi")));
-    const QString small = temp.filePath("small.gif"), large = temp.filePath("large.gif");
-    kordel::test::writeFile(small, "FAKESPI w=3 h=2 progress=1/4");
-    kordel::test::writeFile(large, "FAKESPI w=30 h=20 progress=3/4");
-    const QString jpeg = QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.jpg");
-    const QString bmpPath = QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.bmp");
-    std::atomic<int> failures{0};
-    auto worker = [&](const QString& gif, QSize gifSize, int expectedDone) {
-        for (int i = 0; i < 40; ++i) {
-            kordel::DecodeRequest req;
-            req.pluginFolders = {temp.path(), QStringLiteral(KORDEL_BIN_DIR)};
-            QList<int> done;
-            req.progress = [&](int d, int) { done.append(d); };
-            req.path = gif;
-            kordel::Decoded d = kordel::decodePicture(req);
-            if (d.error != 0 || d.image.size() != gifSize || done != QList<int>{expectedDone})
-                ++failures;
-            req.path = i % 2 ? jpeg : bmpPath;
-            d = kordel::decodePicture(req);
-            const QSize want(200, 150);
-            if (d.error != 0 || d.image.size() != want)
-                ++failures;
-        }
-    };
-    std::thread a(worker, small, QSize(3, 2), 1);
-    std::thread b(worker, large, QSize(30, 20), 3);
-    a.join();
-    b.join();
-    QCOMPARE(failures.load(), 0);
-}
 
 QTEST_MAIN(TestDecode)
 #include "test_decode.moc"
