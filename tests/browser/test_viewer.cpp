@@ -63,7 +63,6 @@ private slots:
         QFETCH(int, from);
         QFETCH(QString, action);
         QFETCH(int, to);
-        QFETCH(QString, enabled);
         Browsing p(numbered(4));
         for (int i = 0; i < from; ++i)
             TestProgram::click(p.f->G_step);
@@ -75,7 +74,7 @@ private slots:
             p.f->G_backClick();
         else if (!action.isEmpty())
             p.trigger(action);
-        QCOMPARE(p.navigation() + u'|' + viewMenu(p.f), enabled);
+        QTEST(p.navigation() + u'|' + viewMenu(p.f), "enabled");
         const QString name = QStringLiteral("p%1.bmp").arg(to + 1);
         QCOMPARE(p.caption(), p.captionFor(name));
         QCOMPARE(p.statuses(), QStringLiteral("16M色|%1x1|%1/4|").arg(to + 1));

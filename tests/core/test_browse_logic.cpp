@@ -45,8 +45,7 @@ private slots:
     void kindMasks() {
         QFETCH(QString, name);
         QFETCH(QString, mask);
-        QFETCH(bool, matches);
-        QCOMPARE(matchesKindMask(name, mask), matches);
+        QTEST(matchesKindMask(name, mask), "matches");
     }
 
     void limitOfOneMask_data() {
@@ -116,8 +115,7 @@ private slots:
     void ratioFit() {
         QFETCH(QSize, picture);
         QFETCH(QSize, panel);
-        QFETCH(QSize, shown);
-        QCOMPARE(kordel::ratioFit(picture, panel), shown);
+        QTEST(kordel::ratioFit(picture, panel), "shown");
     }
 
     void thumbnailDisplaySize_data() {
@@ -137,8 +135,7 @@ private slots:
     }
     void thumbnailDisplaySize() {
         QFETCH(QSize, picture);
-        QFETCH(QSize, shown);
-        QCOMPARE(kordel::thumbnailDisplaySize(picture.width(), picture.height()), shown);
+        QTEST(kordel::thumbnailDisplaySize(picture.width(), picture.height()), "shown");
     }
 };
 

@@ -226,13 +226,12 @@ private slots:
         QFETCH(QString, module);
         QFETCH(QByteArray, file);
         QFETCH(QList<int>, cut);
-        QFETCH(QRgb, lost);
         SpiModule spi(module);
         const QImage full = spi.picture(files_.write("whole", file)).image;
         const SpiModule::Result r = spi.picture(files_.write("cut", file.left(cut[0])));
         QCOMPARE(r.code, 0);
         QCOMPARE(r.image.copy(0, 0, full.width(), cut[1]), full.copy(0, 0, full.width(), cut[1]));
-        QCOMPARE(r.image.pixel(full.width() / 2, full.height() - 1), lost);
+        QTEST(r.image.pixel(full.width() / 2, full.height() - 1), "lost");
     }
 
     // A progressive file cut after its first scan gives that scan.

@@ -342,14 +342,12 @@ private slots:
                 QTest::addRow("%s/%s", g.module, name) << g.info << g.picture;
     }
     void hostileFiles() {
-        QFETCH(int, info);
         QFETCH(int, picture);
         const QString file = QString::fromLatin1(QTest::currentDataTag());  // plug-in/name
         SpiModule spi(file.section(u'/', 0, 0) + ".spi");
         const QString path = QStringLiteral(KORDEL_SOURCE_DIR "/fuzz/corpus/") + file;
-        QVERIFY(QFile::exists(path));
         PictureInfo pi;
-        QCOMPARE(spi.pictureInfo(path, pi), info);
+        QTEST(spi.pictureInfo(path, pi), "info");
         QCOMPARE(spi.picture(path).code, picture);
         QCOMPARE(spi.picture(path, 0, {}, true).code, picture);
     }

@@ -565,7 +565,6 @@ private slots:
             QSKIP("fixtures folder not present (KORDEL_FIXTURES_DIR)");
         // The reference lies beside the file.
         const QImage want(QFile::exists(path + ".ref.png") ? path + ".ref.png" : path + ".png");
-        QVERIFY(!want.isNull());
         SpiModule spi(module);
         SpiModule::Result r;
         KORDEL_VERIFY_NO_FAILURE(decodeMismatch(
