@@ -22,13 +22,6 @@ const QString kBinDir = QStringLiteral(KORDEL_BIN_DIR);
 const QString kLibrary = kBinDir + QStringLiteral("/libunlha32.so");
 const QString kArchive = lzhCorpus() + QStringLiteral("sound-search-names.lzh");
 
-QStringList texts(const FakeDialogs& dialogs) {
-    QStringList out;
-    for (const FakeDialogs::Message& m : dialogs.messages)
-        out << m.text;
-    return out;
-}
-
 QString panicText(const char* entry) {
     return QLatin1String(entry) + QStringLiteral(": LHA.DLL not loaded.");
 }
@@ -125,7 +118,7 @@ private slots:
         QVERIFY(!lib.extract(kArchive, tmp_.path(), QStringLiteral("cat.jpg"), false));
         QVERIFY(!lib.isRunning());
         QCOMPARE(
-            texts(dialogs),
+            dialogs.texts(),
             expected + QStringList({panicText("UnlhaCheckArchive"), panicText("UnlhaOpenArchive"),
                                     panicText("Unlha"), panicText("UnlhaGetRunning")}));
         // A library of that name without FindNext and Unlha: a stand-by FindNext
@@ -135,7 +128,7 @@ private slots:
         QCOMPARE(partial.table().UnlhaGetVersion(), quint16(42));
         QVERIFY(partial.listMembers(kArchive, QStringLiteral("*")).isEmpty());
         QVERIFY(!partial.extract(kArchive, tmp_.path(), QStringLiteral("cat.jpg"), true));
-        QCOMPARE(texts(dialogs), QStringList({panicText("UnlhaFindNext"), panicText("Unlha")}));
+        QCOMPARE(dialogs.texts(), QStringList({panicText("UnlhaFindNext"), panicText("Unlha")}));
     }
 
     void standByReportsThroughTheLatestLiveBinding() {
@@ -152,7 +145,7 @@ private slots:
         auto c = std::make_unique<ArchiveLibrary>(&third, empty);
         a.reset();
         c->table().UnlhaFindNext(nullptr, nullptr);
-        QCOMPARE(texts(third), QStringList{panicText("UnlhaFindNext")});
+        QCOMPARE(third.texts(), QStringList{panicText("UnlhaFindNext")});
         c.reset();
         ArchiveLibrary::showStandByBox(UnlhaEntry::Unlha);  // nobody left to report: silent
         QCOMPARE(first.messages.size() + second.messages.size() + third.messages.size(), 3);

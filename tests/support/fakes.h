@@ -94,7 +94,6 @@ public:
         QWidget* parent;
     };
     QList<SaveRequest> saveRequests;
-    QStringList modalRuns;  // object names of the dialogs run
     // Plays the user's part while a dialog runs: it is shown (not modal), the
     // handler acts on it, then the dialog's result is returned. Without a
     // handler the dialog is closed with Rejected at once.
@@ -117,6 +116,13 @@ public:
         return saveNames.isEmpty() ? QString() : saveNames.takeFirst();
     }
     int runModal(QDialog* dialog) override;
+    // The texts of the messages shown so far.
+    QStringList texts() const {
+        QStringList out;
+        for (const Message& m : messages)
+            out << m.text;
+        return out;
+    }
 };
 
 class FakeScreen : public Screen {

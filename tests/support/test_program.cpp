@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QMenu>
+#include <QTreeWidgetItem>
 
 #include "catalogue_window.h"
 #include "list_view.h"
@@ -84,13 +85,6 @@ QString TestProgram::navigation() const {
     return states<TSpeedButton>({f->G_rev, f->G_play, f->G_top, f->G_back, f->G_step, f->G_end});
 }
 
-QStringList TestProgram::messages() const {
-    QStringList texts;
-    for (const FakeDialogs::Message& m : fakes.dialogs->messages)
-        texts << m.text;
-    return texts;
-}
-
 QStringList TestProgram::table() const {
     QStringList names;
     for (int i = 0; i <= f->lastIndex; ++i)
@@ -103,6 +97,13 @@ QStringList TestProgram::rows() const {
     for (int r = 0; r < f->ListView->count(); ++r)
         captions << f->ListView->caption(r);
     return captions;
+}
+
+QStringList childTexts(QTreeWidgetItem* node) {
+    QStringList texts;
+    for (int i = 0; i < node->childCount(); ++i)
+        texts << node->child(i)->text(0);
+    return texts;
 }
 
 Browsing::Browsing(const Files& files, const QString& ini, Start how)

@@ -15,6 +15,7 @@
 #include "status_bar.h"
 
 class QMenu;
+class QTreeWidgetItem;
 
 namespace kordel {
 class TForm2;
@@ -74,7 +75,7 @@ public:
     // "E" (enabled) or "D" (disabled), in that order.
     QString navigation() const;
     // Texts of the message boxes shown so far.
-    QStringList messages() const;
+    QStringList messages() const { return fakes.dialogs->texts(); }
     // Names of the file table from 0 to its last index.
     QStringList table() const;
     // Captions of the file list's rows, top to bottom.
@@ -126,6 +127,9 @@ private:
     QTemporaryDir scratch_;
     QString path_;
 };
+
+// Texts of a folder tree node's children.
+QStringList childTexts(QTreeWidgetItem* node);
 
 // A plain w × h BMP of 24 bits per pixel.
 QByteArray bmp(int w, int h);

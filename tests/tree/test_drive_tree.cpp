@@ -20,13 +20,6 @@ QTreeWidgetItem* child(QTreeWidgetItem* node, const QString& text) {
     return nullptr;
 }
 
-QStringList childTexts(QTreeWidgetItem* node) {
-    QStringList out;
-    for (int i = 0; i < node->childCount(); ++i)
-        out << node->child(i)->text(0);
-    return out;
-}
-
 // Drive "a" holds pictures and folders, "b" one picture; the program starts in a/Pics.
 class TwoDrives : public Browsing {
 public:
