@@ -92,24 +92,19 @@ private slots:
         QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<QString>("outcome");  // dialog title | where | rows | status
         const QString rest = QStringLiteral("|a.bmp b.bmp c.bmp ") + kOddName + u'|';
-        QTest::newRow("list entry copied")
-            << kOddName << "sub" << 0 << QList<bool>() << "画像ファイルのコピー|here+sub" + rest;
-        QTest::newRow("picture moved")
-            << "a.bmp"
-            << "sub" << 1 << QList<bool>()
-            << "画像ファイルの移動|sub|b.bmp c.bmp " + kOddName + u'|' + kGone;
-        QTest::newRow("moved by another program")
-            << "c.bmp"
-            << "sub" << 2 << QList<bool>()
-            << "画像ファイルの移動|sub|a.bmp b.bmp " + kOddName + u'|';
-        QTest::newRow("recycling declined")
-            << "a.bmp"
-            << "RECYCLED" << 0 << QList<bool>{false} << "-|here" + rest;
-        QTest::newRow("recycled") << "a.bmp"
-                                  << "RECYCLED" << 0 << QList<bool>{true}
-                                  << "-|trash|b.bmp c.bmp " + kOddName + u'|' + kGone;
-        QTest::newRow("archive node") << "a.bmp"
-                                      << "old.lzh" << 0 << QList<bool>() << "-|here" + rest;
+        const auto row = [](const char* tag, const QString& name, const char* node, int shift,
+                            QList<bool> answers, const QString& outcome) {
+            QTest::newRow(tag) << name << node << shift << answers << outcome;
+        };
+        row("list entry copied", kOddName, "sub", 0, {}, "画像ファイルのコピー|here+sub" + rest);
+        row("picture moved", "a.bmp", "sub", 1, {},
+            "画像ファイルの移動|sub|b.bmp c.bmp " + kOddName + u'|' + kGone);
+        row("moved by another program", "c.bmp", "sub", 2, {},
+            "画像ファイルの移動|sub|a.bmp b.bmp " + kOddName + u'|');
+        row("recycling declined", "a.bmp", "RECYCLED", 0, {false}, "-|here" + rest);
+        row("recycled", "a.bmp", "RECYCLED", 0, {true},
+            "-|trash|b.bmp c.bmp " + kOddName + u'|' + kGone);
+        row("archive node", "a.bmp", "old.lzh", 0, {}, "-|here" + rest);
     }
     void dropOnTree() {
         QFETCH(QString, name);
@@ -145,20 +140,16 @@ private slots:
             "outcome");  // where | rows | caption's end | cell's name | status
         const QString all = QStringLiteral("|a.bmp b.bmp c.bmp ") + kOddName + u'|';
         const QString gone = QStringLiteral("|Kordel||") + kGone;
-        QTest::newRow("deleting the picture on show")
-            << "d"
-            << "a.bmp" << QList<bool>{true} << "trash|b.bmp c.bmp " + kOddName + gone;
-        QTest::newRow("delete declined")
-            << "D"
-            << "a.bmp" << QList<bool>{false} << "here" + all + "a.bmp]|a.bmp|";
-        QTest::newRow("move cancelled")
-            << "m"
-            << "b.bmp" << QList<bool>() << "here" + all + "a.bmp]|b.bmp|";
-        QTest::newRow("dragged") << "drag"
-                                 << "b.bmp" << QList<bool>() << "here+sub" + all + "b.bmp]|b.bmp|";
-        QTest::newRow("dragged with Shift")
-            << "Drag"
-            << "b.bmp" << QList<bool>() << "sub|a.bmp c.bmp " + kOddName + gone;
+        const auto row = [](const char* tag, const char* act, const char* name, QList<bool> answers,
+                            const QString& outcome) {
+            QTest::newRow(tag) << act << name << answers << outcome;
+        };
+        row("deleting the picture on show", "d", "a.bmp", {true},
+            "trash|b.bmp c.bmp " + kOddName + gone);
+        row("delete declined", "D", "a.bmp", {false}, "here" + all + "a.bmp]|a.bmp|");
+        row("move cancelled", "m", "b.bmp", {}, "here" + all + "a.bmp]|b.bmp|");
+        row("dragged", "drag", "b.bmp", {}, "here+sub" + all + "b.bmp]|b.bmp|");
+        row("dragged with Shift", "Drag", "b.bmp", {}, "sub|a.bmp c.bmp " + kOddName + gone);
     }
     void fromCatalogue() {
         QFETCH(QString, act);
