@@ -153,6 +153,27 @@ private slots:
         QTest::newRow("emf text squeezed")
             << "emf/text-squeezed-thousandfold.emf" << 0 << QSize(192, 96) << QPoint(100, 90)
             << qRgb(255, 255, 255);
+        // Streams coded by hand, probed where each coding shows. MAG (palette stored G, R, B):
+        // a literal line, then copies from the line above and from the unit to the left. Pi:
+        // a copy from a line up that reaches into the area before the picture, then a literal
+        // pair. Q4 (stored palette not in dot-value order): literals 3 and 5, the entry "3 5",
+        // the entry being made ("3 5 3"), a run of 9, then the next block's 2.
+        const QString mag = "ifmag/copies-from-above-and-from-the-left-unit.mag",
+                      pi = "ifpi/copy-reaching-before-the-picture.pi",
+                      q4 = "ifxld4/dictionary-entry-being-made-and-a-run.q4";
+        for (const auto& [file, size, at, colour] :
+             {std::tuple{mag, QSize(8, 2), QPoint(7, 0), 0x2770e9},
+              {mag, {8, 2}, {2, 1}, 0x2220ee},
+              {mag, {8, 2}, {6, 1}, 0x2220ee},
+              {pi, {4, 2}, {2, 0}, 0xf00f8f},
+              {pi, {4, 2}, {1, 1}, 0xc00c8c},
+              {pi, {4, 2}, {3, 1}, 0xb00b8b},
+              {q4, {640, 400}, {3, 0}, 0x330000},
+              {q4, {640, 400}, {6, 0}, 0x660000},
+              {q4, {640, 400}, {8, 0}, 0xaa0000},
+              {q4, {640, 400}, {10, 0}, 0x440000}})
+            QTest::addRow("%s at %d,%d", qPrintable(file), at.x(), at.y())
+                << file << 0 << size << at << (0xff000000u | colour);
         // Not metafiles this player can show.
         for (const char* name : {"wmf/placeable-key-before-no-header.wmf", "wmf/empty.wmf",
                                  "emf/signature-missing.emf", "emf/emf-plus-only.emf"})

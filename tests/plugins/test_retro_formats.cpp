@@ -397,27 +397,6 @@ private slots:
                            indexed(pic.dots, pic.palette, size.width(), colours256 ? 8 : 4)));
     }
 
-    // Two rows of 8 dots at 16 colours: row 0 literal, row 1 copies from above (flag
-    // 4) and from the left unit (flag 1); palette entries stored G, R, B.
-    void magHandBuilt() {
-        QByteArray f =
-            QByteArray("MAKI02  TEST") + QByteArray(20, ' ') + "\x1a\x7f";  // a tolerant search
-        QByteArray h(32, '\0');
-        h[8] = 7;                                // x1
-        h[10] = 1;                               // y1
-        h[12] = char(80), h[16] = char(82);      // flag A, flag B
-        h[20] = 2, h[24] = char(84), h[28] = 4;  // flag B size, pixels, pixel size
-        f.append(h);
-        for (int i = 0; i < 16; ++i)
-            f.append(char(i * 0x10)).append(char(0x20 + i)).append(char(0xf0 - i));
-        f.append(QByteArray::fromHex("c0000041") + QByteArray::fromHex("01234567"));
-        const SpiModule::Result r = decode(mag_, f);
-        QCOMPARE(r.code, int(SPI_OK));
-        KORDEL_VERIFY_NO_FAILURE(
-            indexMismatch(r.image, {0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 0, 1, 2, 3}));
-        QCOMPARE(r.image.color(5), qRgb(0x25, 0x50, 0xeb));
-    }
-
     void piRoundTrips_data() {
         // Planes, width, height; palette 0 omitted, 1 written, 2 written though flagged
         // omitted, -1 written with random codes.
@@ -466,22 +445,6 @@ private slots:
             pi_, files_.write("t", file), indexed(pic.dots, pic.palette, size.width(), planes)));
     }
 
-    // 4 x 2 dots coded by hand: colours 15 and 12, a copy of 3 pairs from one line up
-    // (reaching into the area before the picture), then a literal pair 12, 11. The
-    // aspect bytes (2:1) are not passed on: the host corrects other kinds only.
-    void piHandBuilt() {
-        QByteArray f =
-            QByteArray("Pihand\x1a\0\0\2\1\4KRDL", 16) + QByteArray::fromHex("000000040002");
-        for (int i = 0; i < 16; ++i)
-            f.append(char(i * 16)).append(char(i)).append(char(0x80 | i));
-        SpiModule::Result r;
-        KORDEL_VERIFY_NO_FAILURE(decodeMismatch(pi_, files_.write("t.pi", f + "\xcb\x5b"),
-                                                {.size = QSize(4, 2), .densities = QSize(1, 1)},
-                                                &r));
-        KORDEL_VERIFY_NO_FAILURE(indexMismatch(r.image, {15, 12, 15, 12, 15, 12, 12, 11}));
-        QCOMPARE(r.image.color(11), qRgb(0xb0, 0x0b, 0x8b));
-    }
-
     // Runs, literals, references and the entry being made; extra blocks after the
     // palette whatever the header flags announce.
     void q4RoundTrips_data() {
@@ -517,29 +480,6 @@ private slots:
         KORDEL_VERIFY_NO_FAILURE(decodeMismatch(q4_,
                                                 files_.write("t", q4File(blocks, uint8_t(flags))),
                                                 indexed(dots, palette, 640, 4)));
-    }
-
-    // A block coded by hand: two width bumps, literals 3 and 5, entry 19 ("3 5" and
-    // the next code's first symbol), the entry being made (21), then a run of three
-    // dots of colour 9; stored palette entries are not in dot-value order.
-    void q4HandBuilt() {
-        std::vector<uint8_t> stored(96, 0);
-        for (int i = 0; i < 16; ++i)
-            stored[size_t(6 * i + 1)] = uint8_t(i);
-        std::vector<QByteArray> blocks{encodeQ4Block(stored),
-                                       QByteArray::fromHex("08000c000500"
-                                                           "2253ceb212c45000")};
-        const std::vector<uint8_t> rest(640 * 400 - 10, 2);
-        for (size_t at = 0; at < rest.size(); at += 64000)
-            blocks.push_back(
-                encodeQ4Block({rest.begin() + qsizetype(at),
-                               rest.begin() + qsizetype(std::min(rest.size(), at + 64000))}));
-        const SpiModule::Result r = decode(q4_, q4File(blocks));
-        QCOMPARE(r.code, int(SPI_OK));
-        KORDEL_VERIFY_NO_FAILURE(
-            indexMismatch(r.image.copy(0, 0, 12, 1), {3, 5, 3, 5, 3, 5, 3, 9, 9, 9, 2, 2}));
-        for (const auto& [value, level] : {std::pair{4, 1}, {1, 2}, {3, 6}, {12, 9}})
-            QCOMPARE(qRed(r.image.color(value)), level * 17);
     }
 
     // Real files compared with references; PIC's reference fills the low bits of
