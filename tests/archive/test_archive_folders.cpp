@@ -20,11 +20,10 @@ using namespace kordel::test;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& data) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+// Dated 2005-03-07 14:05 local time, as the level-1 header stores it.
+void writeDated(const QString& path, const QByteArray& data) {
     QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush());
-    // 2005-03-07 14:05 local time, as the level-1 header stores it.
+    QVERIFY(writeFile(path, data) && f.open(QIODevice::ReadWrite));
     QVERIFY(f.setFileTime(QDateTime(QDate(2005, 3, 7), QTime(14, 5)),
                           QFileDevice::FileModificationTime));
 }
@@ -60,17 +59,17 @@ private slots:
         QDir().mkpath(drive_ + "/Folder");
         QDir().mkpath(drive_ + "/Photos.lzh");
         const QString src = work_.path() + "/src";
-        writeFile(src + "/b.bmp", bmp(6, 4));
-        writeFile(src + "/a.bmp", bmp(12, 8));
-        writeFile(src + "/c.jpg.txt", "not a picture");
-        writeFile(src + "/sub/deep/dog.bmp", bmp(6, 4));
+        writeDated(src + "/b.bmp", bmp(6, 4));
+        writeDated(src + "/a.bmp", bmp(12, 8));
+        writeDated(src + "/c.jpg.txt", "not a picture");
+        writeDated(src + "/sub/deep/dog.bmp", bmp(6, 4));
         QString error = runJlha(
             src, {"a1", drive_ + "/pics.lzh", "b.bmp", "a.bmp", "c.jpg.txt", "sub/deep/dog.bmp"});
         QVERIFY2(error.isEmpty(), qPrintable(error));
         QStringList many = {"a1", drive_ + "/many.lzh"};
         for (int i = 0; i <= 2001; ++i) {
             many << QStringLiteral("many/%1.bmp").arg(i, 4, 10, QLatin1Char('0'));
-            writeFile(src + u'/' + many.last(), i == 0 ? bmp(6, 4) : QByteArray());
+            writeDated(src + u'/' + many.last(), i == 0 ? bmp(6, 4) : QByteArray());
         }
         error = runJlha(src, many);
         QVERIFY2(error.isEmpty(), qPrintable(error));

@@ -233,12 +233,10 @@ private slots:
         p.fakes.dialogs->answers = {answer};
         p.fakes.dialogs->saveNames = {p.file(target)};
         p.trigger("KD2");
-        QFile out(p.file(target));
-        QVERIFY(out.open(QIODevice::ReadOnly));
         const QString said = (p.fakes.dialogs->confirmations + p.messages()).join(u'\n');
         const QString first = outcome.section(u'|', 0, 0);
         QVERIFY2(said.contains(first), qPrintable(said));
-        QCOMPARE(out.readAll(), outcome.section(u'|', 1).toUtf8());
+        QCOMPARE(readFile(p.file(target)), outcome.section(u'|', 1).toUtf8());
         QCOMPARE(QDir(p.file("sub")).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
@@ -256,8 +254,7 @@ private slots:
         QFETCH(bool, moved);
         const QByteArray data(kilobytes * 1024, 'k');
         QFile source(from.filePath("p.bmp"));
-        QVERIFY(source.open(QIODevice::WriteOnly) && source.write(data) == data.size());
-        source.close();
+        QVERIFY(writeFile(source.fileName(), data));
         FakeDialogs dialogs;
         const bool done = LinuxShell(dialogs).moveFile(nullptr, source.fileName(), to.path());
         const QStringList left = QDir(to.path()).entryList(QDir::Files | QDir::Hidden);

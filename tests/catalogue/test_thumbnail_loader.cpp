@@ -152,10 +152,8 @@ private slots:
         QTemporaryDir work;
         const QString drive = work.path() + u'/';
         QStringList args = {"a1", drive + "pics.lzh"};
-        QVERIFY(QDir().mkpath(drive + "Folder"));
         for (int k = 0; k < 120; ++k) {
-            QFile f(drive + (k < 3 ? "Folder/" : "") + nameOf(k));
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bmp(40, 30)) > 0);
+            QVERIFY(writeFile(drive + (k < 3 ? "Folder/" : "") + nameOf(k), bmp(40, 30)));
             args << (k < 3 ? "Folder/" : "") + nameOf(k);
         }
         QVERIFY(runJlha(drive, args).isEmpty());

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "file_io.h"
 #include "profile_file.h"
 
 using namespace kordel;
@@ -15,14 +16,8 @@ class TestProfileFile : public QObject {
 
     QString write(const QByteArray& content) {
         const QString path = dir_.filePath(QStringLiteral("%1.ini").arg(++files_));
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(content);
+        test::writeFile(path, content);
         return path;
-    }
-    static QByteArray read(const QString& path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(unreadable)");
     }
 
 private slots:
@@ -79,7 +74,7 @@ private slots:
         ProfileFile f(path);
         f.writeInteger("A", "X", 2);
         QVERIFY(f.save());
-        QTEST(read(path), "after");
+        QTEST(test::readFile(path), "after");
     }
 
     // A file the user made read-only is left as it was, also for the superuser.
@@ -89,7 +84,7 @@ private slots:
         ProfileFile f(path);
         f.writeInteger("A", "X", 2);
         QVERIFY(!f.save());
-        QCOMPARE(read(path), QByteArray("[A]\nX=1\n"));
+        QCOMPARE(test::readFile(path), QByteArray("[A]\nX=1\n"));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QStringEncoder>
 #include <QTest>
 
+#include "file_io.h"
 #include "metafile.h"
 #include "metafile_state.h"
 #include "metafile_writer.h"
@@ -648,10 +649,9 @@ private slots:
         QFETCH(bool, inkBox);
         QFETCH(double, minimum);
         const QString path = QStringLiteral(KORDEL_FIXTURES_DIR "/metafile/") + file;
-        QFile f(path);
-        if (!f.open(QIODevice::ReadOnly))
+        if (!QFile::exists(path))
             QSKIP(qPrintable("missing fixture " + file));
-        const std::optional<Metafile> m = playMetafile(f.readAll());
+        const std::optional<Metafile> m = playMetafile(readFile(path));
         QCOMPARE(m.has_value(), minimum >= 0);
         if (!m)
             return;

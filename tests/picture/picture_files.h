@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "file_io.h"
+
 namespace kordel::test {
 
 struct BmpLayout {
@@ -43,8 +45,5 @@ struct IcoImage {
 QByteArray writeIco(const std::vector<IcoImage>& images);
 // A square icon image of one colour with a transparent top-left quarter.
 IcoImage solidIcon(int size, int bits, QRgb colour);
-
-bool writeFile(const QString& path, const QByteArray& data);
-QByteArray readFile(const QString& path);
 
 }  // namespace kordel::test

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <future>
 
+#include "file_io.h"
 #include "linux_drives.h"
 
 using namespace kordel;
@@ -41,15 +42,7 @@ QStringList places(const QByteArray& mountInfo,
 }
 
 QByteArray table(const char* name) {
-    QFile file(QFINDTESTDATA(QStringLiteral("data/") + QLatin1String(name)));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("missing test data");
-}
-
-void writeFile(const QString& path, const QByteArray& content) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
+    return test::readFile(QFINDTESTDATA(QStringLiteral("data/") + QLatin1String(name)));
 }
 
 }  // namespace
@@ -170,10 +163,10 @@ private slots:
         const QString sata = sys + "/devices/ata1/block/sda";
         const QString mmc = sys + "/devices/mmc0/block/mmcblk0";
         for (const QString& disk : {usb, sata, mmc})
-            writeFile(disk + "/removable", disk == usb ? "1\n" : "0\n");
-        writeFile(mmc + "/device/type", "SD\n");
+            QVERIFY(test::writeFile(disk + "/removable", disk == usb ? "1\n" : "0\n"));
+        QVERIFY(test::writeFile(mmc + "/device/type", "SD\n"));
         for (const QString& partition : {usb + "/sdb1", sata + "/sda1", mmc + "/mmcblk0p1"})
-            writeFile(partition + "/partition", "1\n");
+            QVERIFY(test::writeFile(partition + "/partition", "1\n"));
         QVERIFY(QDir().mkpath(sys + "/dev/block") && QDir().mkpath(sys + "/class/block"));
         QVERIFY(QFile::link(usb + "/sdb1", sys + "/dev/block/8:17"));
         QVERIFY(QFile::link(sata + "/sda1", sys + "/dev/block/8:1"));
@@ -192,7 +185,7 @@ private slots:
         QVERIFY(QDir().mkpath(empty));
         for (const QString& root : {empty, dir.filePath("missing")})
             QVERIFY2(!LinuxDrives().isReady(root), qPrintable(root));
-        writeFile(empty + "/.hidden", "");  // hidden entries count
+        QVERIFY(test::writeFile(empty + "/.hidden", ""));  // hidden entries count
         QVERIFY(LinuxDrives().isReady(empty));
     }
 

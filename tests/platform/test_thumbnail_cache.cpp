@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "file_io.h"
 #include "thumbnail_cache.h"
 
 using namespace kordel;
@@ -51,8 +52,7 @@ private slots:
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("temp"))));
         const QString file = dir.filePath(change == u"temp" ? "temp/pic.mag" : "pic.mag");
         const QString other = dir.filePath(QStringLiteral("other.mag"));
-        write(file, "picture");
-        write(other, "other");
+        QVERIFY(test::writeFile(file, "picture") && test::writeFile(other, "other"));
         const ThumbnailCache cache(dir.filePath(QStringLiteral("cache/thumbnails")),
                                    {dir.filePath(QStringLiteral("temp"))});
         QImage picture(640, 400, QImage::Format_RGB32);
@@ -68,7 +68,7 @@ private slots:
             setTime(file, QDateTime::currentDateTime().addDays(-2));
         } else if (change == u"grow") {
             const QDateTime time = QFileInfo(file).lastModified();
-            write(file, "picture, longer");
+            QVERIFY(test::writeFile(file, "picture, longer"));
             setTime(file, time);
         } else if (change == u"swap") {
             QVERIFY(cache.store(other, picture, QSize(640, 400)));
@@ -103,10 +103,6 @@ private slots:
     }
 
 private:
-    static void write(const QString& path, const QByteArray& data) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size());
-    }
     static void setTime(const QString& path, const QDateTime& time) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadWrite) &&

@@ -16,11 +16,6 @@ QString fixturesDir() {
     return QDir(dir).exists() ? QDir(dir).absolutePath() : QString();
 }
 
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QString firstDifference(const QImage& a, const QImage& b) {
     if (a.size() != b.size())
         return QString::asprintf("size %dx%d vs %dx%d", a.width(), a.height(), b.width(),
@@ -42,8 +37,7 @@ int widen(uint32_t value, int bits) {
 
 QString TestFiles::write(const QString& name, const QByteArray& data) {
     const QString path = dir_.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(data) != data.size())
+    if (!writeFile(path, data))
         qFatal("cannot write %s", qPrintable(path));
     return path;
 }

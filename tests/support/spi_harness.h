@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "file_io.h"
 #include "spi.h"
 
 // Fails the calling test function with the text that `check` gives, if any.
@@ -25,7 +26,6 @@ namespace kordel::test {
 
 // Folder of the real-world fixtures; empty when it is not there.
 QString fixturesDir();
-QByteArray readFile(const QString& path);
 
 // Where two pictures first differ in size or colour (alpha aside), for failure
 // messages; empty when they show the same.

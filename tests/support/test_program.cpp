@@ -34,17 +34,6 @@ TestProgram::TestProgram() : fakes(FakeServices::create(services_)) {
 
 TestProgram::~TestProgram() = default;
 
-void TestProgram::writeIni(const QString& text) {
-    QFile file(iniPath());
-    if (file.open(QIODevice::WriteOnly))
-        file.write(text.toUtf8());
-}
-
-QString TestProgram::readIni() const {
-    QFile file(iniPath());
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 void TestProgram::start(bool show) {
     app_ =
         std::make_unique<KordelApplication>(std::move(services_), folder(), folder(), libraryDir_);
@@ -127,12 +116,7 @@ Browsing::~Browsing() {
 }
 
 bool Browsing::write(const QString& name, const QByteArray& data) const {
-    if (!QDir(path_).mkpath(QFileInfo(file(name)).path()))
-        return false;
-    if (name.endsWith(u'/'))
-        return true;
-    QFile out(file(name));
-    return out.open(QIODevice::WriteOnly) && out.write(data) == data.size();
+    return name.endsWith(u'/') ? QDir(path_).mkpath(name) : writeFile(file(name), data);
 }
 
 void Browsing::makeThumbnails() {

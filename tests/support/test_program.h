@@ -11,6 +11,7 @@
 
 #include "application.h"
 #include "fakes.h"
+#include "file_io.h"
 #include "main.h"
 #include "status_bar.h"
 
@@ -38,8 +39,8 @@ public:
     QString folder() const { return dir_.path() + u'/'; }
     QString iniPath() const { return folder() + QStringLiteral("KDL.INI"); }
     // Writes "KDL.INI" before the program starts.
-    void writeIni(const QString& text);
-    QString readIni() const;
+    void writeIni(const QString& text) { writeFile(iniPath(), text.toUtf8()); }
+    QString readIni() const { return QString::fromUtf8(readFile(iniPath())); }
 
     // Loads the archive library from the build's program folder (by default the
     // test program's own folder is searched, which holds none).

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "file_io.h"
 #include "lzh_test_archives.h"
 #include "unlha32.h"
 
@@ -21,11 +22,6 @@ std::string runArchive(const std::string& archive, const std::string& outer, std
 namespace {
 
 const QString kCorpus = lzhCorpus();
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QString entries(const QString& dir) {
     return QDir(dir)
