@@ -22,10 +22,7 @@ namespace {
 
 // Dated 2005-03-07 14:05 local time, as the level-1 header stores it.
 void writeDated(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    QVERIFY(writeFile(path, data) && f.open(QIODevice::ReadWrite));
-    QVERIFY(f.setFileTime(QDateTime(QDate(2005, 3, 7), QTime(14, 5)),
-                          QFileDevice::FileModificationTime));
+    QVERIFY(writeFile(path, data) && setModified(path, QDateTime(QDate(2005, 3, 7), QTime(14, 5))));
 }
 
 }  // namespace

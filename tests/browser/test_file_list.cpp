@@ -54,12 +54,8 @@ private slots:
                     {"m.jpg", QByteArray(1234567, 'x')},
                     {"x.jpeg", QByteArray(2048, 'x')}},
                    QStringLiteral("[Option]\nSortOpt=1\n[DirSize]\nSub1_W=123\n"));
-        for (const char* name : {"a.bmp", "empty.jpg", "k.jpg", "m.jpg", "x.jpeg"}) {
-            QFile file(p.file(name));
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(QDateTime(QDate(2005, 3, 7), QTime(14, 5, 42)),
-                                     QFileDevice::FileModificationTime));
-        }
+        for (const char* name : {"a.bmp", "empty.jpg", "k.jpg", "m.jpg", "x.jpeg"})
+            QVERIFY(setModified(p.file(name), QDateTime(QDate(2005, 3, 7), QTime(14, 5, 42))));
         p.rescan();
         TListView* list = p.f->ListView;
         QStringList rows;

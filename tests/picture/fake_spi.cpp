@@ -38,14 +38,9 @@ int32_t answer(char entry, const char* name, intptr_t offset, bool callback, Fak
     return entry == 'i' ? (offset ? s.info128 : s.info0) : (offset ? s.pic128 : s.pic0);
 }
 
-void put16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v);
-    p[1] = uint8_t(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
+// A little-endian field of `bits` bits.
+void put(uint8_t* p, uint32_t v, int bits = 32) {
+    kordel::test::putDot(p, 0, bits, v);
 }
 
 int32_t deliver(const FakeScript& s,
@@ -74,17 +69,17 @@ int32_t deliver(const FakeScript& s,
         std::free(rows);
         return SPI_NO_MEMORY;
     }
-    put32(info, uint32_t(s.hdr));
-    put32(info + 4, uint32_t(w));
-    put32(info + 8, uint32_t(s.topDown ? -h : h));
-    put16(info + 12, 1);
-    put16(info + 14, uint16_t(s.bits));
+    put(info, uint32_t(s.hdr));
+    put(info + 4, uint32_t(w));
+    put(info + 8, uint32_t(s.topDown ? -h : h));
+    put(info + 12, 1, 16);
+    put(info + 14, uint16_t(s.bits), 16);
     // 16 and 32 bits come as bit fields, with the masks at byte 40 as in every header version.
-    put32(info + 16, fields ? 3 : 0);
-    put32(info + 32, uint32_t(s.clrUsed));
+    put(info + 16, fields ? 3 : 0);
+    put(info + 32, uint32_t(s.clrUsed));
     const uint32_t masks[2][3] = {{0x7c00, 0x03e0, 0x001f}, {0xff0000, 0x00ff00, 0x0000ff}};
     for (int i = 0; fields && i < 3; ++i)
-        put32(info + 40 + 4 * i, masks[s.bits == 32][i]);
+        put(info + 40 + 4 * i, masks[s.bits == 32][i]);
     uint8_t* table = info + s.hdr + (fields && s.hdr == 40 ? 12 : 0);
     for (int i = 0; i < entries; ++i) {
         uint8_t r, g, b;

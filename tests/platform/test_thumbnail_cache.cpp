@@ -65,11 +65,11 @@ private slots:
             change == u"fail" ? cache.storeFailure(file) : cache.store(file, picture, {640, 400}),
             change != u"temp");
         if (change == u"touch") {
-            setTime(file, QDateTime::currentDateTime().addDays(-2));
+            QVERIFY(test::setModified(file, QDateTime::currentDateTime().addDays(-2)));
         } else if (change == u"grow") {
             const QDateTime time = QFileInfo(file).lastModified();
             QVERIFY(test::writeFile(file, "picture, longer"));
-            setTime(file, time);
+            QVERIFY(test::setModified(file, time));
         } else if (change == u"swap") {
             QVERIFY(cache.store(other, picture, QSize(640, 400)));
             QVERIFY(QFile::remove(thumbnail(file)) &&
@@ -100,13 +100,6 @@ private slots:
         for (const QFileInfo& entry : normal.entryInfoList(QDir::Hidden | QDir::Files))
             QCOMPARE(entry.permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
         QVERIFY(normal.entryList(QDir::Hidden | QDir::Files).filter(u".kordel").isEmpty());
-    }
-
-private:
-    static void setTime(const QString& path, const QDateTime& time) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadWrite) &&
-                f.setFileTime(time, QFileDevice::FileModificationTime));
     }
 };
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +20,12 @@ inline bool writeFile(const QString& path, const QByteArray& data) {
     QFile f(path);
     return QDir().mkpath(QFileInfo(path).absolutePath()) &&
            f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+// Sets the file's modification time.
+inline bool setModified(const QString& path, const QDateTime& time) {
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite) && f.setFileTime(time, QFileDevice::FileModificationTime);
 }
 
 }  // namespace kordel::test

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "file_io.h"
 #include "lzh_test_archives.h"
 #include "unlha32.h"
 
@@ -105,11 +106,8 @@ private slots:
         QStringList args = {QStringLiteral("sub"), QStringLiteral("emptydir")};  // with contents
         QVERIFY(QDir().mkpath(src + QStringLiteral("emptydir")));
         for (const auto& [name, data, stamp] : sources) {
-            QDir().mkpath(QFileInfo(src + name).path());
-            QFile f(src + name);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush());
-            QVERIFY(f.setFileTime(QDateTime::fromSecsSinceEpoch(stamp),
-                                  QFileDevice::FileModificationTime));
+            QVERIFY(writeFile(src + name, data) &&
+                    setModified(src + name, QDateTime::fromSecsSinceEpoch(stamp)));
             if (!name.startsWith(QStringLiteral("sub/")))
                 args << name;
         }
