@@ -2,7 +2,6 @@
 
 #include <dlfcn.h>
 
-#include <QDir>
 #include <QFile>
 #include <cstdlib>
 #include <cstring>
@@ -10,11 +9,6 @@
 #include "dib.h"
 
 namespace kordel::test {
-
-QString fixturesDir() {
-    const QString dir = QStringLiteral(KORDEL_FIXTURES_DIR);
-    return QDir(dir).exists() ? QDir(dir).absolutePath() : QString();
-}
 
 QString firstDifference(const QImage& a, const QImage& b) {
     if (a.size() != b.size())

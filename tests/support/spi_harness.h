@@ -24,9 +24,6 @@
 
 namespace kordel::test {
 
-// Folder of the real-world fixtures; empty when it is not there.
-QString fixturesDir();
-
 // Where two pictures first differ in size or colour (alpha aside), for failure
 // messages; empty when they show the same.
 QString firstDifference(const QImage& a, const QImage& b);
