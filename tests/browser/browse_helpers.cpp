@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "metafile_writer.h"
+#include "picture_files.h"
 
 namespace kordel::test {
 
@@ -23,35 +24,17 @@ QByteArray saved(const QImage& image, const char* format) {
 }  // namespace
 
 QByteArray bmpFile(QSize size, int bits, bool core) {
-    const int w = size.width(), h = size.height();
-    const int colours = bits <= 8 ? 1 << bits : 0;
-    const int header = core ? 12 : 40;
-    const int stride = ((w * bits + 31) / 32) * 4;
-    const int offset = 14 + header + colours * (core ? 3 : 4);
-    QByteArray a("BM");
-    for (int v : {offset + stride * h, 0, offset, header})
-        put32(a, v);
-    if (core) {
-        for (int v : {w, h, 1, bits})
-            put16(a, v);
-    } else {
-        put32(a, w);
-        put32(a, h);
-        put16(a, 1);
-        put16(a, bits);
-        for (int v : {0, stride * h, 2835, 2835, 0, 0})  // no compression
-            put32(a, v);
+    BmpLayout b{.header = core ? BmpLayout::Header::Os2v1 : BmpLayout::Header::Windows,
+                .width = size.width(),
+                .height = size.height(),
+                .bits = bits};
+    for (int i = 0; bits <= 8 && i < 1 << bits; ++i) {  // greys
+        const int grey = i * 255 / ((1 << bits) - 1);
+        b.palette.push_back(qRgb(grey, grey, grey));
     }
-    for (int i = 0; i < colours; ++i) {
-        const char grey = char(colours > 1 ? i * 255 / (colours - 1) : 0);
-        a.append(QByteArray(3, grey));
-        if (!core)
-            a.append('\0');
-    }
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < stride; ++x)
-            a.append(char((x * 37 + y * 11) & 0xff));
-    return a;
+    for (uint32_t i = 0; i < uint32_t(size.width() * size.height()); ++i)
+        b.dots.push_back(i * 2654435761u >> (32 - std::min(bits, 24)));  // varied, opaque
+    return writeBmp(b);
 }
 
 QByteArray icoFile(int size, unsigned colour) {
