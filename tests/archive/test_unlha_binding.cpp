@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "fakes.h"
+#include "file_io.h"
 #include "lzh_test_archives.h"
 #include "unlha_binding.h"
 
@@ -86,8 +87,7 @@ private slots:
         QCOMPARE(ArchiveLibrary(&dialogs, bin + u'/').libraryPath(), installed);
         // A damaged copy in the program's folder does not hide the installed one.
         QFile damaged(bin + QStringLiteral("/libunlha32.so"));
-        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("not a library") > 0);
-        damaged.close();
+        QVERIFY(writeFile(damaged.fileName(), "not a library"));
         QCOMPARE(ArchiveLibrary(&dialogs, bin).libraryPath(), installed);
         // The program's own folder comes first.
         QVERIFY(damaged.remove() && QFile::link(kLibrary, damaged.fileName()));

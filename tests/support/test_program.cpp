@@ -1,6 +1,5 @@
 #include "test_program.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +9,7 @@
 
 #include "catalogue_window.h"
 #include "list_view.h"
+#include "picture_files.h"
 #include "speed_button.h"
 
 namespace kordel::test {
@@ -135,13 +135,9 @@ Browsing::Files Browsing::pictures(const QStringList& names, int w, int h) {
 }
 
 QByteArray bmp(int w, int h) {
-    QImage image(w, h, QImage::Format_RGB888);
-    image.fill(qRgb(200, 40, 40));
-    QByteArray data;
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "BMP");
-    return data;
+    BmpLayout layout{.width = w, .height = h};
+    layout.dots.assign(size_t(w) * size_t(h), 0xc82828);
+    return writeBmp(layout);
 }
 
 }  // namespace kordel::test

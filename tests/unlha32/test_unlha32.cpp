@@ -146,8 +146,7 @@ private slots:
     void extractionPicksTheRightMember() {
         const QString archive = kCorpus + "sound-same-base-names.lzh";
         QFile victim(tmp_.filePath("victim.txt"));
-        QVERIFY(victim.open(QIODevice::WriteOnly) && victim.write("precious") == 8 &&
-                victim.flush());
+        QVERIFY(writeFile(victim.fileName(), "precious"));
         QVERIFY(victim.link(dest_ + "cat.jpg"));
         QCOMPARE(unlha(extractCommand(archive, dest_, "cat.jpg")), 0);
         QCOMPARE(readFile(victim.fileName()), QByteArray("precious"));
