@@ -10,7 +10,6 @@
 #include "path_names.h"
 #include "picture_files.h"
 
-using kordel::DecoderKind;
 using kordel::fileExtension;
 using kordel::NameEncoding;
 
@@ -63,21 +62,6 @@ private slots:
         QFETCH(QByteArray, name);
         QFETCH(NameEncoding, encoding);
         QTEST(fileExtension(name, encoding), "extension");
-    }
-
-    void extensionOfText() {
-        QCOMPARE(fileExtension(QStringLiteral("/tmp/写真.Jpe")), QByteArray(".JPE"));
-        QCOMPARE(fileExtension(QStringLiteral("/tmp/表.d/ソ")), QByteArray());
-        QCOMPARE(fileExtension(QStringLiteral("/tmp/x.tiff")), QByteArray(".TIFF"));
-    }
-
-    void unknownExtension() {
-        kordel::DecodeRequest req;
-        req.path = QStringLiteral("/nowhere/x.tga");
-        const kordel::Decoded d = kordel::decodePicture(req);
-        QCOMPARE(d.error, kordel::kErrorUnknownExtension);
-        QCOMPARE(d.storedSize, std::optional<QSize>(QSize(0, 0)));
-        QVERIFY(!d.hasPicture());
     }
 
     void decodesOnTwoThreadsAtOnce() {
