@@ -216,7 +216,15 @@ void TForm1::createControls() {
     ProgressBar->setTextVisible(false);
     Status = new TStatusBar(Panel3);
     Status->setObjectName(QStringLiteral("Status"));
-    Status->setPanelWidths({45, 65, 50, 150});
+    // The widths suit the old platform's narrower font; each panel here is at least as
+    // wide as the longest text it shows.
+    const QFontMetrics metrics(font());
+    const auto fit = [&metrics](int width, const QString& longest) {
+        return qMax(width, metrics.horizontalAdvance(longest) + 6);
+    };
+    Status->setPanelWidths({fit(45, QStringLiteral("色不明")),
+                            fit(65, QStringLiteral("32767x32767")),
+                            fit(50, QStringLiteral("2000/2000")), 150});
     setAlign(Status, Align::Client);
 
     TreeViewPanel = makePanel(client, Align::Left, 125, 244, "TreeViewPanel");
