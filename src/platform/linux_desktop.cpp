@@ -373,15 +373,24 @@ LinuxDesktop::Current LinuxDesktop::readGsettings(const GsettingsKeys& keys) {
     return current;
 }
 
-QStringList LinuxDesktop::xfceImageProperties() {
+QStringList LinuxDesktop::xfceImageProperties(bool withPicture) {
     const auto list = runner_->run(QStringLiteral("xfconf-query"),
                                    {QStringLiteral("-c"), kXfceChannel, QStringLiteral("-l")});
     if (!list.ok())
         return {};
-    static const QRegularExpression image(QStringLiteral("^/backdrop/.*/last-image$"));
-    QStringList properties =
-        QString::fromUtf8(list.output).split(u'\n', Qt::SkipEmptyParts).filter(image);
+    // A workspace that has settings of its own but was never given a picture (a
+    // monitor plugged in later, a workspace not visited) gets its picture too.
+    static const QRegularExpression workspace(QStringLiteral("^(/backdrop/.*/workspace\\d+/)"));
+    QStringList properties;
+    for (const QString& line : QString::fromUtf8(list.output).split(u'\n', Qt::SkipEmptyParts)) {
+        const auto folder = workspace.match(line);
+        if (line.endsWith(QStringLiteral("/last-image")))
+            properties << line;
+        else if (!withPicture && folder.hasMatch())
+            properties << folder.captured(1) + QStringLiteral("last-image");
+    }
     properties.sort();
+    properties.removeDuplicates();
     return properties;
 }
 
@@ -392,7 +401,7 @@ QString xfceStyleProperty(const QString& imageProperty) {
 }  // namespace
 
 bool LinuxDesktop::setXfce(const QString& path, QString& why) {
-    const QStringList properties = xfceImageProperties();
+    const QStringList properties = xfceImageProperties(false);
     if (properties.isEmpty()) {
         why = QStringLiteral("xfce4-desktop に壁紙の設定が見つかりません。");
         return false;
@@ -400,13 +409,23 @@ bool LinuxDesktop::setXfce(const QString& path, QString& why) {
     // Every monitor and workspace shows the picture; XFCE's styles are 1 centred, 2 tiled.
     const QString program = QStringLiteral("xfconf-query");
     for (const QString& property : properties) {
-        if (!path.isEmpty() &&
-            !runChecked(program,
-                        {QStringLiteral("-c"), kXfceChannel, QStringLiteral("-p"), property,
-                         QStringLiteral("-n"), QStringLiteral("-t"), QStringLiteral("string"),
-                         QStringLiteral("-s"), path},
-                        why))
-            return false;
+        const auto setImage = [&](const QString& value) {
+            return runChecked(program,
+                              {QStringLiteral("-c"), kXfceChannel, QStringLiteral("-p"), property,
+                               QStringLiteral("-n"), QStringLiteral("-t"), QStringLiteral("string"),
+                               QStringLiteral("-s"), value},
+                              why);
+        };
+        if (!path.isEmpty()) {
+            // xfconf says nothing of a value set again unchanged, and the desktop
+            // keeps what it drew: a new picture under the same name goes through
+            // an empty value, so that the desktop reads the file again.
+            const auto current = runner_->run(
+                program, {QStringLiteral("-c"), kXfceChannel, QStringLiteral("-p"), property});
+            const bool same = current.ok() && QString::fromUtf8(current.output).trimmed() == path;
+            if ((same && !setImage(QString())) || !setImage(path))
+                return false;
+        }
         if (!runChecked(program,
                         {QStringLiteral("-c"), kXfceChannel, QStringLiteral("-p"),
                          xfceStyleProperty(property), QStringLiteral("-n"), QStringLiteral("-t"),
@@ -420,7 +439,7 @@ bool LinuxDesktop::setXfce(const QString& path, QString& why) {
 
 LinuxDesktop::Current LinuxDesktop::readXfce() {
     Current current;
-    const QStringList properties = xfceImageProperties();
+    const QStringList properties = xfceImageProperties(true);
     if (properties.isEmpty())
         return current;
     const QString program = QStringLiteral("xfconf-query");

@@ -76,7 +76,8 @@ private:
     bool setXfce(const QString& path, QString& why);
     bool setPlasma(const QString& path, QString& why);
     bool runChecked(const QString& program, const QStringList& arguments, QString& why);
-    QStringList xfceImageProperties();
+    // The picture properties of every workspace, or of those that have a picture.
+    QStringList xfceImageProperties(bool withPicture);
 
     std::unique_ptr<ProcessRunner> runner_;
     QString desktopNames_;

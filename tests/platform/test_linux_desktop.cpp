@@ -36,7 +36,8 @@ std::unique_ptr<RecordingRunner> scriptedRunner() {
     r->outputs.insert(QStringLiteral("xfconf-query|-c|xfce4-desktop|-l"),
                       "/backdrop/screen0/monitor1/workspace0/color-style\n"
                       "/backdrop/screen0/monitor1/workspace1/last-image\n"
-                      "/backdrop/screen0/monitor1/workspace0/last-image\n");
+                      "/backdrop/screen0/monitor1/workspace0/last-image\n"
+                      "/backdrop/screen0/monitor2/workspace0/image-style\n");
     r->outputs.insert(kWorkspace + "0/last-image", "/p/x y.bmp\n");
     return r;
 }
@@ -60,6 +61,10 @@ private slots:
         QTest::addColumn<QStringList>("commands");  // arguments joined by "|"
         QTest::addColumn<QString>("refusal");       // part of the reason when refused
         const QString gnome = QStringLiteral("gsettings|set|org.gnome.desktop.background|");
+        // A monitor whose workspace has settings but was never given a picture.
+        const QString m2 =
+            QString(kWorkspace).replace(QStringLiteral("monitor1"), QStringLiteral("monitor2")) +
+            "0/";
         const QString uri = QStringLiteral("'file://%D/a%20b\\'c%22$x.bmp'");
         const QString kde = QStringLiteral(
             "dbus-send|--session|--dest=org.kde.plasmashell|--type=method_call|--print-reply|"
@@ -80,8 +85,10 @@ private slots:
             "gsettings|set|org.mate.background|picture-options|'wallpaper'",
             "gsettings|set|org.mate.background|picture-filename|'%D/a b\\'c\"$x.bmp'"} << "";
         QTest::newRow("XFCE, every workspace") << "XFCE" << true << "%P" << QStringList{"xfconf-query|-c|xfce4-desktop|-l",
-            kWorkspace + "0/last-image|-n|-t|string|-s|%P", kWorkspace + "0/image-style|-n|-t|int|-s|2",
-            kWorkspace + "1/last-image|-n|-t|string|-s|%P", kWorkspace + "1/image-style|-n|-t|int|-s|2"} << "";
+            kWorkspace + "0/last-image", kWorkspace + "0/last-image|-n|-t|string|-s|%P", kWorkspace + "0/image-style|-n|-t|int|-s|2",
+            kWorkspace + "1/last-image", kWorkspace + "1/last-image|-n|-t|string|-s|", kWorkspace + "1/last-image|-n|-t|string|-s|%P",
+            kWorkspace + "1/image-style|-n|-t|int|-s|2",
+            m2 + "last-image", m2 + "last-image|-n|-t|string|-s|%P", m2 + "image-style|-n|-t|int|-s|2"} << "";
         QTest::newRow("KDE Plasma, centred") << "KDE" << false << "%P" << QStringList{kde} << "";
         QTest::newRow("LXQt") << "LXQt" << false << "%P" << QStringList{"pcmanfm-qt|--set-wallpaper=%P|--wallpaper-mode=center"} << "";
         QTest::newRow("LXDE") << "LXDE" << true << "%P" << QStringList{"pcmanfm|--set-wallpaper=%P|--wallpaper-mode=tile"} << "";
@@ -99,6 +106,8 @@ private slots:
         QFETCH(QString, refusal);
         auto runner = scriptedRunner();
         RecordingRunner* r = runner.get();
+        // XFCE's second workspace shows the picture already.
+        r->outputs.insert(kWorkspace + "1/last-image", picture().toUtf8() + '\n');
         r->feh = !desktop.startsWith(u'!');
         LinuxDesktop d(std::move(runner), desktop.remove(u'!'), dir_.path(), dir_.path());
         d.setTileWallpaper(tile);
