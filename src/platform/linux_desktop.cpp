@@ -457,21 +457,28 @@ LinuxDesktop::Current LinuxDesktop::readXfce() {
 
 bool LinuxDesktop::setPlasma(const QString& path, QString& why) {
     // Every desktop of the shell; the wallpaper plug-in is switched to the image
-    // only when there is a picture to show.
-    QString script = QStringLiteral(
-        "var all = desktops();\n"
-        "for (var i = 0; i < all.length; i++) {\n"
-        "    var d = all[i];\n");
-    if (!path.isEmpty())
-        script += QStringLiteral("    d.wallpaperPlugin = \"org.kde.image\";\n");
-    script += QStringLiteral(
-        "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n");
-    if (!path.isEmpty())
-        script +=
-            QStringLiteral("    d.writeConfig(\"Image\", %1);\n").arg(scriptString(fileUri(path)));
-    script += QStringLiteral("    d.writeConfig(\"FillMode\", %1);\n}\n")
-                  .arg(tile_ ? kPlasmaTiled : kPlasmaCentred);
-    return runChecked(kDbusSend, plasmaScriptArguments(script), why);
+    // only when there is a picture to show. `image` is a file URI, or empty.
+    const auto apply = [&](const QString& image) {
+        QString script = QStringLiteral(
+            "var all = desktops();\n"
+            "for (var i = 0; i < all.length; i++) {\n"
+            "    var d = all[i];\n");
+        if (!path.isEmpty())
+            script += QStringLiteral("    d.wallpaperPlugin = \"org.kde.image\";\n");
+        script += QStringLiteral(
+            "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n");
+        if (!path.isEmpty())
+            script +=
+                QStringLiteral("    d.writeConfig(\"Image\", %1);\n").arg(scriptString(image));
+        script += QStringLiteral("    d.writeConfig(\"FillMode\", %1);\n}\n")
+                      .arg(tile_ ? kPlasmaTiled : kPlasmaCentred);
+        return runChecked(kDbusSend, plasmaScriptArguments(script), why);
+    };
+    // Plasma keeps drawing the picture it has while its name stays the same: a new
+    // picture under the same name goes through an empty one, in a call of its own.
+    if (!path.isEmpty() && readPlasma().path == path && !apply(QString()))
+        return false;
+    return apply(path.isEmpty() ? QString() : fileUri(path));
 }
 
 LinuxDesktop::Current LinuxDesktop::readPlasma() {

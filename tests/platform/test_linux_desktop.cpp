@@ -74,6 +74,14 @@ private slots:
             "    d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
             "    d.writeConfig(\"Image\", \"file://%D/a%20b'c%22$x.bmp\");\n"
             "    d.writeConfig(\"FillMode\", 6);\n}\n");
+        // Plasma shows the picture already: it is read, cleared, then set again.
+        const QString kdeRead =
+            kde.section(u'|', 0, 6) +
+            "|string:var d = desktops()[0];\n"
+            "d.currentConfigGroup = [\"Wallpaper\", \"org.kde.image\", \"General\"];\n"
+            "print(d.readConfig(\"FillMode\") + \"\\n\" + d.readConfig(\"Image\"));\n";
+        const QString kdeClear =
+            QString(kde).replace(QStringLiteral("file://%D/a%20b'c%22$x.bmp"), "");
         // clang-format off
         QTest::newRow("GNOME, tiled") << "ubuntu:GNOME" << true << "%P" << QStringList{
             gnome + "picture-options|'wallpaper'", gnome + "picture-uri|" + uri, gnome + "picture-uri-dark|" + uri} << "";
@@ -89,7 +97,7 @@ private slots:
             kWorkspace + "1/last-image", kWorkspace + "1/last-image|-n|-t|string|-s|", kWorkspace + "1/last-image|-n|-t|string|-s|%P",
             kWorkspace + "1/image-style|-n|-t|int|-s|2",
             m2 + "last-image", m2 + "last-image|-n|-t|string|-s|%P", m2 + "image-style|-n|-t|int|-s|2"} << "";
-        QTest::newRow("KDE Plasma, centred") << "KDE" << false << "%P" << QStringList{kde} << "";
+        QTest::newRow("KDE Plasma, centred") << "KDE" << false << "%P" << QStringList{kdeRead, kdeClear, kde} << "";
         QTest::newRow("LXQt") << "LXQt" << false << "%P" << QStringList{"pcmanfm-qt|--set-wallpaper=%P|--wallpaper-mode=center"} << "";
         QTest::newRow("LXDE") << "LXDE" << true << "%P" << QStringList{"pcmanfm|--set-wallpaper=%P|--wallpaper-mode=tile"} << "";
         QTest::newRow("feh elsewhere") << "i3" << true << "%P" << QStringList{"feh|--bg-tile|%P"} << "";
@@ -106,8 +114,9 @@ private slots:
         QFETCH(QString, refusal);
         auto runner = scriptedRunner();
         RecordingRunner* r = runner.get();
-        // XFCE's second workspace shows the picture already.
+        // XFCE's second workspace and Plasma show the picture already.
         r->outputs.insert(kWorkspace + "1/last-image", picture().toUtf8() + '\n');
+        r->otherwise = "string \"6\n" + QUrl::fromLocalFile(picture()).toEncoded() + "\"\n";
         r->feh = !desktop.startsWith(u'!');
         LinuxDesktop d(std::move(runner), desktop.remove(u'!'), dir_.path(), dir_.path());
         d.setTileWallpaper(tile);
