@@ -195,7 +195,10 @@ bool ProfileFile::save() {
     QString text;
     for (const QString& line : lines_)
         text += line + eol;
-    if (file.write(latin1_ ? text.toLatin1() : text.toUtf8()) < 0 || !file.commit())
+    // Flushed before the commit, which would take a full disk for success and put
+    // the cut-off copy in place of the old file.
+    if (file.write(latin1_ ? text.toLatin1() : text.toUtf8()) < 0 || !file.flush() ||
+        !file.commit())
         return false;
     existed_ = true;
     modified_ = false;

@@ -1,7 +1,9 @@
 // The settings file as editors and older versions leave it.
+#include <sys/resource.h>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 #include "file_io.h"
 #include "profile_file.h"
@@ -78,12 +80,23 @@ private slots:
     }
 
     // A file the user made read-only is left as it was, also for the superuser.
-    void readOnlyFileIsLeftAlone() {
+    void unwritableFileIsLeftAlone() {
         const QString path = write("[A]\nX=1\n");
         QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup));
         ProfileFile f(path);
         f.writeInteger("A", "X", 2);
         QVERIFY(!f.save());
+        QCOMPARE(test::readFile(path), QByteArray("[A]\nX=1\n"));
+        // So is a file that cannot be written out in full (a full disk, a size limit).
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        rlimit limit{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit small{4, limit.rlim_max};
+        signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+        const bool saved = f.save();
+        setrlimit(RLIMIT_FSIZE, &limit);
+        QVERIFY(!saved);
         QCOMPARE(test::readFile(path), QByteArray("[A]\nX=1\n"));
     }
 };
