@@ -50,17 +50,13 @@ bool nearColour(QRgb a, QRgb b, int tolerance) {
            qAbs(qBlue(a) - qBlue(b)) <= tolerance && qAlpha(a) == qAlpha(b);
 }
 
+// solidIcon's picture as a PNG stream.
 IcoImage pngIcon(int size, QRgb colour) {
-    QImage img(size, size, QImage::Format_ARGB32);
-    img.fill(colour);
-    for (int y = 0; y < size / 2; ++y)
-        for (int x = 0; x < size / 2; ++x)
-            img.setPixel(x, y, qRgba(0, 0, 0, 0));
-    IcoImage im;
-    im.width = im.height = size;
+    IcoImage im = solidIcon(size, 32, colour);
     QBuffer buffer(&im.png);
     buffer.open(QIODevice::WriteOnly);
-    img.save(&buffer, "png");
+    QImage(reinterpret_cast<const uchar*>(im.dots.data()), size, size, QImage::Format_ARGB32)
+        .save(&buffer, "png");
     return im;
 }
 
