@@ -72,23 +72,16 @@ private slots:
         const QString small = temp.filePath("small.gif"), large = temp.filePath("large.gif");
         kordel::test::writeFile(small, "FAKESPI w=3 h=2 progress=1/4");
         kordel::test::writeFile(large, "FAKESPI w=30 h=20 progress=3/4");
-        const QString jpeg = QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.jpg");
-        const QString bmpPath = QStringLiteral(KORDEL_SOURCE_DIR "/samples/sample.bmp");
         std::atomic<int> failures{0};
         auto worker = [&](const QString& gif, QSize gifSize, int expectedDone) {
             for (int i = 0; i < 40; ++i) {
                 kordel::DecodeRequest req;
-                req.pluginFolders = {temp.path(), QStringLiteral(KORDEL_BIN_DIR)};
+                req.pluginFolders = {temp.path()};
                 QList<int> done;
                 req.progress = [&](int d, int) { done.append(d); };
                 req.path = gif;
-                kordel::Decoded d = kordel::decodePicture(req);
+                const kordel::Decoded d = kordel::decodePicture(req);
                 if (d.error != 0 || d.image.size() != gifSize || done != QList<int>{expectedDone})
-                    ++failures;
-                req.path = i % 2 ? jpeg : bmpPath;
-                d = kordel::decodePicture(req);
-                const QSize want(200, 150);
-                if (d.error != 0 || d.image.size() != want)
                     ++failures;
             }
         };
