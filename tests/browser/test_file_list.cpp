@@ -1,8 +1,6 @@
 // The file list: its rows and texts, sorting by a column, showing the entry
 // the user picks, the keys it swallows, and its two view styles.
-#include <QApplication>
 #include <QHeaderView>
-#include <QMenu>
 #include <QTest>
 #include <QTreeView>
 

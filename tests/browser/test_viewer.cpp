@@ -22,10 +22,6 @@ using namespace kordel::test;
 
 namespace {
 
-QString viewMenu(TForm1* f) {
-    return TestProgram::enabled(f->Show1, {f->KT1, f->KB1, f->KS1, f->KE1});
-}
-
 // p1.bmp … p<count>.bmp, each n × 1 with n its number.
 Browsing::Files numbered(int count) {
     Browsing::Files files;
@@ -74,7 +70,9 @@ private slots:
             p.f->G_backClick();
         else if (!action.isEmpty())
             p.trigger(action);
-        QTEST(p.navigation() + u'|' + viewMenu(p.f), "enabled");
+        QTEST(
+            p.navigation() + u'|' + p.enabled(p.f->Show1, {p.f->KT1, p.f->KB1, p.f->KS1, p.f->KE1}),
+            "enabled");
         const QString name = QStringLiteral("p%1.bmp").arg(to + 1);
         QCOMPARE(p.caption(), p.captionFor(name));
         QCOMPARE(p.statuses(), QStringLiteral("16M色|%1x1|%1/4|").arg(to + 1));

@@ -1,6 +1,5 @@
 #include "picture_files.h"
 
-#include <QFile>
 #include "fake_spi_script.h"
 #include "metafile_writer.h"
 
