@@ -17,10 +17,8 @@ namespace {
 // Hands a new fake to `owner` and returns it.
 template <typename Fake, typename Service>
 Fake* make(std::unique_ptr<Service>& owner) {
-    auto fake = std::make_unique<Fake>();
-    Fake* raw = fake.get();
-    owner = std::move(fake);
-    return raw;
+    owner = std::make_unique<Fake>();
+    return static_cast<Fake*>(owner.get());
 }
 
 }  // namespace
