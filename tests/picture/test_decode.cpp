@@ -64,6 +64,15 @@ private slots:
         QTEST(fileExtension(name, encoding), "extension");
     }
 
+    void unknownExtension() {
+        kordel::DecodeRequest req;
+        req.path = QStringLiteral("/nowhere/x.tga");
+        const kordel::Decoded d = kordel::decodePicture(req);
+        QCOMPARE(d.error, kordel::kErrorUnknownExtension);
+        QCOMPARE(d.storedSize, std::optional<QSize>(QSize(0, 0)));
+        QVERIFY(!d.hasPicture());
+    }
+
     void decodesOnTwoThreadsAtOnce() {
         QTemporaryDir temp;
         // The scripted plug-in reports progress; each decode must hear only its own.
