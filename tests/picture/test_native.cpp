@@ -225,6 +225,7 @@ private slots:
         QTest::newRow("deepest first") << QList<int>{2, 4, 1, 3, 0} << QSize(32, 32) << kBlue;
         QTest::newRow("deepest last") << QList<int>{3, 0, 4, 1, 2} << QSize(32, 32) << kBlue;
         // A larger image wins over a deeper one; PNG images count like the others.
+        QTest::newRow("larger 4-bit") << QList<int>{3, 4} << QSize(32, 32) << kCyan;
         QTest::newRow("larger png") << QList<int>{2, 5, 1} << QSize(48, 48) << kYellow;
         QTest::newRow("256 png") << QList<int>{2, 6, 1} << QSize(256, 256) << kYellow;
         // A directory entry without a bit count falls back on its colour count.
