@@ -97,96 +97,84 @@ class TestNative : public QObject {
     }
 
 private slots:
-    void bmpIndexed_data() {
+    // Colour-table rows give the entries written and the used count; the others the masks.
+    void bmp_data() {
         QTest::addColumn<Header>("header");
         QTest::addColumn<int>("bits");
         QTest::addColumn<bool>("topDown");
-        QTest::addColumn<int>("entries");  // of the colour table written
+        QTest::addColumn<int>("compression");
+        QTest::addColumn<QList<uint>>("masks");  // red, green, blue
+        QTest::addColumn<int>("entries");        // of the colour table written
         QTest::addColumn<int>("used");
+        const auto indexed = [](const QByteArray& tag, Header header, int bits, bool topDown,
+                                int entries, int used) {
+            QTest::newRow(tag) << header << bits << topDown << 0 << QList<uint>() << entries
+                               << used;
+        };
+        const auto direct = [](const char* tag, Header header, int bits, int compression,
+                               bool topDown, QList<uint> masks) {
+            QTest::newRow(tag) << header << bits << topDown << compression << masks << 0 << 0;
+        };
         const std::pair<const char*, Header> headers[] = {
             {"windows", Header::Windows}, {"os2 1.x", Header::Os2v1}, {"os2 2.x", Header::Os2v2}};
-        for (const auto& [name, header] : headers)
-            for (int bits : {1, 4, 8})
-                QTest::addRow("%s %d", name, bits) << header << bits << false << (1 << bits) << 0;
-        for (int bits : {1, 4, 8})
-            QTest::addRow("top-down %d", bits)
-                << Header::Windows << bits << true << (1 << bits) << 0;
-        QTest::newRow("8 bits, 20 used") << Header::Windows << 8 << false << 20 << 20;
-        QTest::newRow("4 bits, 6 used") << Header::Windows << 4 << false << 6 << 6;
-        QTest::newRow("os2 2.x 8 bits, 20 used") << Header::Os2v2 << 8 << false << 20 << 20;
-        // No used count: the rows start where the file header says, right after the entries.
-        QTest::newRow("8 bits, 16 entries") << Header::Windows << 8 << false << 16 << 0;
-    }
-
-    void bmpIndexed() {
-        QFETCH(Header, header);
-        QFETCH(int, bits);
-        QFETCH(bool, topDown);
-        QFETCH(int, entries);
-        QFETCH(int, used);
-        // 13 dots wide: rows need padding in every depth.
-        BmpLayout s{.header = header, .width = 13, .height = 5, .topDown = topDown, .bits = bits};
-        s.palette = palette(entries);
-        s.clrUsed = uint32_t(used);
-        std::vector<QRgb> want;
-        for (int i = 0; i < 13 * 5; ++i) {
-            const int index = (i % 13 * 5 + i / 13 * 3) % entries;
-            s.dots.push_back(uint32_t(index));
-            want.push_back(s.palette[size_t(index)]);
+        for (int bits : {1, 4, 8}) {
+            for (const auto& [name, header] : headers)
+                indexed(name + QByteArray::number(bits), header, bits, false, 1 << bits, 0);
+            indexed("top-down " + QByteArray::number(bits), Header::Windows, bits, true, 1 << bits,
+                    0);
         }
-        check(s, want);
-    }
-
-    void bmpDirect_data() {
-        QTest::addColumn<Header>("header");
-        QTest::addColumn<int>("bits");
-        QTest::addColumn<int>("compression");
-        QTest::addColumn<bool>("topDown");
-        QTest::addColumn<QList<uint>>("masks");  // red, green, blue
+        indexed("8 bits, 20 used", Header::Windows, 8, false, 20, 20);
+        indexed("4 bits, 6 used", Header::Windows, 4, false, 6, 6);
+        indexed("os2 2.x 8 bits, 20 used", Header::Os2v2, 8, false, 20, 20);
+        // No used count: the rows start where the file header says, right after the entries.
+        indexed("8 bits, 16 entries", Header::Windows, 8, false, 16, 0);
         const QList<uint> m555{0x7c00, 0x03e0, 0x001f}, m565{0xf800, 0x07e0, 0x001f},
             m888{0xff0000, 0x00ff00, 0x0000ff}, reversed{0x0000ff, 0x00ff00, 0xff0000};
-        QTest::newRow("16 plain") << Header::Windows << 16 << 0 << false << m555;
-        QTest::newRow("16 fields 565") << Header::Windows << 16 << 3 << false << m565;
-        QTest::newRow("16 fields 555") << Header::Windows << 16 << 3 << false << m555;
-        QTest::newRow("16 v4 565") << Header::V4 << 16 << 3 << false << m565;
-        QTest::newRow("24") << Header::Windows << 24 << 0 << false << m888;
-        QTest::newRow("24 top-down") << Header::Windows << 24 << 0 << true << m888;
-        QTest::newRow("24 os2 1.x") << Header::Os2v1 << 24 << 0 << false << m888;
-        QTest::newRow("24 os2 2.x") << Header::Os2v2 << 24 << 0 << false << m888;
+        direct("16 plain", Header::Windows, 16, 0, false, m555);
+        direct("16 fields 565", Header::Windows, 16, 3, false, m565);
+        direct("16 fields 555", Header::Windows, 16, 3, false, m555);
+        direct("16 v4 565", Header::V4, 16, 3, false, m565);
+        direct("24", Header::Windows, 24, 0, false, m888);
+        direct("24 top-down", Header::Windows, 24, 0, true, m888);
+        direct("24 os2 1.x", Header::Os2v1, 24, 0, false, m888);
+        direct("24 os2 2.x", Header::Os2v2, 24, 0, false, m888);
         // A plain 32-bit dot has 0 in its fourth byte and is opaque all the same.
-        QTest::newRow("32") << Header::Windows << 32 << 0 << false << m888;
-        QTest::newRow("32 fields blue high") << Header::Windows << 32 << 3 << false << reversed;
-        QTest::newRow("32 v4 fields") << Header::V4 << 32 << 3 << false << reversed;
+        direct("32", Header::Windows, 32, 0, false, m888);
+        direct("32 fields blue high", Header::Windows, 32, 3, false, reversed);
+        direct("32 v4 fields", Header::V4, 32, 3, false, reversed);
     }
 
-    void bmpDirect() {
+    void bmp() {
         QFETCH(Header, header);
         QFETCH(int, bits);
-        QFETCH(int, compression);
         QFETCH(bool, topDown);
+        QFETCH(int, compression);
         QFETCH(QList<uint>, masks);
-        // 14 bytes a row at 16 bits, 21 at 24: padded.
+        QFETCH(int, entries);
+        // 13 dots wide: rows need padding in every depth.
         BmpLayout s{.header = header,
-                    .width = 7,
-                    .height = 3,
+                    .width = 13,
+                    .height = 5,
                     .topDown = topDown,
                     .bits = bits,
-                    .compression = compression};
+                    .compression = compression,
+                    .palette = palette(entries)};
+        QFETCH(int, used);
+        s.clrUsed = uint32_t(used);
+        std::copy(masks.begin(), masks.end(), s.masks);
         std::vector<QRgb> want;
-        for (int i = 0; i < 7 * 3; ++i) {
-            uint32_t dot = 0;
-            int rgb[3];
-            for (int c = 0; c < 3; ++c) {
+        for (int i = 0; i < 13 * 5; ++i) {
+            uint32_t dot = entries ? uint32_t(i % 13 * 5 + i / 13 * 3) % uint32_t(entries) : 0;
+            int rgb[3] = {};
+            for (int c = 0; c < masks.size(); ++c) {
                 const int width = std::popcount(masks[c]), shift = std::countr_zero(masks[c]);
                 const int v = (i * (7 + 5 * c) + 3 * c) & ((1 << width) - 1);
                 dot |= uint32_t(v) << shift;
                 rgb[c] = widen(v, width);
             }
             s.dots.push_back(dot);
-            want.push_back(qRgb(rgb[0], rgb[1], rgb[2]));
+            want.push_back(entries ? s.palette[dot] : qRgb(rgb[0], rgb[1], rgb[2]));
         }
-        for (int c = 0; c < 3; ++c)
-            s.masks[c] = masks[c];
         // Five bits may be widened by a shift alone (31 becomes 248) or by repetition.
         check(s, want, bits == 16 ? 7 : 0);
     }
