@@ -138,7 +138,7 @@ private slots:
         direct("24 top-down", Header::Windows, 24, 0, true, m888);
         direct("24 os2 1.x", Header::Os2v1, 24, 0, false, m888);
         direct("24 os2 2.x", Header::Os2v2, 24, 0, false, m888);
-        // A plain 32-bit dot has 0 in its fourth byte and is opaque all the same.
+        // A plain 32-bit dot is opaque whatever its fourth byte holds.
         direct("32", Header::Windows, 32, 0, false, m888);
         direct("32 fields blue high", Header::Windows, 32, 3, false, reversed);
         direct("32 v4 fields", Header::V4, 32, 3, false, reversed);
@@ -172,6 +172,8 @@ private slots:
                 dot |= uint32_t(v) << shift;
                 rgb[c] = widen(v, width);
             }
+            if (bits == 32 && compression == 0)  // a fourth byte that means nothing
+                dot |= uint32_t(i * 37 % 256) << 24;
             s.dots.push_back(dot);
             want.push_back(entries ? s.palette[dot] : qRgb(rgb[0], rgb[1], rgb[2]));
         }
