@@ -157,10 +157,13 @@ private slots:
         // a literal line, then copies from the line above and from the unit to the left. Pi:
         // a copy from a line up that reaches into the area before the picture, then a literal
         // pair. Q4 (stored palette not in dot-value order): literals 3 and 5, the entry "3 5",
-        // the entry being made ("3 5 3"), a run of 9, then the next block's 2.
+        // the entry being made ("3 5 3"), a run of 9, then the next block's 2. PIC (X68000, shown
+        // a third wider): colours a, b fill the cache from slot 1, a hit on slot 1 reads a; c is
+        // read from slot 3 and black from slot 0.
         const QString mag = "ifmag/copies-from-above-and-from-the-left-unit.mag",
                       pi = "ifpi/copy-reaching-before-the-picture.pi",
-                      q4 = "ifxld4/dictionary-entry-being-made-and-a-run.q4";
+                      q4 = "ifxld4/dictionary-entry-being-made-and-a-run.q4",
+                      pic = "ifpic/colour-cache-hits-and-misses.pic";
         for (const auto& [file, size, at, colour] :
              {std::tuple{mag, QSize(8, 2), QPoint(7, 0), 0x2770e9},
               {mag, {8, 2}, {2, 1}, 0x2220ee},
@@ -171,7 +174,10 @@ private slots:
               {q4, {640, 400}, {3, 0}, 0x330000},
               {q4, {640, 400}, {6, 0}, 0x660000},
               {q4, {640, 400}, {8, 0}, 0xaa0000},
-              {q4, {640, 400}, {10, 0}, 0x440000}})
+              {q4, {640, 400}, {10, 0}, 0x440000},
+              {pic, {8, 1}, {3, 0}, 0x8c21a5},
+              {pic, {8, 1}, {6, 0}, 0xffffff},
+              {pic, {8, 1}, {7, 0}, 0x000000}})
             QTest::addRow("%s at %d,%d", qPrintable(file), at.x(), at.y())
                 << file << 0 << size << at << (0xff000000u | colour);
         // Not metafiles this player can show.

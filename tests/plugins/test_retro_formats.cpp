@@ -266,24 +266,6 @@ private slots:
         QCOMPARE(r.image.pixel(1, 0) & 0xffffff, dot[4]);
     }
 
-    // A stream written by hand: new colours fill the cache ring from slot 1, slot 0
-    // keeping colour 0, and a hit makes its slot the newest.
-    void picHandMadeStreams() {
-        PicLayout s{.type = 0, .depth = 15, .width = 6, .height = 1};
-        const uint32_t a = 0x1234, b = 0x4321, c = 0x7fff;
-        BitWriter w;
-        for (const auto& [hit, v] :
-             {std::pair{false, a}, {false, b}, {true, 1u}, {false, c}, {true, 3u}, {true, 0u}}) {
-            putPicLength(w, 1);
-            w.bit(hit);
-            w.put(v, hit ? 7 : 15);
-            w.bit(false);  // no chain
-        }
-        SpiModule::Result r = decode(pic_, picHeader(s) + w.bytes());
-        KORDEL_VERIFY_NO_FAILURE(partitionMismatch(r.image, {a, b, a, c, c, 0}));
-        QCOMPARE(r.image.pixel(5, 0), qRgb(0, 0, 0));
-    }
-
     // Every coding at every depth, odd sizes and the smallest pictures.
     void pic2RoundTrips_data() {
         QTest::addColumn<QByteArray>("id");
