@@ -331,18 +331,15 @@ private slots:
     void magRoundTrips_data() {
         // Colours, width, height, x0, dot alignment (-1: random codes), comment length.
         QTest::addColumn<QList<int>>("options");
-        const auto row = [](const char* name, QList<int> options) {
-            QTest::newRow(name) << options;
-        };
-        row("16: 1 pixel", {16, 1, 1, 0, 0, 0});
-        row("256: 1 pixel at x0 3", {256, 1, 1, 3, 0, 0});
-        row("16: x0 13", {16, 50, 19, 13, 0, 0});
-        row("16: x0 7, 1 wide", {16, 1, 30, 7, 0, 0});
-        row("256: x0 4", {256, 29, 21, 4, 0, 0});
-        row("256: x0 6, 8-dot writer", {256, 30, 40, 6, 8, 0});
-        row("16: long comment", {16, 20, 20, 0, 0, 70000});
-        row("16: every copy code", {16, 64, 40, 0, -1, 0});
-        row("256: every copy code", {256, 64, 40, 0, -1, 0});
+        QTest::newRow("16: 1 pixel") << QList<int>{16, 1, 1, 0, 0, 0};
+        QTest::newRow("256: 1 pixel at x0 3") << QList<int>{256, 1, 1, 3, 0, 0};
+        QTest::newRow("16: x0 13") << QList<int>{16, 50, 19, 13, 0, 0};
+        QTest::newRow("16: x0 7, 1 wide") << QList<int>{16, 1, 30, 7, 0, 0};
+        QTest::newRow("256: x0 4") << QList<int>{256, 29, 21, 4, 0, 0};
+        QTest::newRow("256: x0 6, 8-dot writer") << QList<int>{256, 30, 40, 6, 8, 0};
+        QTest::newRow("16: long comment") << QList<int>{16, 20, 20, 0, 0, 70000};
+        QTest::newRow("16: every copy code") << QList<int>{16, 64, 40, 0, -1, 0};
+        QTest::newRow("256: every copy code") << QList<int>{256, 64, 40, 0, -1, 0};
     }
     void magRoundTrips() {
         QFETCH(QList<int>, options);
