@@ -9,6 +9,10 @@ TImage::TImage(QWidget* parent) : QWidget(parent) {}
 
 void TImage::setImage(const QImage& image) {
     image_ = image;
+    // Painting a colour-table picture converts it every time: convert it once.
+    shown_ = image.format() == QImage::Format_Indexed8
+                 ? image.convertToFormat(QImage::Format_ARGB32_Premultiplied)
+                 : image;
     drawing_ = QPicture();
     hasDrawing_ = false;
     natural_ = image.size();
@@ -16,7 +20,7 @@ void TImage::setImage(const QImage& image) {
 }
 
 void TImage::setDrawing(const QPicture& picture, QSize naturalSize) {
-    image_ = QImage();
+    image_ = shown_ = QImage();
     drawing_ = picture;
     hasDrawing_ = true;
     natural_ = naturalSize;
@@ -24,7 +28,7 @@ void TImage::setDrawing(const QPicture& picture, QSize naturalSize) {
 }
 
 void TImage::clear() {
-    image_ = QImage();
+    image_ = shown_ = QImage();
     drawing_ = QPicture();
     hasDrawing_ = false;
     natural_ = QSize();
@@ -38,7 +42,7 @@ void TImage::setStretch(bool on) {
 
 void TImage::paintInto(QPainter& p, const QRect& target) const {
     if (!image_.isNull()) {
-        p.drawImage(target, image_);
+        p.drawImage(target, shown_);
     } else if (hasDrawing_ && !natural_.isEmpty()) {
         p.save();
         p.setClipRect(target);

@@ -41,6 +41,7 @@ private:
     void paintInto(QPainter& p, const QRect& target) const;
 
     QImage image_;
+    QImage shown_;  // what is painted: image_ without a colour table
     QPicture drawing_;
     bool hasDrawing_ = false;
     QSize natural_;

@@ -76,7 +76,6 @@ bool TAll::setPictureName(const QString& name) {
     req.path = name;
     req.preview = preview_;
     req.pluginFolders = pluginFolders_;
-    req.paletteDeviceSize = screen.paletteSize();
     req.dpi = screen.dotsPerInch();
     if (kind == DecoderKind::Native) {
         if (!host_.thumbLoading())

@@ -334,7 +334,7 @@ bool readWholeFile(const QString& path, QByteArray& data, Decoded& d) {
 
 }  // namespace
 
-Decoded decodeBmp(const QString& path, bool keepColourTable) {
+Decoded decodeBmp(const QString& path) {
     Decoded d;
     d.kind = DecoderKind::Native;
     QByteArray data;
@@ -347,7 +347,9 @@ Decoded decodeBmp(const QString& path, bool keepColourTable) {
         d.error = kErrorNativeRejected;
         return d;
     }
-    if (!keepColourTable || image.format() != QImage::Format_Indexed8)
+    // A colour-table bitmap keeps its table whatever the display, as the tool kit's
+    // bitmap does: saving it writes the table back.
+    if (image.format() != QImage::Format_Indexed8)
         image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
                                                               : QImage::Format_RGB32);
     d.image = image;
@@ -458,7 +460,7 @@ Decoded decodePicture(const DecodeRequest& req) {
     if (kind != DecoderKind::Native)
         return decodeWithPlugin(req, kind);
     if (ext == ".BMP")
-        return decodeBmp(req.path, req.paletteDeviceSize == 256);
+        return decodeBmp(req.path);
     if (ext == ".ICO")
         return decodeIcon(req.path);
     return decodeMetafile(req.path, req.dpi);

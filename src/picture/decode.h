@@ -39,7 +39,6 @@ struct DecodeRequest {
     std::function<void(int done, int total)> progress;
     QStringList pluginFolders;    // empty: defaultPluginFolders()
     bool paletteDisplay = false;  // the screen has 8 bits per pixel
-    int paletteDeviceSize = 0;    // hardware palette entries; 256 keeps BMP colour tables
     double dpi = 96;              // screen resolution for metafile frames
 };
 
@@ -64,7 +63,7 @@ struct Decoded {
 Decoded decodePicture(const DecodeRequest& request);
 
 // Native decoders, also used directly by tests.
-Decoded decodeBmp(const QString& path, bool keepColourTable);
+Decoded decodeBmp(const QString& path);
 Decoded decodeIcon(const QString& path);
 Decoded decodeMetafile(const QString& path, double dpi);
 

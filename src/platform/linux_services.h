@@ -25,7 +25,6 @@ public:
 // The real screen; a modern display is never a palette device.
 class LinuxScreen : public Screen {
 public:
-    int paletteSize() override { return 0; }
     int bitsPerPixel() override;
     QSize size() override;
     double dotsPerInch() override;

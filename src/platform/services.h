@@ -121,8 +121,6 @@ public:
 class Screen {
 public:
     virtual ~Screen() = default;
-    // Entries of the display's hardware palette; 0 when it is not a palette device.
-    virtual int paletteSize() = 0;
     virtual int bitsPerPixel() = 0;
     // Size of the screen the windows are centred on.
     virtual QSize size() = 0;

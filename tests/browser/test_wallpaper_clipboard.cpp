@@ -84,25 +84,20 @@ private slots:
                  enabled);
     }
 
-    // KORDEL.BMP holds the picture on show, dot for dot; a picture keeps its colour
-    // table only on a palette display.
+    // KORDEL.BMP holds the picture on show, dot for dot; a colour-table picture keeps
+    // its table.
     void namedWallpaper_data() {
         QTest::addColumn<QByteArray>("picture");
-        QTest::addColumn<bool>("paletteDisplay");
         QTest::addColumn<int>("bits");  // of the file written
-        QTest::newRow("24-bit, odd width") << bmpFile(QSize(5, 3), 24) << false << 24;
-        QTest::newRow("8-bit, true colour display") << bmpFile(QSize(7, 2), 8) << false << 24;
-        QTest::newRow("8-bit, palette display") << bmpFile(QSize(7, 2), 8) << true << 8;
-        QTest::newRow("1-bit, palette display") << bmpFile(QSize(9, 2), 1) << true << 8;
+        QTest::newRow("24-bit, odd width") << bmpFile(QSize(5, 3), 24) << 24;
+        QTest::newRow("8-bit") << bmpFile(QSize(7, 2), 8) << 8;
+        QTest::newRow("1-bit") << bmpFile(QSize(9, 2), 1) << 8;
     }
 
     void namedWallpaper() {
         QFETCH(QByteArray, picture);
-        QFETCH(bool, paletteDisplay);
         QFETCH(int, bits);
         Browsing p({{"a.bmp", picture}}, QStringLiteral("[Option]\n"), Browsing::NotStarted);
-        p.fakes.screen->palette = paletteDisplay ? 256 : 0;
-        p.fakes.screen->bits = paletteDisplay ? 8 : 24;
         p.start();
         p.rescan();
         QTemporaryDir data;

@@ -309,7 +309,6 @@ private slots:
         QFETCH(int, entries);
         auto c = component();
         c->host.fakeScreen.bits = screenBits;
-        c->host.fakeScreen.palette = screenBits == 8 ? 256 : 0;
         QVERIFY(c->all.setPictureName(picture(name, script)));
         QCOMPARE(c->all.Error(), 0);
         QCOMPARE(c->all.image().size(), size);

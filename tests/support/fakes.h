@@ -127,12 +127,10 @@ public:
 
 class FakeScreen : public Screen {
 public:
-    int palette = 0;
     int bits = 24;
     QSize screenSize{1024, 768};
     double dpi = 96;
 
-    int paletteSize() override { return palette; }
     int bitsPerPixel() override { return bits; }
     QSize size() override { return screenSize; }
     double dotsPerInch() override { return dpi; }
