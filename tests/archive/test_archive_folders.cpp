@@ -87,11 +87,12 @@ private slots:
         QCOMPARE(childTexts(root), QStringList({"Folder", "Photos.lzh", "broken.lzh", "fake.lzh",
                                                 "huge.lzh", "many.lzh", "pics.lzh"}));
         QVERIFY(!TForm1::isArchiveNode(root->child(1)) && TForm1::isArchiveNode(root->child(6)));
-        // Gigabytes declared in a small file are not decompressed to check it.
+        // Gigabytes declared in a small file are not decompressed to check it (that took
+        // half a minute; the bound leaves room for a busy machine).
         QElapsedTimer clock;
         clock.start();
         select(p, "huge.lzh");
-        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(clock.elapsed() < 5000);
         QCOMPARE(p.status(3), QStringLiteral("画像ﾃﾞｰﾀが見つかりません"));
         for (const char* name : {"broken.lzh", "fake.lzh"}) {
             select(p, name);

@@ -218,7 +218,8 @@ private slots:
     }
 
     // Two members declaring 2 GiB each in 1.7 KB: checking headers and listing
-    // decompress nothing. (Not in the fuzz corpus, whose replay extracts all.)
+    // decompress nothing (that took half a minute; the bound leaves room for a busy
+    // machine). Not in the fuzz corpus, whose replay extracts all.
     void checkAndListingAreCheap() {
         const QString file =
             QStringLiteral(KORDEL_SOURCE_DIR "/tests/unlha32/members-2gib-each.lzh");
@@ -226,7 +227,7 @@ private slots:
         clock.start();
         QCOMPARE(UnlhaCheckArchive(file.toUtf8().constData(), UNLHA_CHECK_BASIC), 1);
         QCOMPARE(names(file), QStringLiteral("a.txt, b.txt"));
-        QVERIFY(clock.elapsed() < 1000);
+        QVERIFY(clock.elapsed() < 5000);
     }
 
     // Every file of the fuzz corpus, within bounded time; rows name the results
