@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QProgressDialog>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
@@ -132,6 +133,35 @@ int renameInto(const QByteArray& from, const QByteArray& to, bool replace) {
     if (::lstat(to.constData(), &st) == 0)
         return EEXIST;
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+// The trash's information file names the original place in URL escapes, as
+// the file managers read it back on a restore; the library writes it as it is,
+// so "%41" in a name would come back as "A". Rewritten here unless already
+// escaped (the value is then no longer the end of the original path).
+void escapeTrashInfoPath(const QString& trashed, const QString& original) {
+    const QFileInfo files(trashed);
+    QFile info(files.dir().filePath(QStringLiteral("../info/%1.trashinfo").arg(files.fileName())));
+    if (!info.open(QIODevice::ReadOnly))
+        return;
+    QList<QByteArray> lines = info.readAll().split('\n');
+    info.close();
+    bool changed = false;
+    for (QByteArray& line : lines) {
+        if (!line.startsWith("Path="))
+            continue;
+        const QByteArray value = line.mid(5);
+        const QByteArray escaped = value.toPercentEncoding("/");
+        if (escaped != value && native(original).endsWith(value)) {
+            line = "Path=" + escaped;
+            changed = true;
+        }
+    }
+    QSaveFile out(info.fileName());
+    if (changed && out.open(QIODevice::WriteOnly)) {
+        out.write(lines.join('\n'));
+        out.commit();
+    }
 }
 
 void syncFolder(const QString& folder) {
@@ -365,10 +395,12 @@ bool LinuxShell::moveToTrash(const QString& path, QString& why) {
     // A new account may not have its data folder yet, where the trash goes.
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
     QFile file(path);
-    if (file.moveToTrash())
-        return true;
-    why = file.errorString();
-    return false;
+    if (!file.moveToTrash()) {
+        why = file.errorString();
+        return false;
+    }
+    escapeTrashInfoPath(file.fileName(), path);
+    return true;
 }
 
 bool LinuxShell::deleteFile(QWidget* parent, const QString& path) {

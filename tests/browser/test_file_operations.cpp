@@ -266,6 +266,27 @@ private slots:
         QCOMPARE(dialogs.messages.size(), moved ? 0 : 1);
     }
 
+    // A restore from the trash reads the original place back from URL escapes.
+    void trashInfoNamesThePlace_data() {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << "p.bmp";
+        QTest::newRow("percent signs") << "100%41 %.bmp";
+        QTest::newRow("Japanese, quotes, $") << "$x " + kOddName;
+    }
+    void trashInfoNamesThePlace() {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        QVERIFY(writeFile(path, "x"));
+        FakeDialogs dialogs;
+        dialogs.answers = {true};
+        QVERIFY(LinuxShell(dialogs).deleteFile(nullptr, path));
+        const QByteArray info = readFile(home_->path() + "/data/Trash/info/" + name + ".trashinfo");
+        const qsizetype at = info.indexOf("\nPath=") + 6;
+        const QByteArray value = info.mid(at, info.indexOf('\n', at) - at);
+        QCOMPARE(QString::fromUtf8(QByteArray::fromPercentEncoding(value)), path);
+    }
+
     void trashUnavailable_data() {
         QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<bool>("deleted");
