@@ -70,6 +70,11 @@ QStringList listFolderMask(const QString& folder, const QString& mask) {
         if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
             continue;
         const QString name = QFile::decodeName(raw);
+        // A name that is not valid text in the file-name encoding (Shift-JIS
+        // from an old disc, say) turns into other bytes on the way back and
+        // names no file: it could be neither shown nor copied, moved or deleted.
+        if (QFile::encodeName(name) != raw)
+            continue;
         if (matchesKindMask(name, mask))
             out.append(name);
     }

@@ -1,5 +1,8 @@
 // The pure logic behind browsing a folder: kind masks, the file table's limit,
 // the list's texts and the viewer's fit arithmetic, at their edges.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QFile>
 #include <QTemporaryDir>
@@ -77,6 +80,9 @@ private slots:
                                      "b.jpg",   "写真.jpg", "Z.jpg",   "p2.jpg"};
         for (const QString& name : created)
             QVERIFY(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+        // Names no path of the program can reach again: Shift-JIS, stray bytes.
+        for (const char* raw : {"/\x8e\xca\x90\x5e.jpg", "/bad\xff.jpg"})
+            QVERIFY(::close(::creat(QFile::encodeName(dir.path()) + raw, 0644)) == 0);
         QCOMPARE(listFolderMask(dir.path() + u'/', QStringLiteral("*.JPG")),
                  (QStringList{"b.jpg", "P01.JPG", "p03.jpg", "p05.jpg", "p10.jpg", "p2.jpg",
                               "Z.jpg", "_x.jpg", "写真.jpg"}));
