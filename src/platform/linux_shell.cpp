@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -29,7 +30,8 @@ namespace kordel {
 
 namespace {
 
-constexpr size_t kChunk = 8 << 20;  // bytes per step, between two looks at the cancel flag
+constexpr size_t kChunk = 8 << 20;         // bytes per step, between two looks at the cancel flag
+constexpr qsizetype kTrashInfoExtra = 15;  // "-NNNN" and ".trashinfo"
 
 QString title(bool move) {
     return move ? QStringLiteral("ファイルの移動") : QStringLiteral("ファイルのコピー");
@@ -394,6 +396,12 @@ bool LinuxShell::moveFile(QWidget* parent, const QString& source, const QString&
 bool LinuxShell::moveToTrash(const QString& path, QString& why) {
     // A new account may not have its data folder yet, where the trash goes.
     QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    // The trash keeps "<name>-NNNN.trashinfo" beside the file; when that cannot
+    // be a file name the library tries new numbers for good and never returns.
+    if (native(QFileInfo(path).fileName()).size() + kTrashInfoExtra > NAME_MAX) {
+        why = systemErrorText(ENAMETOOLONG);
+        return false;
+    }
     QFile file(path);
     if (!file.moveToTrash()) {
         why = file.errorString();

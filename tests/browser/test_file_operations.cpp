@@ -287,6 +287,19 @@ private slots:
         QCOMPARE(QString::fromUtf8(QByteArray::fromPercentEncoding(value)), path);
     }
 
+    // A name too long for the trash's information file: the trash is not asked
+    // (it would never answer), deleting for good is.
+    void nameTooLongForTheTrash() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QString(82, u'写') + ".bmp");  // 250 bytes
+        QVERIFY(writeFile(path, "x"));
+        FakeDialogs dialogs;
+        dialogs.answers = {true, false};
+        QVERIFY(!LinuxShell(dialogs).deleteFile(nullptr, path));
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(dialogs.confirmDefaults, QList<bool>({true, false}));
+    }
+
     void trashUnavailable_data() {
         QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<bool>("deleted");
