@@ -425,6 +425,14 @@ bool LinuxShell::deleteFile(QWidget* parent, const QString& path) {
                          QStringLiteral("「%1」はフォルダです。削除できません。").arg(path));
         return false;
     }
+    // From a folder that cannot be written to (a read-only medium, say) a file
+    // can go neither to the trash nor for good: say why, and ask nothing.
+    if (::access(native(info.absolutePath()).constData(), W_OK) != 0) {
+        dialogs_.message(
+            parent, Dialogs::Icon::Error, title,
+            QStringLiteral("「%1」を削除できません。\n%2").arg(path, systemErrorText(errno)));
+        return false;
+    }
     if (!dialogs_.confirm(parent, title,
                           QStringLiteral("「%1」をごみ箱に移動しますか?").arg(info.fileName())))
         return false;

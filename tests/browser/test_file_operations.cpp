@@ -300,6 +300,24 @@ private slots:
         QCOMPARE(dialogs.confirmDefaults, QList<bool>({true, false}));
     }
 
+    // A file on a read-only place: the reason, and no question that could
+    // only lead to another failure.
+    void deleteOnReadOnlyPlace() {
+        QTemporaryDir dir, view;
+        QVERIFY(writeFile(dir.filePath("p.bmp"), "x"));
+        const QByteArray at = QFile::encodeName(view.path());
+        if (::mount(QFile::encodeName(dir.path()).constData(), at, nullptr, MS_BIND, nullptr) != 0)
+            QSKIP("a bind mount needs root");
+        const int ro = ::mount(nullptr, at, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
+        FakeDialogs dialogs;
+        const bool deleted = LinuxShell(dialogs).deleteFile(nullptr, view.filePath("p.bmp"));
+        ::umount(at);
+        QCOMPARE(ro, 0);
+        QVERIFY(!deleted && QFile::exists(dir.filePath("p.bmp")));
+        QCOMPARE(dialogs.confirmations, QStringList());
+        QVERIFY(dialogs.texts().value(0).endsWith(systemErrorText(EROFS)));
+    }
+
     void trashUnavailable_data() {
         QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<bool>("deleted");
