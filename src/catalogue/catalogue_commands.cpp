@@ -180,6 +180,10 @@ bool TForm2::eventFilter(QObject* watched, QEvent* e) {
     auto* key = static_cast<QKeyEvent*>(e);
     if (FormKeyDown(key->key()))
         return true;
+    // Alt and the logo key with a letter are commands for the window and the
+    // desktop, not typed letters: Alt+D must not delete the highlighted file.
+    if (key->modifiers() & (Qt::AltModifier | Qt::MetaModifier))
+        return false;
     return !key->text().isEmpty() && FormKeyPress(key->text());
 }
 

@@ -33,8 +33,8 @@ struct Catalogue : Browsing {
         c->layOutNow();
     }
     // A real key press on cell 0's panel; true when the window kept it from the panel.
-    bool key(const QString& text) const {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, text);
+    bool key(const QString& text, Qt::KeyboardModifiers modifiers = Qt::NoModifier) const {
+        QKeyEvent press(QEvent::KeyPress, 0, modifiers, text);
         QApplication::sendEvent(c->ArPanel->Members(0), &press);
         return press.isAccepted();  // the panel would have ignored it
     }
@@ -122,6 +122,8 @@ private slots:
         const QColor face = c->palette().color(QPalette::Button);
         QCOMPARE(colours(0), QList<QColor>({face, face, Qt::black}));
         QVERIFY(p.key("x"));
+        // Alt with a letter is no typed letter: it goes on and deletes nothing.
+        QVERIFY(!p.key("d", Qt::AltModifier) && p.fakes.shell->calls.isEmpty());
         auto menus = [&] {
             return p.enabled(c->PopupMenu2, {c->K2, c->K1, c->K3}) + u'|' +
                    p.enabled(c->kabegami3, {c->P_NOMAL, c->P_KORDEL, c->P_NAME, c->K_TILE});
