@@ -221,7 +221,16 @@ void TViewThr::run() {
     for (int i = 0; i <= last; ++i) {
         if (names_[i] == endMarker || form1_.catalogueActive == 0)
             break;
-        for (; next <= last && next < i + ahead && names_[next] != endMarker && !stop_; ++next)
+        // Members are extracted under their base name: a second member of the
+        // same name waits until the copy of the first is decoded and removed,
+        // which it would otherwise overwrite or lose.
+        const auto copyInUse = [&](int k) {
+            const auto from = names_.begin() + i, to = names_.begin() + k;
+            return archive && std::find(from, to, names_[k]) != to;
+        };
+        for (; next <= last && next < i + ahead && names_[next] != endMarker && !stop_ &&
+               !copyInUse(next);
+             ++next)
             dispatch(next, archive, *pipeline);
 
         StepData add;

@@ -152,11 +152,13 @@ private slots:
         QTemporaryDir work;
         const QString drive = work.path() + u'/';
         QStringList args = {"a1", drive + "pics.lzh"};
+        // Most names twice, in two folders of the archive: they share the name of
+        // the extracted copy.
         for (int k = 0; k < 120; ++k) {
-            QVERIFY(writeFile(drive + (k < 3 ? "Folder/" : "") + nameOf(k), bmp(40, 30)));
-            args << (k < 3 ? "Folder/" : "") + nameOf(k);
+            args << (k < 3 ? "Folder/" : k % 2 ? "Other/" : "") + nameOf(k < 3 ? k : k / 2);
+            QVERIFY(writeFile(drive + args.last(), bmp(40, 30)));
         }
-        QVERIFY(runJlha(drive, args).isEmpty());
+        QVERIFY(runJlha(drive, args).isEmpty() && QDir(drive + "Other").removeRecursively());
         TestProgram p;
         p.fakes.drives->placeList = {{drive, "d", DriveType::Fixed, {}}};
         p.useArchiveLibrary();
@@ -186,6 +188,9 @@ private slots:
         p.f->setNavigation({true, false, true, true, false, false});
         waitForEnd(p);
         QCOMPARE(p.navigation(), QStringLiteral("EDEEDD"));
+        // Every member was found and decoded.
+        for (int i = 0; i < 120; ++i)
+            QCOMPARE(QSize(p.f->thumbWidth[i], p.f->thumbHeight[i]), thumbnailDisplaySize(40, 30));
     }
 };
 
