@@ -252,7 +252,12 @@ void TForm2::RelayoutCells(bool bold, int pointSize) {
 
 void TForm2::CalcGrid() {
     layOutNow();
-    const CatalogueGrid g = catalogueGrid(size(), Panel2->size(), QSize(cellWidth, cellHeight));
+    // Panel2 is never less than empty: in a window lower than the strips above
+    // and below it, its height is counted from them, so that the snap makes room
+    // for a whole cell with its name and for the strips.
+    const int top = Panel2->mapTo(this, QPoint(0, 0)).y();
+    const QSize area(Panel2->width(), height() - top - Bevel2->height() - Panel3->height());
+    const CatalogueGrid g = catalogueGrid(size(), area, QSize(cellWidth, cellHeight));
     columns = g.columns;
     rows = g.rows;
     snapping_ = true;

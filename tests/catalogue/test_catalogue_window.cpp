@@ -102,6 +102,10 @@ private slots:
         TestProgram::click(c->NextPage);
         c->S2->trigger();  // already the size: nothing changes
         QVERIFY(c->pageStart == 18 && c->S2->isChecked());
+        // A window lower than its strips grows to hold one whole cell with its name.
+        c->resize(30, 30);
+        c->layOutNow();
+        QCOMPARE(c->Panel2->size(), QSize(64, 48 + 13));
     }
 
     // The highlight follows the mouse; it is the selection the keys and the menus act on.
