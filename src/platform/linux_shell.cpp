@@ -14,13 +14,11 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QProgressDialog>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -30,8 +28,7 @@ namespace kordel {
 
 namespace {
 
-constexpr size_t kChunk = 8 << 20;         // bytes per step, between two looks at the cancel flag
-constexpr qsizetype kTrashInfoExtra = 15;  // "-NNNN" and ".trashinfo"
+constexpr size_t kChunk = 8 << 20;  // bytes per step, between two looks at the cancel flag
 
 QString title(bool move) {
     return move ? QStringLiteral("ファイルの移動") : QStringLiteral("ファイルのコピー");
@@ -137,33 +134,45 @@ int renameInto(const QByteArray& from, const QByteArray& to, bool replace) {
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
-// The trash's information file names the original place in URL escapes, as
-// the file managers read it back on a restore; the library writes it as it is,
-// so "%41" in a name would come back as "A". Rewritten here unless already
-// escaped (the value is then no longer the end of the original path).
-void escapeTrashInfoPath(const QString& trashed, const QString& original) {
-    const QFileInfo files(trashed);
-    QFile info(files.dir().filePath(QStringLiteral("../info/%1.trashinfo").arg(files.fileName())));
-    if (!info.open(QIODevice::ReadOnly))
-        return;
-    QList<QByteArray> lines = info.readAll().split('\n');
-    info.close();
-    bool changed = false;
-    for (QByteArray& line : lines) {
-        if (!line.startsWith("Path="))
-            continue;
-        const QByteArray value = line.mid(5);
-        const QByteArray escaped = value.toPercentEncoding("/");
-        if (escaped != value && native(original).endsWith(value)) {
-            line = "Path=" + escaped;
-            changed = true;
-        }
-    }
-    QSaveFile out(info.fileName());
-    if (changed && out.open(QIODevice::WriteOnly)) {
-        out.write(lines.join('\n'));
-        out.commit();
-    }
+// Which mounted file system a path lies on: the mount's id where the kernel
+// tells it (a bind mount is a place of its own), else the device.
+quint64 mountOf(const QString& path) {
+    struct statx sx;
+    if (::statx(AT_FDCWD, native(path).constData(), 0, STATX_MNT_ID, &sx) == 0)
+        return (sx.stx_mask & STATX_MNT_ID) ? sx.stx_mnt_id
+                                            : (quint64(sx.stx_dev_major) << 32) | sx.stx_dev_minor;
+    return ~quint64(0);
+}
+
+// A folder of the trash made (or found) as the trash wants it: a real folder,
+// not a link, of this user.
+bool trashFolder(const QString& path) {
+    ::mkdir(native(path).constData(), 0700);
+    struct stat st;
+    return ::lstat(native(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid();
+}
+
+// The freedesktop trash for a file: the one in the data folder when the file
+// lies on the same file system, else the one at the top of the file's own.
+QString trashFor(const QString& folder) {
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    // A new account may not have its data folder yet.
+    QDir().mkpath(data);
+    const quint64 mount = mountOf(folder);
+    if (mountOf(data) == mount)
+        return data + QStringLiteral("/Trash");
+    QString top = folder;
+    for (QString up = QFileInfo(top).path(); up != top && mountOf(up) == mount;
+         up = QFileInfo(top).path())
+        top = up;
+    const QString uid = QString::number(::getuid());
+    struct stat st;
+    const QString shared = QDir(top).filePath(QStringLiteral(".Trash"));
+    if (::lstat(native(shared).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+        (st.st_mode & S_ISVTX))
+        return shared + u'/' + uid;
+    return QDir(top).filePath(QStringLiteral(".Trash-") + uid);
 }
 
 void syncFolder(const QString& folder) {
@@ -394,21 +403,49 @@ bool LinuxShell::moveFile(QWidget* parent, const QString& source, const QString&
 }
 
 bool LinuxShell::moveToTrash(const QString& path, QString& why) {
-    // A new account may not have its data folder yet, where the trash goes.
-    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
-    // The trash keeps "<name>-NNNN.trashinfo" beside the file; when that cannot
-    // be a file name the library tries new numbers for good and never returns.
-    if (native(QFileInfo(path).fileName()).size() + kTrashInfoExtra > NAME_MAX) {
-        why = systemErrorText(ENAMETOOLONG);
+    const QFileInfo source(path);
+    const QString folder =
+        source.canonicalPath().isEmpty() ? source.absolutePath() : source.canonicalPath();
+    const QString trash = trashFor(folder);
+    if (!trashFolder(trash) || !trashFolder(trash + QStringLiteral("/files")) ||
+        !trashFolder(trash + QStringLiteral("/info"))) {
+        why = QStringLiteral("ごみ箱のフォルダ「%1」を使えません。").arg(trash);
         return false;
     }
-    QFile file(path);
-    if (!file.moveToTrash()) {
-        why = file.errorString();
-        return false;
+    // The information file names the original place in URL escapes, as the
+    // file managers read it back on a restore.
+    const QByteArray text =
+        "[Trash Info]\nPath=" + native(source.absoluteFilePath()).toPercentEncoding("/") +
+        "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
+        "\n";
+    // A name of its own in the trash, claimed by creating its information file.
+    for (int n = 1; n <= 1000; ++n) {
+        const QString name =
+            n == 1 ? source.fileName() : QStringLiteral("%1.%2").arg(source.fileName()).arg(n);
+        const QByteArray info = native(trash + QStringLiteral("/info/") + name + ".trashinfo");
+        const int fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0) {
+            why = systemErrorText(errno);
+            return false;
+        }
+        const bool written = ::write(fd, text.constData(), size_t(text.size())) == text.size();
+        int error = ::close(fd) == 0 && written ? 0 : EIO;
+        if (error == 0)
+            error =
+                renameInto(native(path), native(trash + QStringLiteral("/files/") + name), false);
+        if (error == 0)
+            return true;
+        ::unlink(info.constData());
+        if (error != EEXIST) {
+            why = systemErrorText(error);
+            return false;
+        }
     }
-    escapeTrashInfoPath(file.fileName(), path);
-    return true;
+    why = systemErrorText(EEXIST);
+    return false;
 }
 
 bool LinuxShell::deleteFile(QWidget* parent, const QString& path) {

@@ -266,19 +266,23 @@ private slots:
         QCOMPARE(dialogs.messages.size(), moved ? 0 : 1);
     }
 
-    // What a restore from the trash reads back; a name the trash cannot take
-    // (it would never answer) is kept after a question about deleting for good.
+    // What a restore from the trash reads back; a file the trash cannot take is
+    // kept after a question about deleting for good.
     void deleteToTrash_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("trashed");
-        QTest::newRow("plain") << "p.bmp" << true;
-        QTest::newRow("percent signs") << "100%41 %.bmp" << true;
-        QTest::newRow("Japanese, quotes, $") << "$x " + kOddName << true;
-        QTest::newRow("250 bytes") << QString(82, u'写') + ".bmp" << false;
+        QTest::addColumn<bool>("infoIsAFile");
+        QTest::newRow("plain") << "p.bmp" << true << false;
+        QTest::newRow("percent signs") << "100%41 %.bmp" << true << false;
+        QTest::newRow("Japanese, quotes, $") << "$x " + kOddName << true << false;
+        QTest::newRow("250 bytes") << QString(82, u'写') + ".bmp" << false << false;
+        QTest::newRow("trash's info is a file") << "p.bmp" << false << true;
     }
     void deleteToTrash() {
         QFETCH(QString, name);
         QFETCH(bool, trashed);
+        QFETCH(bool, infoIsAFile);
+        QVERIFY(!infoIsAFile || writeFile(home_->path() + "/data/Trash/info", ""));
         QTemporaryDir dir;
         const QString path = dir.filePath(name);
         QVERIFY(writeFile(path, "x"));
