@@ -243,6 +243,12 @@ bool LinuxShell::prepare(QWidget* parent,
         fail(parent, op, cannot.arg(plan.source, QStringLiteral("ファイルではありません。")));
         return false;
     }
+    // A move must take the file out of its folder: from a read-only medium it
+    // would only leave a copy behind, after all the copying.
+    if (move && ::access(native(QFileInfo(plan.source).absolutePath()).constData(), W_OK) != 0) {
+        fail(parent, op, cannot.arg(plan.source, systemErrorText(errno)));
+        return false;
+    }
     struct stat target;
     if (statOf(plan.destination, target) && S_ISDIR(target.st_mode)) {
         // A folder as destination takes the file under its own name.

@@ -297,19 +297,29 @@ private slots:
                  trashed ? path : QString());
     }
 
-    // A read-only place: the reason at once, no question that could only fail.
-    void deleteOnReadOnlyPlace() {
-        QTemporaryDir dir, view;
+    // From a read-only place: the reason at once, no question that could only
+    // fail, and no copy left behind by a move.
+    void fromReadOnlyPlace_data() {
+        QTest::addColumn<bool>("move");
+        QTest::newRow("delete") << false;
+        QTest::newRow("move") << true;
+    }
+    void fromReadOnlyPlace() {
+        QFETCH(bool, move);
+        QTemporaryDir dir, view, to;
         QVERIFY(writeFile(dir.filePath("p.bmp"), "x"));
         const QByteArray at = QFile::encodeName(view.path());
         if (::mount(QFile::encodeName(dir.path()).constData(), at, nullptr, MS_BIND, nullptr) != 0)
             QSKIP("a bind mount needs root");
         ::mount(nullptr, at, nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
         FakeDialogs dialogs;
-        LinuxShell(dialogs).deleteFile(nullptr, view.filePath("p.bmp"));
+        LinuxShell shell(dialogs);
+        move ? shell.moveFile(nullptr, view.filePath("p.bmp"), to.path())
+             : shell.deleteFile(nullptr, view.filePath("p.bmp"));
         ::umount(at);
         QCOMPARE(dialogs.confirmations, QStringList());
         QCOMPARE(dialogs.texts().value(0).section(u'\n', 1), systemErrorText(EROFS));
+        QVERIFY(!QFile::exists(to.filePath("p.bmp")));
     }
 
     void trashUnavailable_data() {
