@@ -1,5 +1,6 @@
 // The file table: scanning the current folder kind by kind, the picture-kind
 // box, and removing entries whose files have gone.
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QApplication>
 #include <QComboBox>
@@ -24,7 +25,18 @@ namespace kordel {
 QString TForm1::currentFolder() const {
     // The process's own idea of it resolves symbolic links, and names "/" once the
     // folder has been removed.
-    const QString path = enteredFolder_.isEmpty() ? QDir::currentPath() : enteredFolder_;
+    QString path = enteredFolder_.isEmpty() ? QDir::currentPath() : enteredFolder_;
+    // A folder renamed or moved while on show stays the process's own: its new
+    // name, not the old one where its files are no longer found.
+    struct stat named, current;
+    if (!enteredFolder_.isEmpty() && ::stat(".", &current) == 0 &&
+        (::stat(QFile::encodeName(path).constData(), &named) != 0 ||
+         named.st_dev != current.st_dev || named.st_ino != current.st_ino)) {
+        if (char* working = ::getcwd(nullptr, 0)) {
+            path = QFile::decodeName(working);
+            std::free(working);
+        }
+    }
     return path.endsWith(u'/') ? path : path + u'/';
 }
 

@@ -322,6 +322,20 @@ private slots:
         QVERIFY(!QFile::exists(to.filePath("p.bmp")));
     }
 
+    // The folder on show renamed meanwhile: the picture on show is deleted in
+    // its new place, not looked for in vain at the old path.
+    void folderRenamedMeanwhile() {
+        Files p;
+        const QString moved = p.path().chopped(1) + "-moved";
+        QVERIFY(QDir().rename(p.path(), moved));
+        p.f->G1Click();
+        const QStringList rows = p.rows();
+        QDir().rename(moved, p.path());
+        QCOMPARE(p.fakes.dialogs->texts(), QStringList());
+        QCOMPARE(rows, QStringList({"b.bmp", "c.bmp", kOddName}));
+        QVERIFY(QFile::exists(home_->path() + "/data/Trash/files/a.bmp"));
+    }
+
     void trashUnavailable_data() {
         QTest::addColumn<QList<bool>>("answers");
         QTest::addColumn<bool>("deleted");
