@@ -349,7 +349,9 @@ private slots:
         PictureInfo pi;
         QTEST(spi.pictureInfo(path, pi), "info");
         QCOMPARE(spi.picture(path).code, picture);
-        QCOMPARE(spi.picture(path, 0, {}, true).code, picture);
+        // The quarter-size preview of a JPEG too large to decode whole is within the limits.
+        const bool quarterFits = file.startsWith(u"ifjpeg/") && picture == SPI_NO_MEMORY;
+        QCOMPARE(spi.picture(path, 0, {}, true).code, quarterFits ? int(SPI_OK) : picture);
     }
 
     // Decoders keep no state between calls: three threads decoding at once, one of

@@ -245,8 +245,6 @@ int32_t Job::run(Mode mode, PictureInfo* info) {
                               int16_t(cinfo.num_components * 8));
         return SPI_OK;
     }
-    if (int32_t rc = kordel::spi::checkSize(cinfo.image_width, cinfo.image_height))
-        return rc;
 
     const bool gray = cinfo.jpeg_color_space == JCS_GRAYSCALE;
     cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
@@ -260,6 +258,10 @@ int32_t Job::run(Mode mode, PictureInfo* info) {
         cinfo.scale_denom = 4;
     }
     jpeg_calc_output_dimensions(&cinfo);
+    // What is allocated is the output: a photograph too large to show whole still has
+    // its quarter-size preview.
+    if (int32_t rc = kordel::spi::checkSize(cinfo.output_width, cinfo.output_height))
+        return rc;
     const int width = int(cinfo.output_width);
     const int height = int(cinfo.output_height);
     if (int32_t rc = dib.create(width, height, gray ? 8 : 24, gray ? 256 : 0))
