@@ -99,6 +99,8 @@ bool TAll::setPictureName(const QString& name) {
             error_ = d.error;
             host_.setStatusText(QStringLiteral("未知のフォーマット"));
             pictureName_.clear();
+            // The previous picture's size would be shown and laid out for this file.
+            orgWidth_ = orgHeight_ = 0;
             return true;
         }
         image_ = d.image;

@@ -105,8 +105,9 @@ QList<QRgb> paletteOf(const void* bitmapInfo) {
 Decoded decodeWithPlugin(const DecodeRequest& req, DecoderKind kind) {
     Decoded d;
     d.kind = kind;
-    if (kind != DecoderKind::Jpeg)
-        d.storedSize = QSize(0, 0);
+    // Until the info is read the size is unknown, for a JPEG too: the previous picture's
+    // size would be shown and laid out for a file that failed.
+    d.storedSize = QSize(0, 0);
     const QStringList folders =
         req.pluginFolders.isEmpty() ? defaultPluginFolders() : req.pluginFolders;
     SpiPlugin plugin(pluginFileName(kind), folders);
