@@ -31,6 +31,7 @@
 #include "app_style.h"
 #include "application.h"
 #include "catalogue_window.h"
+#include "fit.h"
 #include "option_set.h"
 #include "panel.h"
 #include "services.h"
@@ -400,8 +401,10 @@ void TForm1::AppStart() {
 }
 
 void TForm1::applySettings(const MainSettings& s) {
-    move(s.left, s.top);
-    resize(s.width, s.height);
+    const QRect placed =
+        keptOnDesktop(QRect(s.left, s.top, s.width, s.height), ctx_.services->screen->desktop());
+    move(placed.topLeft());
+    resize(placed.size());
     TreeViewPanel->resize(s.dirWidth, s.dirHeight);
     ViewPanel->resize(ViewPanel->width(), s.vpHeight);
     viewStyle = s.viewStyle;

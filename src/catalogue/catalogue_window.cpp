@@ -16,6 +16,7 @@
 #include "catalogue_grid.h"
 #include "control_array.h"
 #include "drive_tab_set.h"
+#include "fit.h"
 #include "image.h"
 #include "input_filter.h"
 #include "main.h"
@@ -194,8 +195,10 @@ void TForm2::FormCreate() {
     const ProfileFile file(f->settingsPath);
     if (file.existed()) {
         const CatalogueSettings s = readCatalogueSettings(file);
-        move(s.left, s.top);
-        resize(s.width, s.height);
+        const QRect placed = keptOnDesktop(QRect(s.left, s.top, s.width, s.height),
+                                           ctx_.services->screen->desktop());
+        move(placed.topLeft());
+        resize(placed.size());
         savedWidth = width();
         savedHeight = height();
         // Only the two sizes the menu offers: anything else (a hand-edited

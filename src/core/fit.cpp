@@ -47,4 +47,13 @@ QSize fitWithoutList(QSize window, QSize viewPanel, QSize viewer) {
     return {width, window.height() + viewer.height() - viewPanel.height()};
 }
 
+QRect keptOnDesktop(QRect window, QRect desktop) {
+    if (desktop.isEmpty())
+        return window;
+    const QSize size = window.size().boundedTo(desktop.size()).expandedTo({1, 1});
+    const int left = std::clamp(window.left(), desktop.left(), desktop.right() + 1 - size.width());
+    const int top = std::clamp(window.top(), desktop.top(), desktop.bottom() + 1 - size.height());
+    return {QPoint(left, top), size};
+}
+
 }  // namespace kordel

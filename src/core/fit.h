@@ -1,6 +1,7 @@
 // Layout arithmetic of the viewer.
 #pragma once
 
+#include <QRect>
 #include <QSize>
 
 namespace kordel {
@@ -28,6 +29,12 @@ WindowFit fitWithList(QSize window,
 QSize fitWithoutList(QSize window, QSize viewPanel, QSize viewer);
 
 constexpr int kMinimumWindowWidth = 470;
+
+// Where a window stored in the settings file is placed: no larger than the desktop and
+// wholly on it, so that a hand-edited file or one written with a screen that is gone
+// does not put the window out of the user's reach. A window already on the desktop
+// keeps its place and size.
+QRect keptOnDesktop(QRect window, QRect desktop);
 
 // The size at which a picture of the given stored size is shown as a
 // thumbnail: at most 96 × 72, its aspect kept. Sizes of 0 or less count as 1

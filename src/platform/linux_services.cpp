@@ -128,6 +128,13 @@ QSize LinuxScreen::size() {
     return s ? s->size() : QSize(1024, 768);
 }
 
+QRect LinuxScreen::desktop() {
+    QRect all;
+    for (const QScreen* s : QGuiApplication::screens())
+        all |= s->availableGeometry();
+    return all.isEmpty() ? Screen::desktop() : all;
+}
+
 double LinuxScreen::dotsPerInch() {
     const QScreen* s = QGuiApplication::primaryScreen();
     return s ? s->logicalDotsPerInchX() : 96.0;

@@ -27,6 +27,7 @@ class LinuxScreen : public Screen {
 public:
     int bitsPerPixel() override;
     QSize size() override;
+    QRect desktop() override;
     double dotsPerInch() override;
 };
 

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QList>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -124,6 +125,8 @@ public:
     virtual int bitsPerPixel() = 0;
     // Size of the screen the windows are centred on.
     virtual QSize size() = 0;
+    // The area all screens cover together, where windows may be placed.
+    virtual QRect desktop() { return {QPoint(0, 0), size()}; }
     // Logical resolution, for the size of metafile frames.
     virtual double dotsPerInch() = 0;
 };

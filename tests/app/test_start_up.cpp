@@ -66,6 +66,16 @@ private slots:
         QVERIFY(p.form2()->windowFlags() & Qt::WindowStaysOnTopHint);
     }
 
+    void windowsStoredOffTheScreenComeBack() {
+        TestProgram p;
+        p.writeIni(
+            "[FormSize]\nLeft=99999\nTop=-4000\nWidth=100000\nHeight=500\n"
+            "[SubFormSize]\nLeft=-3000\nTop=5000\nWidth=460\nHeight=366\n");
+        p.start();
+        QCOMPARE(QRect(p.f->pos(), p.f->size()), QRect(0, 0, 1024, 500));
+        QCOMPARE(p.form2()->pos(), QPoint(0, 768 - 366));
+    }
+
     void hiddenAreasFromSettings() {
         TestProgram p;
         p.writeIni("[FormSize]\nHeight=400\n[Object]\nListView=0\nToolBar=0\nDirTree=0\n");
