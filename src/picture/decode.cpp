@@ -223,6 +223,25 @@ Decoded decodeWithPlugin(const DecodeRequest& req, DecoderKind kind) {
 
 }  // namespace
 
+DecoderKind retroKindByContent(const QByteArray& head) {
+    // Pi and PIC open with a comment that ends in 0x1A.
+    const auto commentEnds = [&head](qsizetype from) {
+        const qsizetype at = head.indexOf('\x1a', from);
+        return at >= 0 && at <= 1024;
+    };
+    if (head.startsWith("MAKI02  "))
+        return DecoderKind::Mag;
+    if (head.startsWith("P2DT"))
+        return DecoderKind::Pic2;
+    if (head.mid(11, 5) == "MAJYO")
+        return DecoderKind::Xld4;
+    if (head.startsWith("PIC") && commentEnds(3))
+        return DecoderKind::Pic;
+    if (head.startsWith("Pi") && commentEnds(2))
+        return DecoderKind::Pi;
+    return DecoderKind::Unknown;
+}
+
 DecoderKind decoderKindFor(const QByteArray& ext) {
     if (ext == ".BMP" || ext == ".ICO" || ext == ".WMF" || ext == ".EMF")
         return DecoderKind::Native;
@@ -451,7 +470,7 @@ QImage opaqueOn(const QImage& image, const QColor& background) {
 
 Decoded decodePicture(const DecodeRequest& req) {
     const QByteArray ext = fileExtension(req.path);
-    const DecoderKind kind = decoderKindFor(ext);
+    const DecoderKind kind = req.kind > DecoderKind::Native ? req.kind : decoderKindFor(ext);
     if (kind == DecoderKind::Unknown) {
         Decoded d;
         d.error = kErrorUnknownExtension;

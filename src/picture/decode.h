@@ -20,6 +20,9 @@ namespace kordel {
 enum class DecoderKind { Unknown = -1, Native = 0, Jpeg, Gif, Tiff, Pic, Pic2, Mag, Xld4, Pi };
 
 DecoderKind decoderKindFor(const QByteArray& extension);
+// The retro kind whose signature starts `head` (the first kilobyte of a file), as the
+// desktop's MIME types recognise them; Unknown for anything else.
+DecoderKind retroKindByContent(const QByteArray& head);
 // File name of the plug-in of a kind, and the kind's name in the missing-plug-in text.
 QString pluginFileName(DecoderKind kind);
 QString kindName(DecoderKind kind);
@@ -37,9 +40,10 @@ struct DecodeRequest {
     bool preview = false;  // JPEG only: a quarter of the size
     // Progress of a plug-in decode; never called for the retry at offset 128.
     std::function<void(int done, int total)> progress;
-    QStringList pluginFolders;    // empty: defaultPluginFolders()
-    bool paletteDisplay = false;  // the screen has 8 bits per pixel
-    double dpi = 96;              // screen resolution for metafile frames
+    QStringList pluginFolders;                // empty: defaultPluginFolders()
+    bool paletteDisplay = false;              // the screen has 8 bits per pixel
+    double dpi = 96;                          // screen resolution for metafile frames
+    DecoderKind kind = DecoderKind::Unknown;  // a plug-in kind to use whatever the extension
 };
 
 struct Decoded {

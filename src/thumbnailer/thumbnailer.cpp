@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -145,7 +146,15 @@ int main(int argc, char* argv[]) {
     // A JPEG's quarter-size preview is plenty for a small thumbnail and much faster.
     DecodeRequest request;
     request.path = input;
-    request.preview = decoderKindFor("." + suffix.toUpper().toLatin1()) == DecoderKind::Jpeg;
+    const DecoderKind byName = decoderKindFor("." + suffix.toUpper().toLatin1());
+    request.preview = byName == DecoderKind::Jpeg;
+    // The desktop knows the retro kinds by their signatures too, and asks for thumbnails
+    // of files whose names do not tell.
+    if (byName == DecoderKind::Unknown) {
+        QFile file(input);
+        if (file.open(QIODevice::ReadOnly))
+            request.kind = retroKindByContent(file.read(1025));
+    }
     Decoded decoded = decodePicture(request);
     if (request.preview && decoded.hasPicture() && decoded.image.width() < size &&
         decoded.image.height() < size) {

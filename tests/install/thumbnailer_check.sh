@@ -25,6 +25,13 @@ for input in "$samples"/sample.*; do
         fail "$(basename "$input"): thumbnail ${w:-?}x${h:-?}"
 done
 
+# The desktop tells the retro kinds by their signatures, also where the name does not.
+for kind in mag p2 pi pic q4; do
+    cp "$samples/sample.$kind" "$work/unnamed-$kind"
+    "$bin/kordel-thumbnailer" -s 64 "$work/unnamed-$kind" "$work/unnamed-$kind.png" 2>/dev/null &&
+        [[ -n $(png_size "$work/unnamed-$kind.png") ]] || fail "sample.$kind without its extension"
+done
+
 # Damaged files: an error exit, and neither the output nor a temporary file left behind.
 mkdir "$work/bad"
 head -c 300 "$samples/sample.mag" >"$work/bad/cut.mag"

@@ -64,6 +64,28 @@ private slots:
         QTEST(fileExtension(name, encoding), "extension");
     }
 
+    void retroKindByContent_data() {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<int>("kind");
+        using K = kordel::DecoderKind;
+        QTest::newRow("mag") << QByteArray("MAKI02  PC98 user\x1a") << int(K::Mag);
+        QTest::newRow("mag 01") << QByteArray("MAKI01A PC98 user\x1a") << int(K::Unknown);
+        QTest::newRow("pic2") << QByteArray("P2DT") << int(K::Pic2);
+        QTest::newRow("xld4") << QByteArray("\x1a\0\x02\0\0\0\0\0\x96N\0MAJYO", 16) << int(K::Xld4);
+        QTest::newRow("pic") << QByteArray("PIC comment\x1a\0") << int(K::Pic);
+        QTest::newRow("pi") << QByteArray("Pi\x1a\0") << int(K::Pi);
+        QTest::newRow("pi, comment too long")
+            << QByteArray("Pi") + QByteArray(1023, 'c') + "\x1a" << int(K::Unknown);
+        QTest::newRow("pi, longest comment")
+            << QByteArray("Pi") + QByteArray(1022, 'c') + "\x1a" << int(K::Pi);
+        QTest::newRow("text") << QByteArray("Pictures I took") << int(K::Unknown);
+        QTest::newRow("jpeg") << QByteArray("\xff\xd8\xff\xe0") << int(K::Unknown);
+    }
+    void retroKindByContent() {
+        QFETCH(QByteArray, head);
+        QTEST(int(kordel::retroKindByContent(head)), "kind");
+    }
+
     void unknownExtension() {
         kordel::DecodeRequest req;
         req.path = QStringLiteral("/nowhere/x.tga");
