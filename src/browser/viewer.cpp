@@ -100,9 +100,18 @@ void TForm1::ShowPicture(const QString& name, int current, int last, int action)
             PicView2->setImage(PicView->image());
         else if (PicView->metafile())
             PicView2->setDrawing(PicView->metafile()->picture, PicView->metafile()->size);
-        if (!read) {
+        // A file that cannot be read ends the load with an error box; the status bar says
+        // so too instead of "展開中..." and the previous picture's figures.
+        const auto readError = [&](int code) {
+            Status->setPanelText(0, QString());
+            Status->setPanelText(1, QString());
+            Status->setPanelText(2, QStringLiteral("%1/%2").arg(current + 1).arg(last + 1));
+            Status->setPanelText(3, QStringLiteral("ファイルリードエラー"));
             ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
-                                            QStringLiteral("I/O ｴﾗｰ (%1)").arg(errnoOf(name)));
+                                            QStringLiteral("I/O ｴﾗｰ (%1)").arg(code));
+        };
+        if (!read) {
+            readError(errnoOf(name));
             return;
         }
         decodedWidth = PicView2->naturalSize().width();
@@ -119,9 +128,7 @@ void TForm1::ShowPicture(const QString& name, int current, int last, int action)
             int code = 0;
             bits = bmpBitCount(name, code);
             if (bits < 0) {
-                ctx_.services->dialogs->message(this, Dialogs::Icon::Error,
-                                                QStringLiteral("Kordel"),
-                                                QStringLiteral("I/O ｴﾗｰ (%1)").arg(code));
+                readError(code);
                 return;
             }
         } else if (ext == ".ICO" || ext == ".WMF" || ext == ".EMF") {

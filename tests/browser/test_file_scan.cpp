@@ -192,6 +192,7 @@ private slots:
         TestProgram::click(p.f->G_step);
         QCOMPARE(p.messages(), QStringList{"I/O ｴﾗｰ (5)"});
         QCOMPARE(p.caption(), p.captionFor("b.bmp"));
+        QCOMPARE(p.statuses(), QStringLiteral("||2/2|ファイルリードエラー"));
     }
 
     // A name given on the command line counts from where the program was started,
