@@ -97,15 +97,19 @@ void TForm1::FillFileList(bool archiveMode) {
     if (startingUp == 0)
         for (int i = 0; i < 4; ++i)
             savedColumnWidths[i] = ListView->columnWidth(i);
+    // What the message slot said before (the outcome of the picture on show, which a
+    // scan loads before the list is filled) is said again afterwards.
+    const QString message = Status->panelText(3);
     Status->setPanelText(3, QStringLiteral("画像ﾌｧｲﾙ検索中"));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     struct Finally {
         TForm1* f;
+        QString message;
         ~Finally() {
             QApplication::restoreOverrideCursor();
-            f->Status->setPanelText(3, QString());
+            f->Status->setPanelText(3, message.trimmed().isEmpty() ? QString() : message);
         }
-    } finally{this};
+    } finally{this, message};
 
     ListView->setUpdatesEnabled(false);
     ListView->clear();

@@ -120,6 +120,13 @@ private slots:
                  menus);
     }
 
+    // Filling the list after the scan's first picture leaves the load's outcome in place.
+    void firstPictureOfAFolderReportsItsFailure() {
+        Browsing p({{"a.bmp", QByteArray(64, 'x')}, {"b.bmp", bmp(2, 2)}}, "[Option]\nSortOpt=1\n");
+        QCOMPARE(p.rows(), QStringList({"a.bmp", "b.bmp"}));
+        QCOMPARE(p.status(3), QStringLiteral("未知のフォーマット"));
+    }
+
     void unreadableOrUndecodablePictures() {
         Browsing p({{"a.jpg", QByteArray()},
                     {"b.bmp.jpg", "not a picture at all"},
