@@ -178,7 +178,8 @@ void TForm1::layoutPicture() {
     else if (displayMode == 2)
         shown = viewport;
     PicView2->setGeometry(QRect(QPoint(0, 0), shown));
-    canvas->resize(displayMode == 3 || displayMode == 0 ? shown.expandedTo(viewport) : viewport);
+    // A mode out of range (a hand-edited settings file) controls nothing, as mode 3.
+    canvas->resize(displayMode == 1 || displayMode == 2 ? viewport : shown.expandedTo(viewport));
     // Only the visible copy keeps the picture.
     PicView->setPictureName(QString());
 }

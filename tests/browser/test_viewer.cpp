@@ -168,6 +168,18 @@ private slots:
         QCOMPARE(p.f->PicView2->size(), QSize(50, 100));
     }
 
+    // A large picture scrolls without display control, also under a mode out of range.
+    void largePictureScrolls_data() {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("no control") << 3;
+        QTest::newRow("out of range") << 7;
+    }
+    void largePictureScrolls() {
+        QFETCH(int, mode);
+        Browsing p({{"a.bmp", bmp(2000, 1500)}}, QStringLiteral("[Option]\nHyouji=%1\n").arg(mode));
+        QCOMPARE(p.f->ScrollBox->widget()->size(), QSize(2000, 1500));
+    }
+
     void windowFitsThePicture_data() {
         QTest::addColumn<bool>("listShown");
         QTest::addColumn<QSize>("picture");
