@@ -124,19 +124,6 @@ private slots:
         QTEST(kordel::ratioFit(picture, panel), "shown");
     }
 
-    void keptOnDesktop_data() {
-        QTest::addColumn<QRect>("stored");
-        QTest::addColumn<QRect>("placed");
-        QTest::newRow("on the desktop") << QRect(10, 20, 460, 366) << QRect(10, 20, 460, 366);
-        QTest::newRow("screen gone") << QRect(3000, -900, 460, 366) << QRect(820, 0, 460, 366);
-        QTest::newRow("too large") << QRect(-50, 5, 100000, 2000) << QRect(0, 0, 1280, 1024);
-        QTest::newRow("no size") << QRect(0, 0, -5, 0) << QRect(0, 0, 1, 1);
-    }
-    void keptOnDesktop() {
-        QFETCH(QRect, stored);
-        QTEST(kordel::keptOnDesktop(stored, QRect(0, 0, 1280, 1024)), "placed");
-    }
-
     void thumbnailDisplaySize_data() {
         QTest::addColumn<QSize>("picture");
         QTest::addColumn<QSize>("shown");
