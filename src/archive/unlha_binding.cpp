@@ -77,8 +77,9 @@ const Slot& slotOf(UnlhaEntry entry) {
     return kSlots[static_cast<int>(entry)];
 }
 
-bool isUnquotable(const QString& argument) {
-    return argument.contains(u'"') || argument.contains(QChar(u'\0'));
+// One argument in quotes; a quote inside it is doubled, as the library reads it.
+QString quoted(QString argument) {
+    return u'"' + argument.replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
 }  // namespace
@@ -232,13 +233,12 @@ QByteArray ArchiveLibrary::extractCommand(const QString& archive,
                                           bool useGm1) {
     // The library takes an argument ending in "/" for the destination folder.
     const QString folder = destFolder.endsWith(u'/') ? destFolder : destFolder + u'/';
-    if (destFolder.isEmpty() || isUnquotable(archive) || isUnquotable(folder) ||
-        isUnquotable(member))
+    const QChar zero(u'\0');
+    if (destFolder.isEmpty() || archive.contains(zero) || folder.contains(zero) ||
+        member.contains(zero))
         return {};
     const QString head = useGm1 ? QStringLiteral("e -l0 -n1 -gm1 ") : QStringLiteral("e -l0 -n1 ");
-    return (head + u'"' + archive + QStringLiteral("\" \"") + folder + QStringLiteral("\" \"") +
-            member + u'"')
-        .toUtf8();
+    return (head + quoted(archive) + u' ' + quoted(folder) + u' ' + quoted(member)).toUtf8();
 }
 
 bool ArchiveLibrary::extract(const QString& archive,

@@ -138,10 +138,9 @@ public:
                                      const QString& pattern,
                                      void* window = nullptr);
     // The command line the program sends to extract one member (base name)
-    // into a folder: e -l0 -n1 [-gm1] "archive" "folder/" "member". Empty when
-    // the folder is empty or an argument holds a double quote or a zero: the
-    // syntax cannot quote those, and a path holding a quote would split into
-    // other arguments, another destination folder among them.
+    // into a folder: e -l0 -n1 [-gm1] "archive" "folder/" "member", a quote
+    // inside an argument doubled so that it cannot end the argument. Empty when
+    // the folder is empty or an argument holds a zero, which cannot be passed.
     static QByteArray extractCommand(const QString& archive,
                                      const QString& destFolder,
                                      const QString& member,

@@ -22,6 +22,13 @@ bool splitArguments(std::string_view line, std::vector<Argument>* out) {
         bool inQuotes = false;
         for (; i < line.size() && (inQuotes || !isBlank(line[i])); ++i) {
             if (line[i] == '"') {
+                // Inside quotes a doubled quote stands for one quote character.
+                if (inQuotes && i + 1 < line.size() && line[i + 1] == '"') {
+                    arg.text += '"';
+                    arg.quoted.push_back(true);
+                    ++i;
+                    continue;
+                }
                 inQuotes = !inQuotes;
                 arg.anyQuoted = true;
                 continue;

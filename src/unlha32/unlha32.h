@@ -180,7 +180,8 @@ enum {
 };
 
 // Runs a command line. Understood: "e [switches] archive [folder/] [names...]",
-// every argument optionally in double quotes. Each named member is written
+// every argument optionally in double quotes (a quote inside quotes doubled:
+// "a""b.jpg" names a"b.jpg). Each named member is written
 // under its base name into the folder (default: the current folder), without
 // its stored path and without asking; an existing file of that name is
 // replaced. A quoted name is taken literally: the member with exactly that

@@ -180,19 +180,48 @@ private slots:
         QVERIFY(dialogs.messages.isEmpty());
     }
 
-    // Quotes or a zero in a path or name could smuggle in another destination:
-    // no command line is made for them.
-    void quotesCannotRedirectExtraction_data() {
-        QTest::addColumn<QStringList>("args");  // archive, folder, member
-        QTest::newRow("archive") << QStringList{"/a\" \"/victim/\" \"/b.lzh", "/tmp/", "x.jpg"};
-        QTest::newRow("folder") << QStringList{"/a.lzh", "/t\" \"mp/", "x.jpg"};
-        QTest::newRow("member") << QStringList{"/a.lzh", "/tmp/", "x\" \"y.jpg"};
-        QTest::newRow("zero") << QStringList{"/a.lzh", "/tmp/", QString::fromUtf8("x\0y", 3)};
+    // Quotes in the archive's path, the folder or the member name are passed
+    // doubled: the named member is written where asked, and nothing else.
+    void quotedNamesExtract_data() {
+        QTest::addColumn<QString>("archive");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("member");
+        QTest::newRow("archive") << "a\" \"v\" \"b.lzh"
+                                 << "d"
+                                 << "y.jpg";
+        QTest::newRow("folder") << "a.lzh"
+                                << "t\" \"v\" \"d"
+                                << "y.jpg";
+        QTest::newRow("member") << "a.lzh"
+                                << "d"
+                                << "x\" \"y.jpg";
+        QTest::newRow("lone quote") << "q\".lzh"
+                                    << "d\""
+                                    << "x\"y.jpg";
     }
 
-    void quotesCannotRedirectExtraction() {
-        QFETCH(QStringList, args);
-        QVERIFY(ArchiveLibrary::extractCommand(args[0], args[1], args[2], false).isEmpty());
+    void quotedNamesExtract() {
+        QFETCH(QString, archive);
+        QFETCH(QString, folder);
+        QFETCH(QString, member);
+        if (!haveJlha())
+            QSKIP("jlha is not installed");
+        const QString src = freshFolder(QStringLiteral("quoted-src"));
+        for (const QString& name :
+             {QStringLiteral("y.jpg"), QStringLiteral("x\" \"y.jpg"), QStringLiteral("x\"y.jpg")})
+            QVERIFY(writeFile(src + u'/' + name, name.toUtf8()));
+        const QString path = src + u'/' + archive;
+        QCOMPARE(runJlha(src, {"a", archive, "y.jpg", "x\" \"y.jpg", "x\"y.jpg"}), QString());
+        const QString dest = freshFolder(QStringLiteral("quoted-out")) + u'/' + folder;
+        QVERIFY(QDir().mkpath(dest + QStringLiteral("/v")));
+        FakeDialogs dialogs;
+        ArchiveLibrary lib(&dialogs, kBinDir);
+        QString report;
+        QVERIFY2(lib.extract(path, dest, member, false, nullptr, &report), qPrintable(report));
+        QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden), QStringList{member});
+        QCOMPARE(readFile(dest + u'/' + member), member.toUtf8());
+        QVERIFY(ArchiveLibrary::extractCommand(path, dest, QString::fromUtf8("x\0y", 3), false)
+                    .isEmpty());
     }
 };
 
