@@ -71,6 +71,8 @@ namespace {
 
 const QColor kTeal(0, 128, 128);
 constexpr int kImageSize = 16;
+// The file list's height in the design layout.
+constexpr int kDesignListHeight = 65;
 // Icon of each kind-box item: the picture image of the strip for "All Files",
 // then small icons; the JPE item shows the icon of ".JPEG", as the kind list does.
 constexpr std::array<int, 14> kKindBoxIcon = {-1, 0, 1, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
@@ -286,7 +288,7 @@ void TForm1::createControls() {
     SplitPanel->setParentBevelWidth(0);
     appendAligned(SplitPanel, Align::Top);
 
-    Panel6 = makePanel(Panel5, Align::Client, 339, 65, "Panel6");
+    Panel6 = makePanel(Panel5, Align::Client, 339, kDesignListHeight, "Panel6");
     Panel6->setSingleBorder(true);
     ListView = new TListView(Panel6);
     ListView->setObjectName(QStringLiteral("ListView"));
@@ -519,10 +521,20 @@ void TForm1::NAClick() {
         ListView->clear();
         ListView->setUpdatesEnabled(true);
     } else {
+        // A list hidden from the start was never laid out: it gets the room the saved
+        // viewer height leaves below the viewer, and at least its design height.
+        if (listHeight_ <= 0)
+            listHeight_ = qMax(kDesignListHeight,
+                               Panel5->height() - optionsRead.vpHeight - SplitPanel->height());
         setAlign(ViewPanel, Align::Top);
         SplitPanel->show();
         Panel6->show();
-        resize(width(), height() + listHeight_ + 2);
+        // A maximised window cannot grow: the viewer makes the room instead.
+        if (isMaximized() || isFullScreen())
+            ViewPanel->resize(ViewPanel->width(),
+                              qMax(0, ViewPanel->height() - listHeight_ - SplitPanel->height()));
+        else
+            resize(width(), height() + listHeight_ + 2);
         NA->setChecked(true);
         repaint();
         FillFileList(isArchiveSelected());

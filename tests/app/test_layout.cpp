@@ -71,6 +71,34 @@ private slots:
                  QList<int>({height + 2, listHeight, viewerHeight + 2, viewerHeight + 2}));
     }
 
+    void listHiddenAtStartComesBackWithRoom_data() {
+        QTest::addColumn<QString>("ini");
+        QTest::addColumn<bool>("maximized");
+        QTest::newRow("no viewer height") << "[Object]\nListView=0\n" << false;
+        // Saved by a run that ended with the list hidden: the viewer filled the area.
+        QTest::newRow("viewer filled the area")
+            << "[DirSize]\nVP_Height=900\n[Object]\nListView=0\n"
+            << false;
+        QTest::newRow("maximised") << "[Object]\nListView=0\n" << true;
+    }
+
+    void listHiddenAtStartComesBackWithRoom() {
+        QFETCH(QString, ini);
+        QFETCH(bool, maximized);
+        Browsing p({{"a.bmp", bmp(2, 2)}}, ini);
+        if (maximized) {
+            p.f->showMaximized();
+            QTRY_VERIFY(p.f->isMaximized());
+        }
+        const int height = p.f->height();
+        p.trigger("NA");
+        QVERIFY(p.f->NA->isChecked());
+        QVERIFY2(p.f->Panel6->height() >= 65, qPrintable(QString::number(p.f->Panel6->height())));
+        QCOMPARE(p.f->height(), maximized ? height : height + p.f->Panel6->height() + 2);
+        QCOMPARE(p.f->Panel6->geometry().bottom(), p.f->Panel5->rect().bottom());
+        QCOMPARE(p.rows(), QStringList{"a.bmp"});
+    }
+
     void splittersSizeTheAreas() {
         StartedProgram p;
         drag(p.f->Splitter, QPoint(0, 10), QPoint(40, 10));
