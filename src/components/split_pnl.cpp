@@ -266,15 +266,21 @@ void TSplitControl::EndSizing() {
     if (!bar_)
         return;
     const QPoint lineAt = bar_->mapToGlobal(linePos_);
+    const QSize barSize = bar_->size();
     QPointer<QWidget> sized = sized_;
     abandon();
     if (!sized)
         return;
     const QPoint p = sized->mapFromGlobal(lineAt);
-    if (horizontal_)
-        sized->resize(sized->width(), std::max(p.y(), 0));
-    else
-        sized->resize(std::max(p.x(), 0), sized->height());
+    // The bar stays inside the sized control's parent, where it can be dragged back.
+    const QWidget* parent = sized->parentWidget();
+    if (horizontal_) {
+        const int most = parent ? parent->height() - sized->y() - barSize.height() : p.y();
+        sized->resize(sized->width(), std::max(std::min(p.y(), most), 0));
+    } else {
+        const int most = parent ? parent->width() - sized->x() - barSize.width() : p.x();
+        sized->resize(std::max(std::min(p.x(), most), 0), sized->height());
+    }
 }
 
 bool TSplitControl::eventFilter(QObject* watched, QEvent* event) {

@@ -100,6 +100,9 @@ private slots:
         // The plain bar's line is centred on its first column plus the move.
         QTest::newRow("right") << false << treeBar << tree << 0 << QPoint(40, 12)
                                << QRect(184, 30, 3, 300) << QSize(165, 300);
+        // Past the parent's edge the bar stops at it, where it can still be caught.
+        QTest::newRow("past the right edge") << false << treeBar << tree << 0 << QPoint(240, 12)
+                                             << QRect(384, 30, 3, 300) << QSize(297, 300);
         // The panel's line starts one pixel into the bar and stays within the parent,
         // bevel + 1 from its top and the bar's height more from its bottom.
         const QRect view(0, 0, 300, 100), viewBar(0, 100, 300, 2);
