@@ -407,7 +407,9 @@ void TForm1::applySettings(const MainSettings& s) {
         keptOnDesktop(QRect(s.left, s.top, s.width, s.height), ctx_.services->screen->desktop());
     move(placed.topLeft());
     resize(placed.size());
-    TreeViewPanel->resize(s.dirWidth, s.dirHeight);
+    // A tree stored wider than the window (saved on a larger screen) would push the
+    // splitter out of reach: the bar stays inside the window.
+    TreeViewPanel->resize(qMin(s.dirWidth, placed.width() - Splitter->width()), s.dirHeight);
     ViewPanel->resize(ViewPanel->width(), s.vpHeight);
     viewStyle = s.viewStyle;
     ListView->setViewStyle(TListView::Style(qBound(0, s.viewStyle, 3)));

@@ -156,6 +156,13 @@ private slots:
         QCOMPARE(p.readIni(), kept);
     }
 
+    void treeStoredWiderThanTheWindowLeavesTheSplitterInReach() {
+        TestProgram p;
+        p.writeIni("[FormSize]\nWidth=500\n[DirSize]\nWidth=5000\n");
+        p.start();
+        QCOMPARE(p.f->Splitter->geometry().right(), p.f->Splitter->parentWidget()->width() - 1);
+    }
+
     void unwritableFileReportsAndStillCloses() {
         TestProgram p;
         QVERIFY(QDir().mkdir(p.iniPath()));  // a folder where the file should be
