@@ -199,6 +199,9 @@ public:
     bool ExtractMember(int index);
     // Extracts, shows and deletes entry `index`; the caption names the member.
     void ExtractAndShowMember(int index);
+    // Hands a member of the selected archive to the desktop's default program,
+    // as a copy of its own that stays until this program ends.
+    void openMemberWithDefault(const QString& name);
     // Size and MS-DOS date and time of the members of the selected archive, by base name.
     struct MemberDetails {
         quint32 size = 0;

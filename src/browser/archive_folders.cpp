@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QHash>
+#include <QTemporaryDir>
 #include <QTreeWidget>
 
 #include "main.h"
@@ -86,6 +87,25 @@ void TForm1::ExtractAndShowMember(int index) {
     ShowPicture(copy, currentIndex, lastIndex, 1);
     setWindowTitle(QStringLiteral("Kordel [") + selectedArchivePath() + u'/' + fileNames[index] +
                    u']');
+}
+
+void TForm1::openMemberWithDefault(const QString& name) {
+    // The library is not called while the thumbnail loader uses it.
+    const QString archive = selectedArchivePath();
+    if (archive.isEmpty() || tempFolder.isEmpty() || loaderRunning == 1)
+        return;
+    // A folder of its own: the viewer's copies come and go under the same names
+    // in the temporary folder, which takes this one along when the program ends.
+    QTemporaryDir folder(tempFolder + QStringLiteral("open-XXXXXX"));
+    folder.setAutoRemove(false);
+    ctx_.archive->setCursorMode(true);
+    if (!folder.isValid() || !ctx_.archive->extract(archive, folder.path(), name, false)) {
+        folder.remove();
+        ctx_.services->dialogs->message(this, Dialogs::Icon::Error, QStringLiteral("Kordel"),
+                                        QStringLiteral("書庫が異常です"));
+        return;
+    }
+    ctx_.services->shell->openWithDefault(folder.filePath(name));
 }
 
 QHash<QString, TForm1::MemberDetails> TForm1::memberDetailsByName() {

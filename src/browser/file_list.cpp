@@ -237,7 +237,13 @@ void TForm1::ListViewClick() {
 
 void TForm1::ListViewDblClick() {
     const int row = ListView->selectedRow();
-    if (row >= 0)
+    if (row < 0)
+        return;
+    // A member is no file of the folder: a file of the same name beside the
+    // archive must not open in its place.
+    if (isArchiveSelected())
+        openMemberWithDefault(ListView->caption(row));
+    else
         ctx_.services->shell->openWithDefault(currentFolder() + ListView->caption(row));
 }
 

@@ -155,6 +155,23 @@ private slots:
         select(p, "pics.lzh");
         QCOMPARE(p.table(), QStringList({"a.bmp", "b.bmp", "dog.bmp"}));
     }
+
+    // A double click opens a copy of the member itself, not a file of its name
+    // beside the archive; the viewer's next show does not take that copy away.
+    void doubleClickOpensACopyOfTheMember() {
+        TestProgram p;
+        start(p);
+        TForm1* f = p.form1();
+        select(p, "pics.lzh");
+        f->ListView->selectRow(1, false);
+        f->ListViewDblClick();
+        TestProgram::click(f->G_step);
+        QCOMPARE(p.fakes.shell->calls.size(), 1);
+        const QString opened = p.fakes.shell->calls[0].files.value(0);
+        QVERIFY2(opened.startsWith(p.fakes.tempFolder->path()) && opened.endsWith("/a.bmp"),
+                 qPrintable(opened));
+        QCOMPARE(readFile(opened), bmp(12, 8));
+    }
 };
 
 QTEST_MAIN(TestArchiveFolders)
