@@ -410,7 +410,10 @@ void TForm1::applySettings(const MainSettings& s) {
     // A tree stored wider than the window (saved on a larger screen) would push the
     // splitter out of reach: the bar stays inside the window.
     TreeViewPanel->resize(qMin(s.dirWidth, placed.width() - Splitter->width()), s.dirHeight);
-    ViewPanel->resize(ViewPanel->width(), s.vpHeight);
+    // A window made lower to fit the desktop takes the difference from the viewer, so
+    // the list below it keeps its height instead of being pushed out of the window.
+    ViewPanel->resize(ViewPanel->width(),
+                      qMax(0, s.vpHeight - qMax(0, s.height - placed.height())));
     viewStyle = s.viewStyle;
     ListView->setViewStyle(TListView::Style(qBound(0, s.viewStyle, 3)));
     savedColumnWidths = s.columnWidths;
