@@ -17,8 +17,8 @@ struct Argument {
 
 // Splits at blanks (space, tab, line breaks) outside double quotes. A quote may
 // open and close anywhere inside an argument; "" gives an empty argument, and
-// inside quotes a doubled quote gives one literal quote character. Fails on a quote that is never
-// closed.
+// inside quotes a doubled quote gives one quote character. Fails on a quote that
+// is never closed.
 bool splitArguments(std::string_view line, std::vector<Argument>* out);
 
 // A search pattern from an argument: unquoted "*" and "?" are wildcards.
