@@ -76,6 +76,17 @@ QRect lineRect(QWidget* form, QWidget* bar, const QPoint& point, bool vertical, 
     return QRect(point.x(), point.y() - penWidth / 2, end - point.x(), penWidth);
 }
 
+// Takes the line off the form now and frees it later: a drag may end inside
+// the form's own hiding, while Qt still walks a copy of the form's children.
+void discardLine(QPointer<TSplitLine>& line) {
+    if (TSplitLine* gone = line) {
+        gone->hide();
+        gone->setParent(nullptr);
+        gone->deleteLater();
+    }
+    line = nullptr;
+}
+
 void releaseMouseOf(QWidget* widget) {
     if (widget && QWidget::mouseGrabber() == widget)
         widget->releaseMouse();
@@ -156,7 +167,7 @@ void TSplitPanel::EndSplit(bool apply) {
     if (!dragging_)
         return;
     dragging_ = false;
-    delete line_.data();
+    discardLine(line_);
     const QPoint lineAt = mapToGlobal(linePos_);
     releaseMouseOf(this);
     drawingForm_ = nullptr;
@@ -306,7 +317,7 @@ void TSplitControl::abandon() {
     disconnect(barDestroyed_);
     bar_ = nullptr;
     sized_ = nullptr;
-    delete line_.data();
+    discardLine(line_);
 }
 
 }  // namespace kordel
