@@ -456,8 +456,13 @@ bool LinuxDrives::isReady(const QString& root) {
         std::lock_guard lock(mutex_);
         const auto it = pending_.constFind(root);
         if (it != pending_.constEnd()) {
-            std::lock_guard checkLock((*it)->mutex);
-            if (!(*it)->done)
+            bool stillHangs;
+            {
+                const std::shared_ptr<Check>& earlier = *it;
+                std::lock_guard checkLock(earlier->mutex);
+                stillHangs = !earlier->done;
+            }
+            if (stillHangs)
                 return false;
             pending_.erase(it);
         }
