@@ -1,5 +1,6 @@
 // Kordel: a picture browser and viewer.
 #include <QApplication>
+#include <QDialog>
 #include <QImageReader>
 #include <QLibraryInfo>
 #include <QTimer>
@@ -10,6 +11,7 @@
 #include "app_style.h"
 #include "application.h"
 #include "main.h"
+#include "quit_signals.h"
 #include "spi.h"
 
 using namespace kordel;
@@ -42,6 +44,24 @@ bool answeredInfoOption(int argc, char* argv[]) {
     return false;
 }
 
+// A logout, a shutdown or Ctrl+C ends the program as its close box does, so the
+// settings are written and the temporary files go. Boxes and dialogs waiting for
+// an answer are cancelled first, and the window closes once their loops have
+// returned.
+void closeWhenNothingWaits(QPointer<TForm1> form, int tries = 40) {
+    if (!form)
+        return;
+    if (QWidget* waiting = QApplication::activeModalWidget(); waiting && tries > 0) {
+        if (auto* dialog = qobject_cast<QDialog*>(waiting))
+            dialog->reject();
+        else
+            waiting->close();
+        QTimer::singleShot(50, form, [form, tries] { closeWhenNothingWaits(form, tries - 1); });
+        return;
+    }
+    form->close();
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -66,6 +86,8 @@ int main(int argc, char* argv[]) {
     KordelApplication kordel(createLinuxServices(), programDir, settingsFolderFor(programDir));
     kordel.createWindows();
     QObject::connect(kordel.context().form1, &TForm1::closed, &app, &QCoreApplication::quit);
+    QuitSignals quitSignals(
+        [form = QPointer<TForm1>(kordel.context().form1)] { closeWhenNothingWaits(form); });
     kordel.showMainWindow();
     // A folder or file given by the desktop or the user opens there; of several
     // (a file manager may pass a whole selection) the first.

@@ -25,7 +25,7 @@ cleanup() {
 }
 trap cleanup EXIT
 # A copy of the program with its plug-ins, so that its settings file stays in the copy.
-mkdir -p "$work/bin" "$work/home" "$work/pics"
+mkdir -p "$work/bin" "$work/home" "$work/pics" "$work/tmp"
 cp "$bin"/kordel "$bin"/*.spi "$bin"/libunlha32.so "$work/bin/" 2>/dev/null
 cp "$samples/sample.bmp" "$work/pics/a.bmp"
 cp "$samples/sample.bmp" "$work/pics/b.bmp"
@@ -53,7 +53,7 @@ run() {
     local want=$1
     shift
     for _ in 1 2 3; do
-        HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" "$work/bin/kordel" "$@" \
+        HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" TMPDIR="$work/tmp" "$work/bin/kordel" "$@" \
             >"$work/out" 2>"$work/err" &
         program=$!
         for _ in $(seq 100); do
@@ -68,13 +68,30 @@ run() {
     return 1
 }
 show_err() { echo "--- program stderr:"; cat "$work/err"; }
-stop() { kill "$program" 2>/dev/null; wait "$program" 2>/dev/null; program=""; }
+stop() { kill -KILL "$program" 2>/dev/null; wait "$program" 2>/dev/null; program=""; }
+# A logout's SIGTERM ends the program as its close box does, also while a box waits
+# for an answer: the settings are written and the temporary folder goes.
+terminate() {
+    rm -f "$work/bin/KDL.INI"
+    kill -TERM "$program"
+    for _ in $(seq 100); do
+        kill -0 "$program" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$program" 2>/dev/null && { fail "$1: still running 10 s after SIGTERM"; stop; return; }
+    wait "$program"
+    local status=$?
+    program=""
+    [[ $status -eq 0 ]] || fail "$1: exit status $status after SIGTERM"
+    [[ -f $work/bin/KDL.INI ]] || fail "$1: no KDL.INI written after SIGTERM"
+    compgen -G "$work/tmp/kordel-*" >/dev/null && fail "$1: left $(ls "$work/tmp")"
+}
 
 # The caption is exactly the program's text; nothing is appended to it.
 run "Kordel [$work/pics/b.bmp]" "$work/pics/b.bmp" "$work/pics/a.bmp" ||
     { fail "no window 'Kordel [$work/pics/b.bmp]' for the first of two paths; windows: $(names | tr '\n' '|')"; show_err; }
 names | grep -q -- ' — ' && fail "a title carries an appended name: $(names | tr '\n' '|')"
-stop
+terminate "main window"
 
 # A path that does not exist: said on stderr and in a box, and the program still starts.
 run "Kordel" "$work/missing.jpg" || { fail "no main window after a missing path"; show_err; }
@@ -82,7 +99,7 @@ sleep 0.5
 grep -qF "kordel: $work/missing.jpg: そのようなファイルやフォルダはありません" "$work/err" ||
     fail "stderr: $(cat "$work/err")"
 [[ $(names | grep -cxF "Kordel") -ge 2 ]] || fail "no box beside the main window: $(names | tr '\n' '|')"
-stop
+terminate "box open"
 
 if [[ $failures -eq 0 ]]; then
     echo "desktop start: all checks passed"
