@@ -173,7 +173,13 @@ public:
 
     // --- drive tabs and folder tree ---
     QList<Place> drivePlaces;  // by tab index
+    // Tabs for the places that get one; the current folder's place becomes the current tab.
     void buildDriveTabs();
+    // After volumes were mounted or unmounted: tabs for the places now, the one on
+    // show kept current.
+    void refreshDriveTabs();
+    QList<Place> tabbedPlaces() const;
+    void setDriveTabs(const QList<Place>& places, int current);
     bool DriveReady(int tab);
     void DriveTabSetClick(int tab);
     void BuildDriveTree(const Place& place);

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QPointer>
 #include <QScrollArea>
 #include <QTimer>
 #include <QTreeWidget>
@@ -68,30 +69,60 @@ QIcon TForm1::nodeIcon(int normal, int selected) const {
     return icon;
 }
 
-void TForm1::buildDriveTabs() {
-    drivePlaces.clear();
-    driveKinds = QList<int>(26, 3);
-    DriveTabSet->blockSignals(true);
+QList<Place> TForm1::tabbedPlaces() const {
+    QList<Place> tabbed;
+    for (const Place& place : ctx_.services->drives->places())
+        if (hasTab(place.type))
+            tabbed.append(place);
+    return tabbed;
+}
+
+void TForm1::setDriveTabs(const QList<Place>& places, int current) {
+    const QSignalBlocker block(DriveTabSet);
     while (DriveTabSet->count() > 0)
         DriveTabSet->removeTab(0);
-    for (const Place& place : ctx_.services->drives->places()) {
-        if (!hasTab(place.type))
-            continue;
-        const int index = DriveTabSet->addTab(place.tabText);
-        if (index >= driveKinds.size())
-            driveKinds.resize(index + 1, 3);
-        driveKinds[index] = imageForType(place.type);
-        drivePlaces.append(place);
+    drivePlaces = places;
+    driveKinds = QList<int>(std::max<qsizetype>(26, places.size()), 3);
+    for (int i = 0; i < places.size(); ++i) {
+        DriveTabSet->addTab(places[i].tabText);
+        driveKinds[i] = imageForType(places[i].type);
     }
-    QList<Place> tabs = drivePlaces;
-    const QString root = placeOf(tabs, QDir::currentPath());
-    currentDriveTab = 0;
-    for (int i = 0; i < drivePlaces.size(); ++i)
-        if (drivePlaces[i].root == root)
-            currentDriveTab = i;
+    currentDriveTab = current;
     if (DriveTabSet->count() > 0)
         DriveTabSet->setCurrentIndex(currentDriveTab);
-    DriveTabSet->blockSignals(false);
+}
+
+void TForm1::buildDriveTabs() {
+    const QList<Place> places = tabbedPlaces();
+    const QString root = placeOf(places, QDir::currentPath());
+    int current = 0;
+    for (int i = 0; i < places.size(); ++i)
+        if (places[i].root == root)
+            current = i;
+    setDriveTabs(places, current);
+    ctx_.services->drives->watchChanges([form = QPointer<TForm1>(this)] {
+        if (form)
+            form->refreshDriveTabs();
+    });
+}
+
+void TForm1::refreshDriveTabs() {
+    if (startingUp == 1 || drivePlaces.isEmpty())
+        return;
+    QList<Place> places = tabbedPlaces();
+    // The tree keeps showing a volume that went away; its tab stays with it
+    // until the next change after another tab was chosen.
+    const Place shown = drivePlaces.value(currentDriveTab);
+    qsizetype current = -1;
+    for (qsizetype i = 0; i < places.size() && current < 0; ++i)
+        if (places[i].root == shown.root)
+            current = i;
+    if (current < 0) {
+        current = std::min<qsizetype>(currentDriveTab, places.size());
+        places.insert(current, shown);
+    }
+    if (places != drivePlaces)
+        setDriveTabs(places, int(current));
 }
 
 bool TForm1::DriveReady(int tab) {

@@ -1,14 +1,18 @@
 #include "linux_drives.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
@@ -434,8 +438,41 @@ struct LinuxDrives::Check {
     bool ready = false;
 };
 
+struct LinuxDrives::Watch {
+    int fd = -1;
+    std::unique_ptr<QSocketNotifier> notifier;
+    QTimer settle;
+    ~Watch() {
+        notifier.reset();
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 LinuxDrives::LinuxDrives(std::chrono::milliseconds readyLimit, Probe probe)
     : readyLimit_(readyLimit), probe_(probe ? std::move(probe) : Probe(listsAnEntry)) {}
+
+LinuxDrives::~LinuxDrives() = default;
+
+void LinuxDrives::watchChanges(std::function<void()> changed) {
+    watch_.reset();
+    if (!changed)
+        return;
+    // The kernel marks the open mount table exceptional (POLLPRI) on every
+    // mount and unmount; the mark is taken back by the poll that sees it.
+    const int fd = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    watch_ = std::make_unique<Watch>();
+    watch_->fd = fd;
+    watch_->settle.setSingleShot(true);
+    watch_->settle.setInterval(250);
+    QObject::connect(&watch_->settle, &QTimer::timeout, std::move(changed));
+    watch_->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Exception);
+    QTimer* settle = &watch_->settle;
+    QObject::connect(watch_->notifier.get(), &QSocketNotifier::activated, settle,
+                     [settle] { settle->start(); });
+}
 
 QList<Place> LinuxDrives::places() {
     return parsePlaces(

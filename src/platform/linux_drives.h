@@ -66,9 +66,14 @@ public:
     // A probe that has not answered within `readyLimit` counts as "not ready".
     explicit LinuxDrives(std::chrono::milliseconds readyLimit = std::chrono::seconds(2),
                          Probe probe = listsAnEntry);
+    ~LinuxDrives() override;
 
     QList<Place> places() override;
     bool isReady(const QString& root) override;
+    // Through the kernel's notice on /proc/self/mountinfo; a burst of changes
+    // (a stick's partitions mounted one by one) is told once, a quarter second
+    // after the last.
+    void watchChanges(std::function<void()> changed) override;
 
     // The real probe: the file system's size can be read and its root holds at
     // least one entry other than "." and "..".
@@ -81,6 +86,8 @@ private:
     Probe probe_;
     std::mutex mutex_;
     QHash<QString, std::shared_ptr<Check>> pending_;  // checks that overran their limit
+    struct Watch;
+    std::unique_ptr<Watch> watch_;
 };
 
 }  // namespace kordel

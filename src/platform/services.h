@@ -10,6 +10,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -27,6 +28,8 @@ struct Place {
     DriveType type = DriveType::Unknown;
     QString label;          // volume label, empty when none
     bool readOnly = false;  // mounted read-only: nothing can be written there
+
+    bool operator==(const Place&) const = default;
 };
 
 class Drives {
@@ -36,6 +39,9 @@ public:
     virtual QList<Place> places() = 0;
     // Whether the place can be used now: its root can be listed and holds an entry.
     virtual bool isReady(const QString& root) = 0;
+    // From now on `changed` is called from the event loop after volumes were
+    // mounted or unmounted, so places() may answer differently.
+    virtual void watchChanges(std::function<void()> changed) { (void)changed; }
 };
 
 // The root of the place that holds a path: of the places whose root contains it

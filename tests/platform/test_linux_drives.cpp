@@ -1,5 +1,6 @@
 // Places from mount tables as the kernel writes them, removable flags from a
 // sysfs tree, and the readiness check that must not hang on a dead mount.
+#include <sys/mount.h>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -210,6 +211,30 @@ private slots:
         // Once the file system answers again, a new question gets a fresh check.
         gate->set_value();
         QTRY_VERIFY_WITH_TIMEOUT(drives.isReady("/net"), 5000);
+    }
+
+    // A volume mounted and unmounted while the program runs is told, once the
+    // burst settles, and places() follows.
+    void mountsAreTold() {
+        QTemporaryDir at;
+        const QByteArray where = QFile::encodeName(at.path());
+        LinuxDrives drives;
+        int told = 0;
+        drives.watchChanges([&told] { ++told; });
+        const auto listed = [&] {
+            for (const Place& place : drives.places())
+                if (place.root == at.path())
+                    return true;
+            return false;
+        };
+        if (::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        QTRY_VERIFY_WITH_TIMEOUT(told >= 1, 5000);
+        QVERIFY(listed());
+        told = 0;
+        ::umount(where.constData());
+        QTRY_VERIFY_WITH_TIMEOUT(told >= 1, 5000);
+        QVERIFY(!listed());
     }
 
     void thisSystem() {

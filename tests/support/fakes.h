@@ -18,6 +18,8 @@ public:
 
     QList<Place> places() override { return placeList; }
     bool isReady(const QString& root) override { return !notReady.contains(root); }
+    void watchChanges(std::function<void()> call) override { changed = std::move(call); }
+    std::function<void()> changed;  // what the program asked to be told of mounts
 };
 
 // Every file operation succeeds without touching a file.

@@ -122,6 +122,35 @@ private slots:
         QCOMPARE(p.f->TreeView->topLevelItem(0)->text(0), p.b);
     }
 
+    // Volumes mounted or unmounted while the program runs: the tabs follow and the
+    // one on show stays current, even when it went away, until another is chosen.
+    void tabsFollowMounts() {
+        TwoDrives p;
+        FakeDrives& drives = *p.fakes.drives;
+        const auto tabs = [&p] {
+            QStringList texts;
+            for (int i = 0; i < p.f->DriveTabSet->count(); ++i)
+                texts << p.f->DriveTabSet->tabText(i);
+            return texts.join(u' ') + u'|' + QString::number(p.f->DriveTabSet->currentIndex());
+        };
+        QVERIFY(p.write("stick/DCIM/"));
+        drives.placeList.insert(1, {p.file("stick"), "stick", DriveType::Removable, "CAMERA"});
+        drives.changed();
+        QCOMPARE(tabs(), "a stick b cd net usb|0");
+        QCOMPARE(p.f->driveKinds.mid(0, 3), QList<int>({3, 2, 3}));
+        p.f->DriveTabSet->setCurrentIndex(1);
+        QCOMPARE(p.f->TreeView->topLevelItem(0)->text(0), p.file("stick") + "  (CAMERA)");
+        drives.placeList.removeAt(1);
+        drives.placeList.removeAt(0);
+        drives.changed();
+        QCOMPARE(tabs(), "b stick cd net usb|1");
+        QCOMPARE(p.f->TreeView->topLevelItem(0)->text(0), p.file("stick") + "  (CAMERA)");
+        p.f->DriveTabSet->setCurrentIndex(0);
+        drives.changed();
+        QCOMPARE(tabs(), "b cd net usb|0");
+        QCOMPARE(p.rows(), QStringList{"b.bmp"});
+    }
+
     void vanishedFolderReportsAndKeepsTheTable() {
         TwoDrives p;
         QVERIFY(QDir(p.a + "/Empty").removeRecursively());
