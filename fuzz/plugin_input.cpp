@@ -25,7 +25,7 @@ Delivered checkDib(const void* header, const void* bits) {
     const int64_t stride = (int64_t(h->biWidth) * h->biBitCount + 31) / 32 * 4;
     const int64_t colours =
         h->biBitCount <= 8 ? (h->biClrUsed ? h->biClrUsed : 1 << h->biBitCount) : 0;
-    if (int64_t(h->biWidth) * height > int64_t(SPI_MAX_PIXELS))
+    if (int64_t(h->biWidth) * height > int64_t(SPI_MAX_PHOTO_PIXELS))
         return {"delivered a picture past the size limit"};
     volatile unsigned sum = 0;
     const auto* table = static_cast<const uint8_t*>(header) + h->biSize;

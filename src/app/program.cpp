@@ -80,7 +80,7 @@ int main(int argc, char* argv[]) {
     // Wayland compositors and task bars match the window to the menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("kordel"));
     // Qt's own readers may decode as large a picture as the decoder plug-ins do.
-    QImageReader::setAllocationLimit(int(quint64(SPI_MAX_PIXELS) * 4 / (1024 * 1024)));
+    QImageReader::setAllocationLimit(int(quint64(SPI_MAX_PHOTO_PIXELS) * 4 / (1024 * 1024)));
 
     const QString programDir = QCoreApplication::applicationDirPath() + u'/';
     KordelApplication kordel(createLinuxServices(), programDir, settingsFolderFor(programDir));

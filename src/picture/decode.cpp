@@ -57,7 +57,7 @@ QImage adoptRgbDib(DibBlocks& blocks) {
     const bool topDown = h.biHeight < 0;
     const qint64 height = topDown ? -qint64(h.biHeight) : qint64(h.biHeight);
     if (h.biSize != sizeof h || h.biBitCount != 24 || h.biCompression != 0 ||
-        !dib::withinLimits(width, height))
+        !dib::withinLimits(width, height, SPI_MAX_PHOTO_PIXELS))
         return {};
     // 24-bit DIB rows are blue, green, red and padded to 4 bytes: that is a
     // QImage of BGR888 as it stands, once the rows are upright.
@@ -172,7 +172,7 @@ Decoded decodeWithPlugin(const DecodeRequest& req, DecoderKind kind) {
         if (image.size() != size && size.isValid() && !size.isEmpty()) {
             // The announced size is allocated here: hold it to the decoders' limits.
             if (size.width() > SPI_MAX_DIMENSION || size.height() > SPI_MAX_DIMENSION ||
-                quint64(size.width()) * quint64(size.height()) > SPI_MAX_PIXELS)
+                quint64(size.width()) * quint64(size.height()) > SPI_MAX_PHOTO_PIXELS)
                 return pluginFailure(d, SPI_NO_MEMORY);
             QImage sized(size, QImage::Format_RGB32);
             if (sized.isNull())

@@ -16,7 +16,8 @@ QImage imageFromDib(const void* bitmapInfo, const void* bits) {
     const int width = h.biWidth;
     const bool topDown = h.biHeight < 0;
     const qint64 height = topDown ? -qint64(h.biHeight) : qint64(h.biHeight);
-    if (!dib::withinLimits(width, height))
+    // Plug-ins hold pictures to their own limits, photographs to the larger one.
+    if (!dib::withinLimits(width, height, SPI_MAX_PHOTO_PIXELS))
         return {};
     const int bitCount = h.biBitCount;
     const bool bitFields = h.biCompression == dib::kBitFields;

@@ -90,6 +90,9 @@ typedef int32_t (*SpiGetPicture)(const char* name,
 // Largest picture a plug-in agrees to decode: anything beyond answers SPI_NO_MEMORY.
 #define SPI_MAX_DIMENSION 32767
 #define SPI_MAX_PIXELS (64u * 1024u * 1024u) /* 256 MiB at 32 bits per pixel */
+/* Photographs and scans (JPEG, TIFF) may be larger: phone cameras take 108 and
+   200 megapixels. 768 MiB at 24 bits per pixel. */
+#define SPI_MAX_PHOTO_PIXELS (256u * 1024u * 1024u)
 
 #ifdef __cplusplus
 }

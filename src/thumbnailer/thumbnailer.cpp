@@ -137,7 +137,7 @@ int main(int argc, char* argv[]) {
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
-    QImageReader::setAllocationLimit(int(quint64(SPI_MAX_PIXELS) * 4 / (1024 * 1024)));
+    QImageReader::setAllocationLimit(int(quint64(SPI_MAX_PHOTO_PIXELS) * 4 / (1024 * 1024)));
     if (!info.isFile())
         return fail(kNotDecoded, "not a file", input);
     if (info.size() > kLargestFile)

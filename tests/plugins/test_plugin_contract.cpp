@@ -48,6 +48,8 @@ const CorpusGroup kCorpus[] = {
     {"ifjpeg", SPI_OK, SPI_NO_MEMORY, {"width-40000.jpg", "pixels-20000x20000.jpg"}},
     {"ifjpeg", SPI_OK, SPI_BROKEN_DATA, {"cut-before-the-first-band.jpg",
         "progressive-cut-in-the-first-scan.jpg"}},
+    // A phone camera's 72 megapixels, cut after a few bands: past the limit of other kinds.
+    {"ifjpeg", SPI_OK, SPI_OK, {"pixels-12000x6000.jpg"}},
     {"ifgif", SPI_BROKEN_DATA, SPI_BROKEN_DATA, {"no-image.gif"}},
     {"ifgif", SPI_OK, SPI_NO_MEMORY, {"width-40000.gif", "pixels-20000x20000.gif"}},
     {"ifgif", SPI_OK, SPI_BROKEN_DATA, {"cut-before-the-image-data.gif"}},

@@ -98,11 +98,11 @@ bool MsbBitReader::read(int count, uint32_t& value) {
     return true;
 }
 
-int32_t checkSize(int64_t width, int64_t height) {
+int32_t checkSize(int64_t width, int64_t height, uint64_t maxPixels) {
     if (width <= 0 || height <= 0)
         return SPI_BROKEN_DATA;
     if (width > SPI_MAX_DIMENSION || height > SPI_MAX_DIMENSION ||
-        uint64_t(width) * uint64_t(height) > SPI_MAX_PIXELS)
+        uint64_t(width) * uint64_t(height) > maxPixels)
         return SPI_NO_MEMORY;
     return SPI_OK;
 }
@@ -129,14 +129,14 @@ Dib::~Dib() {
     std::free(bits_);
 }
 
-int32_t Dib::create(int32_t width, int32_t height, int bitCount, int colours) {
+int32_t Dib::create(int32_t width, int32_t height, int bitCount, int colours, uint64_t maxPixels) {
     if (info_ || bits_)
         return SPI_INTERNAL_ERROR;
     const bool indexed = bitCount == 1 || bitCount == 4 || bitCount == 8;
     if (indexed ? (colours < 1 || colours > (1 << bitCount))
                 : ((bitCount != 24 && bitCount != 32) || colours != 0))
         return SPI_INTERNAL_ERROR;
-    if (int32_t rc = checkSize(width, height))
+    if (int32_t rc = checkSize(width, height, maxPixels))
         return rc;
     const uint64_t stride = uint64_t(dib::stride(width, bitCount));
     const uint64_t imageSize = stride * uint64_t(height);

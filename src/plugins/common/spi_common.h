@@ -120,8 +120,8 @@ private:
 // ---- Picture info ----
 
 // SPI_OK when a picture of this size is within SPI_MAX_DIMENSION and
-// SPI_MAX_PIXELS; SPI_NO_MEMORY past them; SPI_BROKEN_DATA when a side is 0 or less.
-int32_t checkSize(int64_t width, int64_t height);
+// maxPixels; SPI_NO_MEMORY past them; SPI_BROKEN_DATA when a side is 0 or less.
+int32_t checkSize(int64_t width, int64_t height, uint64_t maxPixels = SPI_MAX_PIXELS);
 
 // Fills the info record (left and top 0, no text block).
 void fillInfo(PictureInfo* info,
@@ -145,10 +145,14 @@ public:
 
     // bitCount 1, 4 or 8 with 1 to 2^bitCount colour-table entries (biClrUsed is set
     // to it), or 24 or 32 with no colour table. Rows and table start zeroed.
-    // Returns SPI_OK; SPI_NO_MEMORY past the size limits or when malloc fails;
-    // SPI_BROKEN_DATA for an empty size; SPI_INTERNAL_ERROR for a bad bit count or
-    // colour count.
-    int32_t create(int32_t width, int32_t height, int bitCount, int colours);
+    // Returns SPI_OK; SPI_NO_MEMORY past the size limits (maxPixels dots) or when
+    // malloc fails; SPI_BROKEN_DATA for an empty size; SPI_INTERNAL_ERROR for a bad
+    // bit count or colour count.
+    int32_t create(int32_t width,
+                   int32_t height,
+                   int bitCount,
+                   int colours,
+                   uint64_t maxPixels = SPI_MAX_PIXELS);
 
     int32_t width() const { return width_; }
     int32_t height() const { return height_; }

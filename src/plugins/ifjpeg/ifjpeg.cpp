@@ -260,11 +260,12 @@ int32_t Job::run(Mode mode, PictureInfo* info) {
     jpeg_calc_output_dimensions(&cinfo);
     // What is allocated is the output: a photograph too large to show whole still has
     // its quarter-size preview.
-    if (int32_t rc = kordel::spi::checkSize(cinfo.output_width, cinfo.output_height))
+    if (int32_t rc =
+            kordel::spi::checkSize(cinfo.output_width, cinfo.output_height, SPI_MAX_PHOTO_PIXELS))
         return rc;
     const int width = int(cinfo.output_width);
     const int height = int(cinfo.output_height);
-    if (int32_t rc = dib.create(width, height, gray ? 8 : 24, gray ? 256 : 0))
+    if (int32_t rc = dib.create(width, height, gray ? 8 : 24, gray ? 256 : 0, SPI_MAX_PHOTO_PIXELS))
         return rc;
     if (gray) {
         for (int i = 0; i < 256; ++i)

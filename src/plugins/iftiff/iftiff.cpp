@@ -392,7 +392,8 @@ int32_t decodeDirect(TIFF* tif, const Layout& l, Kind kind, Dib& dib, Progress& 
         uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
         if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
             return SPI_BROKEN_DATA;
-        if (int32_t rc = dib.create(int32_t(width), int32_t(height), 8, colours))
+        if (int32_t rc =
+                dib.create(int32_t(width), int32_t(height), 8, colours, SPI_MAX_PHOTO_PIXELS))
             return rc;
         // Some writers store 8-bit values in the 16-bit colour map.
         bool eightBit = true;
@@ -403,7 +404,8 @@ int32_t decodeDirect(TIFF* tif, const Layout& l, Kind kind, Dib& dib, Progress& 
                           colourMapValue(blue[i], eightBit));
     } else if (kind == Kind::Gray) {
         colours = 1 << std::min(bits, 8);
-        if (int32_t rc = dib.create(int32_t(width), int32_t(height), 8, colours))
+        if (int32_t rc =
+                dib.create(int32_t(width), int32_t(height), 8, colours, SPI_MAX_PHOTO_PIXELS))
             return rc;
         const bool inverted = l.photometric == PHOTOMETRIC_MINISWHITE;
         for (int i = 0; i < colours; ++i) {
@@ -413,7 +415,7 @@ int32_t decodeDirect(TIFF* tif, const Layout& l, Kind kind, Dib& dib, Progress& 
             dib.setColour(i, uint8_t(v), uint8_t(v), uint8_t(v));
         }
     } else {
-        if (int32_t rc = dib.create(int32_t(width), int32_t(height), 24, 0))
+        if (int32_t rc = dib.create(int32_t(width), int32_t(height), 24, 0, SPI_MAX_PHOTO_PIXELS))
             return rc;
     }
 
@@ -488,7 +490,7 @@ int32_t decodeRgba(TIFF* tif, const Layout& l, Dib& dib, Progress& progress) {
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
     unit = std::clamp<uint32_t>(unit, 1, height);
     const uint32_t band = std::min(height, (kRgbaBand + unit - 1) / unit * unit);
-    if (int32_t rc = dib.create(int32_t(width), int32_t(height), 24, 0))
+    if (int32_t rc = dib.create(int32_t(width), int32_t(height), 24, 0, SPI_MAX_PHOTO_PIXELS))
         return rc;
     std::vector<uint32_t> raster(size_t(width) * band);
 
@@ -558,7 +560,7 @@ int32_t picture(const char* name,
     if (int32_t rc = t.open(name, offset, flag))
         return rc;
     const Layout l = readLayout(t.tif.get());
-    if (int32_t rc = kordel::spi::checkSize(l.width, l.height))
+    if (int32_t rc = kordel::spi::checkSize(l.width, l.height, SPI_MAX_PHOTO_PIXELS))
         return rc;
     Dib dib;
     Progress progress(callback, user, int32_t(l.height));
