@@ -237,6 +237,9 @@ public:
     void FormResize();
     void ViewPanelResize();
     void SetCanvasSize(int width, int height);
+    // Resizes the window so that the viewer panel gets `viewer` (outer size), `gap`
+    // pixels above a shown list, within the desktop.
+    void fitWindowToViewer(QSize viewer, int gap);
     void File1Click();
     void EditClick();
     void Show1Click();

@@ -159,17 +159,8 @@ void TForm1::layoutPicture() {
     if ((ext == ".JPG" || ext == ".JPE") && JpegOpt == 1)
         picture = QSize(decodedWidth, decodedHeight);
 
-    if (displayMode == 0) {
-        const QSize viewer(picture.width() + 4, picture.height() + 4);
-        if (!Panel6->isHidden()) {
-            const WindowFit fit = fitWithList(size(), ViewPanel->size(), TreeViewPanel->height(),
-                                              Panel6->height(), viewer, 2);
-            ViewPanel->resize(fit.viewPanel);
-            resize(fit.window);
-        } else {
-            resize(fitWithoutList(size(), ViewPanel->size(), viewer));
-        }
-    }
+    if (displayMode == 0)
+        fitWindowToViewer(QSize(picture.width() + 4, picture.height() + 4), 2);
 
     const QSize viewport = ScrollBox->viewport()->size();
     QSize shown = PicView2->naturalSize();
@@ -318,16 +309,27 @@ void TForm1::ViewPanelResize() {
         ShowPicture(fileNames[currentIndex], currentIndex, lastIndex, 0);
 }
 
-void TForm1::SetCanvasSize(int w, int h) {
-    const QSize viewer(w, h);
+// The window stays within the desktop (less the window manager's frame): on the
+// old platform a window never grew past the screen either, and here one that did
+// would put its own close box out of reach and cost a backing store of the
+// picture's whole size.
+void TForm1::fitWindowToViewer(QSize viewer, int gap) {
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize most = (ctx_.services->screen->desktop().size() - frame).expandedTo(minimumSize());
     if (!Panel6->isHidden()) {
-        const WindowFit fit = fitWithList(size(), ViewPanel->size(), TreeViewPanel->height(),
-                                          Panel6->height(), viewer, 0);
+        const WindowFit fit =
+            limitedFit(fitWithList(size(), ViewPanel->size(), TreeViewPanel->height(),
+                                   Panel6->height(), viewer, gap),
+                       most);
         ViewPanel->resize(fit.viewPanel);
         resize(fit.window);
     } else {
-        resize(fitWithoutList(size(), ViewPanel->size(), viewer));
+        resize(fitWithoutList(size(), ViewPanel->size(), viewer).boundedTo(most));
     }
+}
+
+void TForm1::SetCanvasSize(int w, int h) {
+    fitWindowToViewer(QSize(w, h), 0);
     if (O_gazou->isDown()) {
         O_gazou->setDown(false);
         displayMode = 3;

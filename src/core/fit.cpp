@@ -47,6 +47,14 @@ QSize fitWithoutList(QSize window, QSize viewPanel, QSize viewer) {
     return {width, window.height() + viewer.height() - viewPanel.height()};
 }
 
+WindowFit limitedFit(WindowFit fit, QSize most) {
+    const QSize over(std::max(0, fit.window.width() - most.width()),
+                     std::max(0, fit.window.height() - most.height()));
+    fit.window -= over;
+    fit.viewPanel = (fit.viewPanel - over).expandedTo(QSize(0, 0));
+    return fit;
+}
+
 QRect keptOnDesktop(QRect window, QRect desktop) {
     if (desktop.isEmpty())
         return window;

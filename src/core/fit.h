@@ -27,6 +27,10 @@ WindowFit fitWithList(QSize window,
                       int gap);
 // The list hidden: the window changes by the viewer's change, at least 470 wide.
 QSize fitWithoutList(QSize window, QSize viewPanel, QSize viewer);
+// A fit cut down to a window of at most `most`, the viewer giving up what the
+// window does: a picture larger than the screen shows its top-left part rather
+// than pushing the window's frame off the screen.
+WindowFit limitedFit(WindowFit fit, QSize most);
 
 constexpr int kMinimumWindowWidth = 470;
 

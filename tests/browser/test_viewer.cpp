@@ -185,6 +185,9 @@ private slots:
         QTest::addColumn<QSize>("picture");
         QTest::newRow("list shown") << true << QSize(600, 400);
         QTest::newRow("list hidden, small picture") << false << QSize(64, 64);
+        // The window stops at the desktop (1024 x 768 here) and shows the picture's top left.
+        QTest::newRow("list shown, larger than the desktop") << true << QSize(2000, 1500);
+        QTest::newRow("list hidden, larger than the desktop") << false << QSize(2000, 1500);
     }
     void windowFitsThePicture() {
         QFETCH(bool, listShown);
@@ -195,11 +198,17 @@ private slots:
         const int listHeight = p.f->Panel6->height();
         const int chrome = p.f->width() - p.f->ViewPanel->width();
         TestProgram::click(p.f->O_gazou);
+        QCOMPARE(p.f->Panel6->height(), listHeight);
+        QCOMPARE(p.f->PicView2->size(), picture);
+        if (picture.width() > 1024) {
+            const QSize frame = p.f->frameGeometry().size() - p.f->size();
+            QCOMPARE(p.f->size(), p.fakes.screen->screenSize - frame);
+            QCOMPARE(p.f->ViewPanel->width(), p.f->width() - chrome);
+            return;
+        }
         // The window is never narrower than 470 pixels: then the viewer is wider.
         QCOMPARE(p.f->width(), qMax(470, picture.width() + 4 + chrome));
         QCOMPARE(p.f->ViewPanel->size(), QSize(p.f->width() - chrome, picture.height() + 4));
-        QCOMPARE(p.f->Panel6->height(), listHeight);
-        QCOMPARE(p.f->PicView2->size(), picture);
     }
 
     void jpegPreviewsFitByTheirDecodedSize() {
@@ -234,6 +243,7 @@ private slots:
         QFETCH(QSize, outer);
         QFETCH(bool, listShown);
         Browsing p({{"a.bmp", bmp(30, 20)}}, "[Option]\nHyouji=0\n");
+        p.fakes.screen->screenSize = {1600, 1200};
         if (!listShown)
             p.trigger("NA");
         const int listHeight = p.f->Panel6->height();
