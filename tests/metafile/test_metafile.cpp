@@ -243,9 +243,9 @@ private slots:
         for (const auto& [order, probes] : {std::pair{2, "R52,2 R68,18 W48,10 W72,10"},
                                             std::pair{3, "R102,2 R118,18 W98,10 W122,10"}})
             row("modify world transform " + QByteArray::number(order), redEmf(), probes,
-                [&](EmfWriter& e) {
+                [mode = order](EmfWriter& e) {
                     e.xform(35, 1, 0, 0, 1, 50, 0);
-                    e.xform(36, 2, 0, 0, 2, 0, 0, order);
+                    e.xform(36, 2, 0, 0, 2, 0, 0, mode);
                     e.rectangle(0, 0, 10, 10);
                 });
         // An EMF+ comment in a file that also draws is skipped and the drawing plays.
