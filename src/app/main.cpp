@@ -670,6 +670,11 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
     if (fileDragEvent(watched, e))
         return true;
     const bool listView = watched == ListView->reportView() || watched == ListView->iconView();
+    // The item views would put their current row's text on the clipboard in place of
+    // what it holds: Ctrl+C copies the picture on show, or nothing when it cannot.
+    if ((listView || watched == TreeView) && e->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(e)->matches(QKeySequence::Copy))
+        return true;
     if (listView && e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);
         ListViewKeyDown(key);

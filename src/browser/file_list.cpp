@@ -16,6 +16,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include "image.h"
 #include "input_filter.h"
@@ -77,8 +78,9 @@ void TForm1::connectBrowsing() {
     connect(ListView, &TListView::itemDoubleClicked, this, &TForm1::ListViewDblClick);
     connect(ListView->reportView()->header(), &QHeaderView::sectionClicked, this,
             &TForm1::ListViewColumnClick);
-    for (QWidget* w : {static_cast<QWidget*>(ListView->reportView()),
-                       static_cast<QWidget*>(ListView->iconView())})
+    for (QWidget* w :
+         {static_cast<QWidget*>(ListView->reportView()),
+          static_cast<QWidget*>(ListView->iconView()), static_cast<QWidget*>(TreeView)})
         w->installEventFilter(this);
     ListView->reportView()->viewport()->installEventFilter(this);
     ListView->iconView()->viewport()->installEventFilter(this);
@@ -258,7 +260,10 @@ void TForm1::ListViewKeyDown(QKeyEvent* e) {
 
 bool TForm1::ListViewKeyPress(QKeyEvent* e) {
     const QString text = e->text();
-    if (text.isEmpty() || !text[0].isPrint())
+    // Ctrl, Alt and the logo key with a letter are commands for the window and the
+    // desktop, not typed letters: Alt+D must not delete the selected file.
+    if (text.isEmpty() || !text[0].isPrint() ||
+        (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
         return false;
     if (!isArchiveSelected()) {
         const QChar c = text[0].toLower();

@@ -411,7 +411,15 @@ void TForm1::PicView2MouseDown(QMouseEvent* e) {
 }
 
 void TForm1::PicView2DblClick() {
-    ctx_.services->shell->openWithDefault(currentFolder() + fileNames[currentIndex]);
+    // Only a file's picture opens: not pasted data, a deleted entry or an empty viewer,
+    // whose entry would name some other file or the folder itself.
+    const QString& name = fileNames[currentIndex];
+    if (foundAny != 1 || name.isEmpty() || windowTitle() == clipboardCaption())
+        return;
+    if (isArchiveSelected())
+        openMemberWithDefault(name);
+    else
+        ctx_.services->shell->openWithDefault(currentFolder() + name);
 }
 
 }  // namespace kordel

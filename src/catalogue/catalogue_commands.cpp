@@ -165,8 +165,15 @@ void TForm2::ArImageClick(int m) {
 
 void TForm2::ArImageDblClick(int m) {
     TForm1* f = ctx_.form1;
-    const QString path = f->currentFolder() + f->fileNames[cellEntry[m]];
-    // Files inside an archive are not on the disk; nothing could open them.
+    const QString& name = f->fileNames[cellEntry[m]];
+    // A member opens as a copy of its own, never a file of its name beside the archive.
+    if (f->isArchiveSelected()) {
+        if (!name.isEmpty())
+            f->openMemberWithDefault(name);
+        return;
+    }
+    const QString path = f->currentFolder() + name;
+    // A file removed meanwhile, or the placeholder of a deleted one, cannot be opened.
     const bool opened = QFileInfo(path).isFile() && ctx_.services->shell->openWithDefault(path);
     if (!opened)
         ctx_.services->dialogs->message(this, Dialogs::Icon::Warning, QStringLiteral("Kordel"),

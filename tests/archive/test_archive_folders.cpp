@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "catalogue_window.h"
+#include "image.h"
 #include "list_view.h"
 #include "lzh_test_archives.h"
 #include "main.h"
@@ -166,11 +168,17 @@ private slots:
         f->ListView->selectRow(1, false);
         f->ListViewDblClick();
         TestProgram::click(f->G_step);
-        QCOMPARE(p.fakes.shell->calls.size(), 1);
-        const QString opened = p.fakes.shell->calls[0].files.value(0);
-        QVERIFY2(opened.startsWith(p.fakes.tempFolder->path()) && opened.endsWith("/a.bmp"),
-                 qPrintable(opened));
-        QCOMPARE(readFile(opened), bmp(12, 8));
+        // So do the viewer's and a catalogue cell's.
+        QTest::mouseDClick(f->PicView2, Qt::LeftButton, {}, QPoint(1, 1));
+        p.form2()->cellEntry[0] = 1;
+        p.form2()->ArImageDblClick(0);
+        QCOMPARE(p.fakes.shell->calls.size(), 3);
+        for (const FakeShell::Call& call : p.fakes.shell->calls) {
+            const QString opened = call.files.value(0);
+            QVERIFY2(opened.startsWith(p.fakes.tempFolder->path()) && opened.endsWith("/a.bmp"),
+                     qPrintable(opened));
+            QCOMPARE(readFile(opened), bmp(12, 8));
+        }
     }
 };
 

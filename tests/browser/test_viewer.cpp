@@ -299,6 +299,11 @@ private slots:
         QCOMPARE(p.fakes.shell->calls.size(), 1);
         QCOMPARE(p.fakes.shell->calls[0].op, QStringLiteral("open"));
         QCOMPARE(p.fakes.shell->calls[0].files, QStringList{p.file("a.bmp")});
+        // Pasted data is no file: a double-click opens nothing.
+        QGuiApplication::clipboard()->setImage(QImage(3, 1, QImage::Format_RGB32));
+        p.trigger("KV1");
+        QTest::mouseDClick(p.f->ScrollBox->viewport(), Qt::LeftButton, {}, QPoint(50, 50));
+        QCOMPARE(p.fakes.shell->calls.size(), 1);
     }
 };
 
