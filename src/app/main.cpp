@@ -670,11 +670,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* e) {
     if (fileDragEvent(watched, e))
         return true;
     const bool listView = watched == ListView->reportView() || watched == ListView->iconView();
-    // The item views would put their current row's text on the clipboard in place of
-    // what it holds: Ctrl+C copies the picture on show, or nothing when it cannot.
-    if ((listView || watched == TreeView) && e->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(e)->matches(QKeySequence::Copy))
-        return true;
+    if ((listView || watched == TreeView) && e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        // The item views would put their current row's text on the clipboard in place
+        // of what it holds: Ctrl+C copies the picture on show, or nothing when it cannot.
+        if (key->matches(QKeySequence::Copy))
+            return true;
+        // '*' would expand every folder below the node at once: below a drive's root,
+        // the whole file system, read in one go while the window stands still.
+        if (watched == TreeView && key->key() == Qt::Key_Asterisk)
+            return true;
+    }
     if (listView && e->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(e);
         ListViewKeyDown(key);
