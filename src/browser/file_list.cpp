@@ -250,11 +250,10 @@ void TForm1::ListViewDblClick() {
 }
 
 void TForm1::ListViewKeyDown(QKeyEvent* e) {
-    if (isArchiveSelected())
-        return;
+    // Enter shows a member as a click does; only the file commands are off in an archive.
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter)
         ShowSelectedEntry();
-    else if (e->key() == Qt::Key_Delete)
+    else if (e->key() == Qt::Key_Delete && !isArchiveSelected())
         K5Click();
 }
 
