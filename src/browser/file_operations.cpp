@@ -191,15 +191,12 @@ QList<TForm1::Dragged> TForm1::draggedFiles(const QMimeData* data,
                                             Qt::KeyboardModifiers modifiers) {
     QList<Dragged> files;
     if (isOwnDrag(data)) {
-        // The entry by where the drag began: the list's selection, a catalogue
-        // cell or the picture on show.
-        QString name;
-        if (ctx_.form2->dragSource == 1)
-            name = ctx_.form2->dragName;
-        else if (ctx_.form2->dragSource == 2)
-            name = fileNames[currentIndex];
-        else if (ListView->selectedRow() >= 0)
-            name = ListView->caption(ListView->selectedRow());
+        // The entry the drag began on (a list row, a catalogue cell or the
+        // picture on show) is named by the drag itself: by the time the drop is
+        // worked on, a running show may have moved the selection and the
+        // picture on show on to the next entry.
+        const QStringList dragged = localFiles(data);
+        const QString name = dragged.isEmpty() ? QString() : QFileInfo(dragged[0]).fileName();
         ctx_.form2->dragSource = 0;
         if (!name.isEmpty() && !isArchiveSelected())
             files.append({currentFolder() + name, name, dragMove == 1, true});

@@ -67,8 +67,11 @@ void TForm1::runSlideshow(TSpeedButton* button, int step) {
     setSlideshowControls(false);
     slideRunning_ = button;
 
-    currentIndex += step;
-    const int passes = forward ? lastIndex - currentIndex + 1 : currentIndex + 1;
+    auto beyond = [this](int index) { return index > lastIndex || index < 0; };
+    const int first = currentIndex + step;
+    const int passes = beyond(first) ? 0 : forward ? lastIndex - first + 1 : first + 1;
+    if (passes > 0)
+        currentIndex = first;
     for (int pass = 0; pass < passes; ++pass) {
         waitPending = 1;
         Status->setPanelText(
@@ -76,8 +79,10 @@ void TForm1::runSlideshow(TSpeedButton* button, int step) {
         showEntry(currentIndex);
         PicView2->repaint();
         SelectListEntry(fileNames[currentIndex]);
-        currentIndex += step;
-        if (currentIndex > lastIndex || currentIndex < 0)
+        // During the pause the index keeps naming the picture on show: the
+        // viewer's menu and drags act on it, not on the one to come.
+        const int shown = currentIndex;
+        if (beyond(shown + step))
             break;  // the last picture of the run gets no pause
         if (slideInterval != 0) {
             // Sleeps until an event comes: the timer's, a click, a repaint.
@@ -92,19 +97,19 @@ void TForm1::runSlideshow(TSpeedButton* button, int step) {
             stopRequest = 0;
             break;
         }
+        // An entry chosen in the list or the catalogue meanwhile is shown once more.
+        if (currentIndex == shown)
+            currentIndex += step;
     }
 
     slideRunning_ = nullptr;
     button->setDown(false);
     button->setToolTip(forward ? QStringLiteral("連続表示") : QStringLiteral("連続表示(ﾘﾊﾞｰｽ)"));
     setSlideshowControls(true);
-    if (slideTableRebuilt_) {
+    if (slideTableRebuilt_)
         slideTableRebuilt_ = false;
-    } else {
-        // The end steps: the index names the last picture shown again.
-        currentIndex -= step;
+    else
         setEndNavigation();
-    }
     // A close asked for during the show goes ahead now that the loop has ended.
     if (closeAfterSlideshow_)
         QTimer::singleShot(0, this, &QWidget::close);

@@ -1,13 +1,16 @@
 // The slideshow: which entries a show visits and where it pauses, the controls it
 // locks while it runs, and what ends it (its button, Esc, the last entry, closing
 // the window). A second of the interval is shortened to a few milliseconds.
+#include <QAbstractItemModel>
 #include <QComboBox>
 #include <QMenu>
+#include <QMimeData>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
 #include <QTreeWidget>
+#include <memory>
 
 #include "browse_helpers.h"
 #include "drive_tab_set.h"
@@ -198,6 +201,45 @@ private slots:
         QCOMPARE(texts.size(), 4);
         QVERIFY2(texts[0] != texts[2] && texts[1] == QStringLiteral("削除済みのファイルです"),
                  qPrintable(texts.join(u'|')));
+    }
+
+    // During a pause the viewer's delete, and a drag dropped on the tree while the
+    // show moves on, act on the picture that was on show.
+    void actsOnThePictureOnShow_data() {
+        QTest::addColumn<bool>("drop");
+        QTest::newRow("viewer's delete") << false;
+        QTest::newRow("list drag dropped") << true;
+    }
+    void actsOnThePictureOnShow() {
+        QFETCH(bool, drop);
+        Browsing::Files files = fivePictures();
+        files.append({QStringLiteral("sub/"), {}});
+        Browsing b(files, QStringLiteral("[Option]\nSortOpt=1\n"), Browsing::NotStarted);
+        b.fakes.drives->placeList = {{b.path(), "d", DriveType::Fixed, {}}};
+        b.start();
+        TForm1* f = b.form1();
+        runShow(b, f->G_play, 0, 1, [&] {
+            if (!drop)
+                return b.trigger(QStringLiteral("G1"));
+            // The drop is worked on once the drag has ended, after the pause.
+            QAbstractItemModel* list = f->ListView->reportView()->model();
+            const std::shared_ptr<QMimeData> data(
+                list->mimeData({list->index(f->ListView->selectedRow(), 0)}));
+            const QPoint sub =
+                f->TreeView->visualItemRect(f->TreeView->topLevelItem(0)->child(0)).center();
+            auto next = std::make_shared<QMetaObject::Connection>();
+            *next = QObject::connect(
+                f, &QWidget::windowTitleChanged, f,
+                [f, data, sub, next] {
+                    QObject::disconnect(*next);
+                    f->TreeViewDragDrop(data.get(), sub, {});
+                },
+                Qt::QueuedConnection);
+            f->TimerTimer();
+        });
+        const QString acted = drop ? b.fakes.dialogs->saveRequests.value(0).name
+                                   : b.fakes.shell->calls.value(0).files.value(0);
+        QCOMPARE(acted.section(u'/', -1), QStringLiteral("b.bmp"));
     }
 
     // Closing the window during a show ends the show, then closes and writes the
