@@ -260,7 +260,11 @@ bool LinuxShell::prepare(QWidget* parent,
                             : S_ISDIR(folderStat.st_mode) ? 0
                                                           : ENOTDIR;
     if (folderError != 0) {
-        fail(parent, op, cannot.arg(plan.source, systemErrorText(folderError)));
+        // The destination is what is missing, not the picture.
+        fail(parent, op,
+             cannot.arg(plan.source, (move ? QStringLiteral("移動先のフォルダ「%1」: %2")
+                                           : QStringLiteral("コピー先のフォルダ「%1」: %2"))
+                                         .arg(folder, systemErrorText(folderError))));
         return false;
     }
     if (!statOf(plan.destination, target))

@@ -222,6 +222,7 @@ private slots:
         QTest::newRow("replaced") << "sub/a.bmp" << true << "既存のファイル:  3 バイト|new";
         QTest::newRow("same file")
             << "a.bmp" << true << "コピー元とコピー先が同じファイルです。|new";
+        QTest::newRow("no such folder") << "none/a.bmp" << true << "コピー先のフォルダ「|";
     }
     void overwrite() {
         QFETCH(QString, target);
