@@ -2,12 +2,14 @@
 // menus, the list keys and by dragging onto the folder tree or a drive tab.
 // Every operation passes through the Shell service, which asks, shows
 // progress and reports errors; afterwards the tables forget a file that is gone.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QDrag>
+#include <QFile>
 #include <QFileInfo>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -61,6 +63,24 @@ bool isRecycleNode(const QString& text, const QString& path) {
            isTrashFilesFolder(path,
                               QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation),
                               ::getuid());
+}
+
+// Whether `path` is still the entry `name` of the folder on show (the current
+// directory). That folder can lose its path while on show: a card pulled out
+// (its mount let go lazily) and another mounted in its place holds pictures of
+// the same names, and those are not the ones to copy, move or delete. Says so
+// when it is not.
+bool stillOnShow(Dialogs& dialogs, QWidget* owner, const QString& path, const QString& name) {
+    struct stat there, here;
+    if (::stat(QFile::encodeName(path).constData(), &there) != 0)
+        return true;  // nothing there: the operation itself tells of it
+    if (::stat(QFile::encodeName(name).constData(), &here) == 0 && there.st_dev == here.st_dev &&
+        there.st_ino == here.st_ino)
+        return true;
+    dialogs.message(
+        owner, Dialogs::Icon::Warning, QStringLiteral("Kordel"),
+        QStringLiteral("表示中のフォルダ「%1」はもうありません。").arg(QFileInfo(path).path()));
+    return false;
 }
 
 }  // namespace
@@ -124,6 +144,8 @@ void TForm1::transferEntry(const QString& name, bool move, QWidget* owner) {
     if (name.isEmpty() || isArchiveSelected())
         return;
     sourcePath = currentFolder() + name;
+    if (!stillOnShow(*ctx_.services->dialogs, owner ? owner : this, sourcePath, name))
+        return;
     ctx_.form2->setStaysOnTop(false);
     const QString to =
         RunCopyDialog(owner ? owner : this, move ? kMoveTitle : kCopyTitle, currentFolder(), name);
@@ -139,6 +161,8 @@ void TForm1::deleteEntry(const QString& name, bool lowerCatalogue, QWidget* owne
     if (name.isEmpty() || isArchiveSelected())
         return;
     sourcePath = currentFolder() + name;
+    if (!stillOnShow(*ctx_.services->dialogs, owner ? owner : this, sourcePath, name))
+        return;
     if (lowerCatalogue)
         ctx_.form2->setStaysOnTop(false);
     ShellDeleteFile(sourcePath, owner);
@@ -198,8 +222,10 @@ QList<TForm1::Dragged> TForm1::draggedFiles(const QMimeData* data,
         const QStringList dragged = localFiles(data);
         const QString name = dragged.isEmpty() ? QString() : QFileInfo(dragged[0]).fileName();
         ctx_.form2->dragSource = 0;
-        if (!name.isEmpty() && !isArchiveSelected())
-            files.append({currentFolder() + name, name, dragMove == 1, true});
+        const QString path = currentFolder() + name;
+        if (!name.isEmpty() && !isArchiveSelected() &&
+            stillOnShow(*ctx_.services->dialogs, this, path, name))
+            files.append({path, name, dragMove == 1, true});
         return files;
     }
     const QString here = QFileInfo(currentFolder()).canonicalFilePath();

@@ -323,6 +323,23 @@ private slots:
         QVERIFY(!QFile::exists(to.filePath("p.bmp")));
     }
 
+    // The card on show pulled out (its mount let go lazily) and another one
+    // mounted in its place: its picture of the same name is left alone.
+    void cardOnShowReplaced() {
+        Browsing b({}, QStringLiteral("[Option]\nSortOpt=1\n"), Browsing::NotStarted);
+        const QByteArray at = QFile::encodeName(b.path());
+        if (::mount("tmpfs", at.constData(), "tmpfs", 0, "size=64k") != 0)
+            QSKIP("mounting a tmpfs needs root");
+        b.write("a.bmp", bmp(4, 3));
+        b.fakes.drives->placeList = {{b.path(), "card", DriveType::Removable, {}}};
+        b.start();
+        ::umount2(at.constData(), MNT_DETACH);
+        b.write("a.bmp", "another card's");
+        b.trigger("KD1");
+        QCOMPARE(b.fakes.shell->calls.size(), 0);
+        QCOMPARE(b.messages().size(), 1);
+    }
+
     // The folder on show renamed meanwhile: the picture on show is deleted in
     // its new place, not looked for in vain at the old path.
     void folderRenamedMeanwhile() {
