@@ -33,6 +33,8 @@ public:
             return false;
         if (!isKind(e->type(), kind_))
             kept_.append({QPointer<QObject>(watched), e->clone()});
+        else if (e->type() == QEvent::ShortcutOverride)
+            e->accept();  // as if the focus took the key: its shortcut is dropped too
         return true;
     }
     void requeue() {

@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QScrollArea>
 #include <QTest>
+#include <QTimer>
 
 #include "browse_helpers.h"
 #include "catalogue_window.h"
@@ -285,6 +286,15 @@ private slots:
         QCOMPARE(p.enabled(p.f->PopupMenu, {p.f->Copy1, p.f->SaveAs2, p.f->G2, p.f->G1, p.f->G3}),
                  "DDDDD");
         QCOMPARE(p.enabled(p.f->Edit, {p.f->KD2, p.f->KD1, p.f->KD3}), "DDD");
+    }
+
+    // Keys typed while a picture loads are dropped, shortcuts too: Ctrl+V pastes nothing.
+    void keysTypedDuringALoad() {
+        Browsing p({{"a.bmp", bmp(4, 4)}, {"b.bmp", bmp(4, 4)}});
+        QGuiApplication::clipboard()->setImage(QImage(3, 1, QImage::Format_RGB32));
+        QTimer::singleShot(0, p.f, [&] { QTest::keyClick(p.f, Qt::Key_V, Qt::ControlModifier); });
+        p.f->showEntry(1);  // the key comes while it loads
+        QCOMPARE(p.caption() + p.status(1), p.captionFor("b.bmp") + "4x4");
     }
 
     // Each click reaches one handler: the picture's, not the viewer's below it as well.
