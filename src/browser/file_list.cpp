@@ -143,8 +143,10 @@ void TForm1::FillFileList(bool archiveMode) {
     for (int i = 0; i < 4; ++i)
         ListView->setColumnWidth(i, savedColumnWidths[i]);
     ListView->setUpdatesEnabled(true);
+    // The row becomes the list's current one; the keyboard stays where the user is, so
+    // that arrows and letters typed in the tree are not taken for the list's commands.
     if (ListView->count() > 0)
-        ListView->selectRow(0, true);
+        ListView->selectRow(0, false);
 }
 
 void TForm1::SelectListEntry(const QString& name) {
@@ -152,7 +154,7 @@ void TForm1::SelectListEntry(const QString& name) {
         return;
     const int row = ListView->findCaption(name);
     if (row >= 0)
-        ListView->selectRow(row, true);
+        ListView->selectRow(row, false);
     else
         ListView->clearSelection();
 }

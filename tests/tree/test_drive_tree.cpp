@@ -74,7 +74,9 @@ private slots:
 
     void selectingAFolderListsIt() {
         TwoDrives p;
+        p.f->TreeView->setFocus();
         p.f->TreeView->setCurrentItem(child(p.root, "Pics"));
+        QVERIFY(p.f->TreeView->hasFocus());  // the keys go on to the tree, not the list
         QCOMPARE(QDir::currentPath(), p.a + "/Pics");
         QCOMPARE(p.rows(), QStringList({"p1.bmp", "p2.bmp"}));
         QCOMPARE(p.caption(), "Kordel [" + p.a + "/Pics/p1.bmp]");
