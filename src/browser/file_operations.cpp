@@ -144,13 +144,13 @@ void TForm1::transferEntry(const QString& name, bool move, QWidget* owner) {
     if (name.isEmpty() || isArchiveSelected())
         return;
     sourcePath = currentFolder() + name;
-    if (!stillOnShow(*ctx_.services->dialogs, owner ? owner : this, sourcePath, name))
-        return;
     ctx_.form2->setStaysOnTop(false);
-    const QString to =
-        RunCopyDialog(owner ? owner : this, move ? kMoveTitle : kCopyTitle, currentFolder(), name);
-    if (!to.isEmpty())
-        move ? ShellMoveFile(to, owner) : ShellCopyFile(to, owner);
+    if (stillOnShow(*ctx_.services->dialogs, owner ? owner : this, sourcePath, name)) {
+        const QString to = RunCopyDialog(owner ? owner : this, move ? kMoveTitle : kCopyTitle,
+                                         currentFolder(), name);
+        if (!to.isEmpty())
+            move ? ShellMoveFile(to, owner) : ShellCopyFile(to, owner);
+    }
     RestoreCatalogueStacking();
     // Whether or not the dialog was confirmed: the entry goes only when its file has.
     if (move)
@@ -161,11 +161,10 @@ void TForm1::deleteEntry(const QString& name, bool lowerCatalogue, QWidget* owne
     if (name.isEmpty() || isArchiveSelected())
         return;
     sourcePath = currentFolder() + name;
-    if (!stillOnShow(*ctx_.services->dialogs, owner ? owner : this, sourcePath, name))
-        return;
     if (lowerCatalogue)
         ctx_.form2->setStaysOnTop(false);
-    ShellDeleteFile(sourcePath, owner);
+    if (stillOnShow(*ctx_.services->dialogs, owner ? owner : this, sourcePath, name))
+        ShellDeleteFile(sourcePath, owner);
     if (lowerCatalogue)
         RestoreCatalogueStacking();
     MarkEntryDeleted(sourcePath, name);
