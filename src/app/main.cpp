@@ -554,7 +554,10 @@ void TForm1::afterLayoutToggle() {
 }
 
 void TForm1::Contents1Click() {
-    ctx_.services->help->showContents(helpFile);
+    // Pages missing from an installation, or no program to show them: said, not silent.
+    if (!ctx_.services->help->showContents(helpFile))
+        ctx_.services->dialogs->message(this, Dialogs::Icon::Warning, QStringLiteral("Kordel"),
+                                        QStringLiteral("ヘルプ「%1」を開けません。").arg(helpFile));
 }
 
 void TForm1::About1Click() {

@@ -138,6 +138,8 @@ private slots:
         p.fakes.screen->screenSize = QSize(1600, 1200);
         p.trigger("About1");
         QCOMPARE(where, QPoint((1600 - 277) / 2, (1200 - 280) / 2));
+        p.trigger("Contents1");  // no help pages beside this test
+        QCOMPARE(p.messages(), QStringList("ヘルプ「" + p.f->helpFile + "」を開けません。"));
     }
 };
 
