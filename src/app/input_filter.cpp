@@ -26,14 +26,15 @@ bool isInput(QEvent::Type t) {
 // queue running here does not act on it inside the slow step.
 class Eater : public QObject {
 public:
-    Eater(QWidget* window, InputKind kind) : window_(window), kind_(kind) {}
+    Eater(QWidget* window, InputKind kind, bool shortcuts)
+        : window_(window), kind_(kind), shortcuts_(shortcuts) {}
     bool eventFilter(QObject* watched, QEvent* e) override {
         if (!isInput(e->type()) || !watched->isWidgetType() ||
             static_cast<QWidget*>(watched)->window() != window_)
             return false;
         if (!isKind(e->type(), kind_))
             kept_.append({QPointer<QObject>(watched), e->clone()});
-        else if (e->type() == QEvent::ShortcutOverride)
+        else if (e->type() == QEvent::ShortcutOverride && !shortcuts_)
             e->accept();  // as if the focus took the key: its shortcut is dropped too
         return true;
     }
@@ -50,13 +51,14 @@ public:
 private:
     QWidget* window_;
     InputKind kind_;
+    bool shortcuts_;
     QList<std::pair<QPointer<QObject>, QEvent*>> kept_;
 };
 
 }  // namespace
 
-void discardQueuedInput(QWidget* window, InputKind kind) {
-    Eater eater(window, kind);
+void discardQueuedInput(QWidget* window, InputKind kind, bool shortcuts) {
+    Eater eater(window, kind, shortcuts);
     QCoreApplication::instance()->installEventFilter(&eater);
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -187,7 +187,8 @@ void TForm1::setNavigation(const std::array<bool, 6>& e) {
 }
 
 void TForm1::dropQueuedInput(bool keyboard) {
-    discardQueuedInput(this, keyboard ? InputKind::Keyboard : InputKind::Mouse);
+    // A running show keeps its Esc; the menus, and so their shortcuts, are off meanwhile.
+    discardQueuedInput(this, keyboard ? InputKind::Keyboard : InputKind::Mouse, slideshowRunning());
 }
 
 void TForm1::showEntry(int index) {

@@ -158,6 +158,11 @@ private slots:
         Run run = runShow(b, f->G_rev, 4, 60, [&] { QTest::keyClick(f, Qt::Key_Escape); });
         QCOMPARE(run.shown, QStringList{"d.bmp"});
         QVERIFY(!f->G_rev->isDown());
+        // Also while the next picture loads, when the keys typed meanwhile are dropped.
+        run = runShow(b, f->G_play, 0, 0, [&] {
+            QTimer::singleShot(0, f, [f] { QTest::keyClick(f, Qt::Key_Escape); });
+        });
+        QCOMPARE(run.shown, (QStringList{"b.bmp", "c.bmp"}));
 
         run = runShow(b, f->G_play, 0, 1, [&] {
             QTreeView* list = f->ListView->reportView();
