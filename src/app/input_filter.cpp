@@ -21,18 +21,19 @@ bool isInput(QEvent::Type t) {
     return isKind(t, InputKind::Keyboard) || isKind(t, InputKind::Mouse);
 }
 
-// Eats the waiting input of `window`: the dropped kind for good, the other kind
-// only for the moment, to be queued again afterwards in its order, so that the
-// queue running here does not act on it inside the slow step.
+// Eats the waiting input of `window` of the dropped kind for good; every other
+// input, of that window or another, only for the moment, to be queued again
+// afterwards in its order, so that the queue running here does not act on it
+// inside the slow step (a second click in the catalogue would otherwise show its
+// picture in the middle of showing the first one).
 class Eater : public QObject {
 public:
     Eater(QWidget* window, InputKind kind, bool shortcuts)
         : window_(window), kind_(kind), shortcuts_(shortcuts) {}
     bool eventFilter(QObject* watched, QEvent* e) override {
-        if (!isInput(e->type()) || !watched->isWidgetType() ||
-            static_cast<QWidget*>(watched)->window() != window_)
+        if (!isInput(e->type()) || !watched->isWidgetType())
             return false;
-        if (!isKind(e->type(), kind_))
+        if (static_cast<QWidget*>(watched)->window() != window_ || !isKind(e->type(), kind_))
             kept_.append({QPointer<QObject>(watched), e->clone()});
         else if (e->type() == QEvent::ShortcutOverride && !shortcuts_)
             e->accept();  // as if the focus took the key: its shortcut is dropped too

@@ -2,6 +2,7 @@
 // opening and closing. The thumbnails are put in place here, as the loader
 // would leave them, so that the pages are seen on their own.
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "catalogue_window.h"
@@ -141,6 +142,13 @@ private slots:
             QCOMPARE(p.navigation(), QString::fromLatin1(buttons));
             QCOMPARE(p.caption(), p.captionFor(QStringLiteral("p0%1.bmp").arg(m)));
         }
+
+        // A click made while a picture loads waits until that picture is shown.
+        QTimer::singleShot(0, c,
+                           [c] { QTest::mouseClick(c->ArImage->Members(0), Qt::LeftButton); });
+        c->ArImageClick(1);
+        QCoreApplication::processEvents();
+        QCOMPARE(p.caption() + p.status(2), p.captionFor("p00.bmp") + "1/2");
 
         QTest::mouseDClick(c->ArImage->Members(1), Qt::LeftButton);
         QCOMPARE(p.fakes.shell->calls.value(0).files, QStringList{p.file("p01.bmp")});
