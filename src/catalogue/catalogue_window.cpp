@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QShortcut>
 
 #include "all.h"
 #include "app_style.h"
@@ -154,6 +155,11 @@ void TForm2::FormCreate() {
     f->catalogueActive = 0;
     filling = 0;
     dragSource = 0;
+    // Esc stops a running show here too, as it does in the main window.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [f] {
+        if (f->slideshowRunning())
+            f->stopSlideshow();
+    });
 
     // The cells: 100 panels on the window, then the images, then the labels.
     QWidget* client = centralWidget();

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "browse_helpers.h"
+#include "catalogue_window.h"
 #include "drive_tab_set.h"
 #include "list_view.h"
 #include "main.h"
@@ -150,8 +151,8 @@ private slots:
         QCOMPARE(f->busy, 0);
     }
 
-    // Esc ends a running show like its button; a list click during a pause makes
-    // the show go on from the clicked entry.
+    // Esc ends a running show like its button, from either window; a list click during a pause
+    // makes the show go on from the clicked entry.
     void escapeStopsAndListClickRedirects() {
         Browsing b(fivePictures());
         TForm1* f = b.form1();
@@ -174,6 +175,10 @@ private slots:
         QCOMPARE(run.shown, (QStringList{"b.bmp", "d.bmp", "e.bmp"}));
         QCOMPARE(run.pauses, 2);
         QCOMPARE(b.navigation(), QStringLiteral("EDEEDD"));
+        // Esc in the catalogue window stops it too.
+        TestProgram::click(f->B_ichiran);
+        run = runShow(b, f->G_play, 0, 60, [&] { QTest::keyClick(b.form2(), Qt::Key_Escape); });
+        QCOMPARE(run.shown, QStringList{"b.bmp"});
     }
 
     // A change of kind rebuilds the table the show walks and ends the show, the new
