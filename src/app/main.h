@@ -208,6 +208,8 @@ public:
     // Hands a member of the selected archive to the desktop's default program,
     // as a copy of its own that stays until this program ends.
     void openMemberWithDefault(const QString& name);
+    // An entry of the folder or archive on show, handed to the desktop's default program.
+    void openEntryWithDefault(const QString& name);
     // Size and MS-DOS date and time of the members of the selected archive, by base name.
     struct MemberDetails {
         quint32 size = 0;

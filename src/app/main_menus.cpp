@@ -40,14 +40,25 @@ void TForm1::createMenus() {
         return a;
     };
 
+    // The wallpaper submenu, the same in the File menu (items K_…) and in the
+    // viewer's pop-up menu (items P_…).
+    auto wallpaperMenu = [&](QMenu* parent, const char* name, char prefix, QAction*& asIs,
+                             QAction*& kordelBmp, QAction*& named, QAction*& tile) {
+        QMenu* m = submenu(parent, name, "壁紙にする");
+        const auto item = [&](const char* rest, const char* caption) {
+            return action(m, (QByteArray(1, prefix) + rest).constData(), caption);
+        };
+        asIs = item("_NOMAL", "そのまま壁紙にする(BMP時のみ)");
+        kordelBmp = item("_KORDEL", "KORDEL.BMPの名前で壁紙にする");
+        named = item("_NAME", "名前を付けて保存後に壁紙にする");
+        tile = checked(item("_TILE", "タイルで表示"));
+        return m;
+    };
+
     File1 = topMenu("File1", "ﾌｧｲﾙ(&F)", QKeySequence(Qt::CTRL | Qt::Key_F));
     SaveAs = action(File1, "SaveAs", "名前をつけて保存(&A)...");
     File1->addSeparator();
-    Kabegami = submenu(File1, "Kabegami", "壁紙にする");
-    K_NOMAL = action(Kabegami, "K_NOMAL", "そのまま壁紙にする(BMP時のみ)");
-    K_KORDEL = action(Kabegami, "K_KORDEL", "KORDEL.BMPの名前で壁紙にする");
-    K_NAME = action(Kabegami, "K_NAME", "名前を付けて保存後に壁紙にする");
-    K_TILE = checked(action(Kabegami, "K_TILE", "タイルで表示"));
+    Kabegami = wallpaperMenu(File1, "Kabegami", 'K', K_NOMAL, K_KORDEL, K_NAME, K_TILE);
     File1->addSeparator();
     Exit1 = action(File1, "Exit1", "終了(&X)");
     connect(Exit1, &QAction::triggered, this, &TForm1::Exit1Click);
@@ -105,11 +116,7 @@ void TForm1::createMenus() {
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
     SaveAs2 = action(PopupMenu, "SaveAs2", "名前を付けて保存");
     PopupMenu->addSeparator();
-    Kabegami2 = submenu(PopupMenu, "Kabegami2", "壁紙にする");
-    P_NOMAL = action(Kabegami2, "P_NOMAL", "そのまま壁紙にする(BMP時のみ)");
-    P_KORDEL = action(Kabegami2, "P_KORDEL", "KORDEL.BMPの名前で壁紙にする");
-    P_NAME = action(Kabegami2, "P_NAME", "名前を付けて保存後に壁紙にする");
-    P_TILE = checked(action(Kabegami2, "P_TILE", "タイルで表示"));
+    Kabegami2 = wallpaperMenu(PopupMenu, "Kabegami2", 'P', P_NOMAL, P_KORDEL, P_NAME, P_TILE);
     PopupMenu->addSeparator();
     Copy1 = action(PopupMenu, "Copy1", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞへｺﾋﾟｰ");
     K7 = action(PopupMenu, "K7", "ｸﾘｯﾌﾟﾎﾞｰﾄﾞから貼付");

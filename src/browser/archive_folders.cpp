@@ -89,6 +89,15 @@ void TForm1::ExtractAndShowMember(int index) {
                    u']');
 }
 
+void TForm1::openEntryWithDefault(const QString& name) {
+    // A member is no file of the folder: a file of the same name beside the
+    // archive must not open in its place.
+    if (isArchiveSelected())
+        openMemberWithDefault(name);
+    else
+        ctx_.services->shell->openWithDefault(currentFolder() + name);
+}
+
 void TForm1::openMemberWithDefault(const QString& name) {
     // The library is not called while the thumbnail loader uses it.
     const QString archive = selectedArchivePath();

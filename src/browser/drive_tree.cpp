@@ -54,6 +54,14 @@ struct BusyCursor {
     ~BusyCursor() { QApplication::restoreOverrideCursor(); }
 };
 
+// The index of the place with this root, or -1.
+int indexOfRoot(const QList<Place>& places, const QString& root) {
+    for (qsizetype i = 0; i < places.size(); ++i)
+        if (places[i].root == root)
+            return int(i);
+    return -1;
+}
+
 }  // namespace
 
 QString TForm1::JoinPath(const QString& folder, const QString& name) {
@@ -94,12 +102,7 @@ void TForm1::setDriveTabs(const QList<Place>& places, int current) {
 
 void TForm1::buildDriveTabs() {
     const QList<Place> places = tabbedPlaces();
-    const QString root = placeOf(places, QDir::currentPath());
-    int current = 0;
-    for (int i = 0; i < places.size(); ++i)
-        if (places[i].root == root)
-            current = i;
-    setDriveTabs(places, current);
+    setDriveTabs(places, std::max(0, indexOfRoot(places, placeOf(places, QDir::currentPath()))));
     ctx_.services->drives->watchChanges([form = QPointer<TForm1>(this)] {
         if (form)
             form->refreshDriveTabs();
@@ -113,16 +116,13 @@ void TForm1::refreshDriveTabs() {
     // The tree keeps showing a volume that went away; its tab stays with it
     // until the next change after another tab was chosen.
     const Place shown = drivePlaces.value(currentDriveTab);
-    qsizetype current = -1;
-    for (qsizetype i = 0; i < places.size() && current < 0; ++i)
-        if (places[i].root == shown.root)
-            current = i;
+    int current = indexOfRoot(places, shown.root);
     if (current < 0) {
-        current = std::min<qsizetype>(currentDriveTab, places.size());
+        current = std::min(currentDriveTab, int(places.size()));
         places.insert(current, shown);
     }
     if (places != drivePlaces)
-        setDriveTabs(places, int(current));
+        setDriveTabs(places, current);
 }
 
 bool TForm1::DriveReady(int tab) {
@@ -348,10 +348,7 @@ QTreeWidgetItem* TForm1::selectFolderNode(const QString& folder) {
     const QString root = placeOf(drivePlaces, clean);
     if (root.isEmpty())
         return nullptr;
-    int tab = -1;
-    for (int i = 0; i < drivePlaces.size(); ++i)
-        if (drivePlaces[i].root == root)
-            tab = i;
+    const int tab = indexOfRoot(drivePlaces, root);
     if (tab < 0)
         return nullptr;
     if (tab != currentDriveTab || TreeView->topLevelItemCount() == 0) {

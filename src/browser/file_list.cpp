@@ -41,11 +41,8 @@ void TForm1::connectBrowsing() {
     connect(G_rev, &QToolButton::clicked, this, &TForm1::G_revClick);
     connect(Timer, &QTimer::timeout, this, &TForm1::TimerTimer);
     // Esc stops a running show, as a click on its button does.
-    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(esc, &QShortcut::activated, this, [this] {
-        if (slideshowRunning())
-            stopSlideshow();
-    });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &TForm1::stopSlideshow);
     connect(KT1, &QAction::triggered, this, &TForm1::G_topClick);
     connect(KB1, &QAction::triggered, this, &TForm1::G_backClick);
     connect(KS1, &QAction::triggered, this, &TForm1::G_stepClick);
@@ -241,14 +238,8 @@ void TForm1::ListViewClick() {
 
 void TForm1::ListViewDblClick() {
     const int row = ListView->selectedRow();
-    if (row < 0)
-        return;
-    // A member is no file of the folder: a file of the same name beside the
-    // archive must not open in its place.
-    if (isArchiveSelected())
-        openMemberWithDefault(ListView->caption(row));
-    else
-        ctx_.services->shell->openWithDefault(currentFolder() + ListView->caption(row));
+    if (row >= 0)
+        openEntryWithDefault(ListView->caption(row));
 }
 
 void TForm1::ListViewKeyDown(QKeyEvent* e) {

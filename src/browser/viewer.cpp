@@ -415,12 +415,8 @@ void TForm1::PicView2DblClick() {
     // Only a file's picture opens: not pasted data, a deleted entry or an empty viewer,
     // whose entry would name some other file or the folder itself.
     const QString& name = fileNames[currentIndex];
-    if (foundAny != 1 || name.isEmpty() || windowTitle() == clipboardCaption())
-        return;
-    if (isArchiveSelected())
-        openMemberWithDefault(name);
-    else
-        ctx_.services->shell->openWithDefault(currentFolder() + name);
+    if (foundAny == 1 && !name.isEmpty() && windowTitle() != clipboardCaption())
+        openEntryWithDefault(name);
 }
 
 }  // namespace kordel

@@ -156,10 +156,8 @@ void TForm2::FormCreate() {
     filling = 0;
     dragSource = 0;
     // Esc stops a running show here too, as it does in the main window.
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [f] {
-        if (f->slideshowRunning())
-            f->stopSlideshow();
-    });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, f,
+            &TForm1::stopSlideshow);
 
     // The cells: 100 panels on the window, then the images, then the labels.
     QWidget* client = centralWidget();
